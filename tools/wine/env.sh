@@ -1,0 +1,17 @@
+# Sourced: the environment every Windows binary of the build runs in. $1 = the build folder.
+# Sets WINE to the loader that runs the build's executables.
+export WINEPREFIX="$1/wineprefix"
+export WINEDEBUG=-all
+# No Mono or Gecko install prompts when the prefix boots.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+# Stable code page (1252) and a time zone with daylight saving.
+export LANG=C.UTF-8
+export LC_ALL=C.UTF-8
+export TZ=Europe/Berlin
+WINE=wine
+if [ "$(cat "$1/target-arch" 2>/dev/null)" = x86_64 ]; then
+  # Debian's wine script prefers the 32-bit loader whenever it is installed, even where
+  # 32-bit code cannot run; a 64-bit build goes to the 64-bit loader directly.
+  WINE=/usr/lib/wine/wine64
+  export WINELOADER=$WINE
+fi
