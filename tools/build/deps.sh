@@ -23,6 +23,14 @@ source_version() {  # newest source version apt knows for a package
   apt-cache showsrc "$1" 2>/dev/null | awk '/^Version:/{print $2}' | sort -V | tail -n1
 }
 
+quiet() {  # runs a build step; its output is shown only when it fails
+  local log; log="$(mktemp)"
+  if ! "$@" >"$log" 2>&1; then
+    tail -n 40 "$log" >&2; rm -f "$log"; echo "deps: failed: $*" >&2; return 1
+  fi
+  rm -f "$log"
+}
+
 fetch_orig() {  # $1 source package, $2 work dir; echoes the orig tarball path
   local pkg="$1" work="$2"
   ( cd "$work" && apt-get source --download-only "$pkg" >/dev/null 2>&1 || true )
@@ -45,8 +53,8 @@ build_openssl() {
   tar -xf "$tar" -C "$work"
   local src; src="$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'openssl*' | head -n1)"
   ( cd "$src"
-    ./Configure $OSSL_TARGET no-shared no-tests no-asm --cross-compile-prefix=$CROSS- >/dev/null
-    make -j"$JOBS" build_libs >/dev/null )
+    quiet ./Configure $OSSL_TARGET no-shared no-tests no-asm --cross-compile-prefix=$CROSS-
+    quiet make -j"$JOBS" build_libs )
   rm -rf "$out.tmp"; mkdir -p "$out.tmp/lib" "$out.tmp/include"
   cp "$src/libcrypto.a" "$out.tmp/lib/"
   cp -r "$src/include/openssl" "$out.tmp/include/"
@@ -64,15 +72,15 @@ build_jsoncpp() {
   tar -xf "$tar" -C "$work"
   local src; src="$(find "$work" -maxdepth 1 -mindepth 1 -type d | head -n1)"
   local here; here="$(cd "$(dirname "$0")/../.." && pwd)"
-  cmake -S "$src" -B "$work/build" -G Ninja \
+  quiet cmake -S "$src" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$ARCH.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out.tmp" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
     -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
-    -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=OFF >/dev/null
-  cmake --build "$work/build" -j"$JOBS" >/dev/null
+    -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=OFF
+  quiet cmake --build "$work/build" -j"$JOBS"
   rm -rf "$out.tmp"
-  cmake --install "$work/build" >/dev/null
+  quiet cmake --install "$work/build"
   mv "$out.tmp" "$out"
   rm -rf "$work"
   echo "$out"
