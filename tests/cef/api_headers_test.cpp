@@ -1,0 +1,105 @@
+// Every public header of the engine, included together: the API has to compile as a whole and
+// each header has to stand on its own include list.
+#include "include/base/cef_atomic_ref_count.h"
+#include "include/base/cef_basictypes.h"
+#include "include/base/cef_bind.h"
+#include "include/base/cef_build.h"
+#include "include/base/cef_callback.h"
+#include "include/base/cef_callback_forward.h"
+#include "include/base/cef_lock.h"
+#include "include/base/cef_logging.h"
+#include "include/base/cef_macros.h"
+#include "include/base/cef_ref_counted.h"
+#include "include/cef_app.h"
+#include "include/cef_auth_callback.h"
+#include "include/cef_base.h"
+#include "include/cef_browser.h"
+#include "include/cef_browser_process_handler.h"
+#include "include/cef_callback.h"
+#include "include/cef_client.h"
+#include "include/cef_command_line.h"
+#include "include/cef_context_menu_handler.h"
+#include "include/cef_cookie.h"
+#include "include/cef_dialog_handler.h"
+#include "include/cef_display_handler.h"
+#include "include/cef_dom.h"
+#include "include/cef_download_handler.h"
+#include "include/cef_download_item.h"
+#include "include/cef_drag_data.h"
+#include "include/cef_drag_handler.h"
+#include "include/cef_find_handler.h"
+#include "include/cef_focus_handler.h"
+#include "include/cef_frame.h"
+#include "include/cef_geolocation_handler.h"
+#include "include/cef_jsdialog_handler.h"
+#include "include/cef_keyboard_handler.h"
+#include "include/cef_life_span_handler.h"
+#include "include/cef_load_handler.h"
+#include "include/cef_menu_model.h"
+#include "include/cef_parser.h"
+#include "include/cef_print_handler.h"
+#include "include/cef_process_message.h"
+#include "include/cef_render_handler.h"
+#include "include/cef_render_process_handler.h"
+#include "include/cef_request.h"
+#include "include/cef_request_context.h"
+#include "include/cef_request_context_handler.h"
+#include "include/cef_request_handler.h"
+#include "include/cef_resource_bundle_handler.h"
+#include "include/cef_resource_handler.h"
+#include "include/cef_response.h"
+#include "include/cef_response_filter.h"
+#include "include/cef_scheme.h"
+#include "include/cef_ssl_info.h"
+#include "include/cef_stream.h"
+#include "include/cef_task.h"
+#include "include/cef_v8.h"
+#include "include/cef_values.h"
+#include "include/cef_version.h"
+#include "include/cef_web_plugin.h"
+#include "include/internal/cef_build.h"
+#include "include/internal/cef_logging_internal.h"
+#include "include/internal/cef_ptr.h"
+#include "include/internal/cef_string.h"
+#include "include/internal/cef_string_types.h"
+#include "include/internal/cef_thread_internal.h"
+#include "include/internal/cef_time.h"
+#include "include/internal/cef_time_wrappers.h"
+#include "include/internal/cef_types.h"
+#include "include/internal/cef_types_win.h"
+#include "include/internal/cef_types_wrappers.h"
+#include "include/internal/cef_win.h"
+#include "include/wrapper/cef_closure_task.h"
+#include "include/wrapper/cef_helpers.h"
+#include "include/wrapper/cef_message_router.h"
+#include "include/wrapper/cef_resource_manager.h"
+#include "include/wrapper/cef_stream_resource_handler.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A client that overrides nothing still builds: every client-side method has a default body.
+class NothingClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler {
+ public:
+  IMPLEMENT_REFCOUNTING(NothingClient);
+};
+
+TEST(CefApiHeaders, DefaultClientBodiesAnswerTheNeutralValue) {
+  CefRefPtr<NothingClient> client = new NothingClient();
+  EXPECT_EQ(client->GetLifeSpanHandler().get(), nullptr);
+  EXPECT_FALSE(client->OnProcessMessageReceived(nullptr, PID_RENDERER, nullptr));
+  EXPECT_FALSE(client->DoClose(nullptr));
+  EXPECT_TRUE(client->HasOneRef());
+}
+
+TEST(CefApiHeaders, ColourMacrosSplitAndJoinArgb) {
+  cef_color_t c = CefColorSetARGB(0x12, 0x34, 0x56, 0x78);
+  EXPECT_EQ(c, 0x12345678u);
+  EXPECT_EQ(CefColorGetA(c), 0x12u);
+  EXPECT_EQ(CefColorGetR(c), 0x34u);
+  EXPECT_EQ(CefColorGetG(c), 0x56u);
+  EXPECT_EQ(CefColorGetB(c), 0x78u);
+}
+
+}  // namespace
