@@ -1,0 +1,341 @@
+#include "channel/channel_impl.h"
+
+#include <cstring>
+#include <vector>
+
+#include "base/log.h"
+
+namespace {
+
+// While the front message finds no peer window, the sender thread looks again this often
+// (and at every new send) instead of spinning.
+constexpr DWORD kPeerRetryMs = 250;
+constexpr DWORD kSendTimeoutMs = 5000;
+constexpr DWORD kSenderStopWaitMs = 10000;
+
+// Heap copy of an asynchronous block, posted from WM_COPYDATA to the window itself.
+struct AsyncCopy {
+  DWORD dwData;
+  DWORD cbData;
+  char* pData;
+};
+
+}  // namespace
+
+CChannelImpl::CChannelImpl(const wchar_t* own_name) : m_strOwnName(own_name) {}
+
+CChannelImpl::~CChannelImpl() {
+  if (!m_bInUnit) Unit();
+  _BaseModule::CAutoLocker lock(&m_csWait);
+  EndPeerWatchLocked();
+}
+
+void CChannelImpl::Release() {
+  bool abandoned;
+  {
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    abandoned = m_bSenderAbandoned;
+  }
+  if (abandoned) {
+    LogErrorW(L"CChannelImpl::Release, sender thread still running, channel kept alive");
+    return;
+  }
+  delete this;
+}
+
+BOOL CChannelImpl::Init(const wchar_t* peer_name) {
+  if (m_hWnd && IsWindow(m_hWnd)) return TRUE;
+  if (peer_name) m_strPeerName = peer_name;
+  m_hPeerWnd = FindWindowW(m_strPeerName, m_strPeerName);
+  HWND hwnd = CreateTopLevel(m_strOwnName, m_strOwnName, WS_POPUP);
+  if (hwnd) SetWindowTextW(hwnd, m_strOwnName);
+  return hwnd && IsWindow(hwnd);
+}
+
+void CChannelImpl::AddListener(IChannelListener* listener) {
+  if (!listener) return;
+  _BaseModule::CAutoLocker lock(&m_csListeners);
+  m_mapListeners.emplace(listener, 1);
+}
+
+void CChannelImpl::RemoveListener(IChannelListener* listener) {
+  _BaseModule::CAutoLocker lock(&m_csListeners);
+  m_mapListeners.erase(listener);
+}
+
+bool CChannelImpl::Send(IPC::Message* message, bool async, bool sync) {
+  if (!message) return false;
+  if (m_bInUnit) {
+    LogErrorW(L"Send Failed,CChannelImpl Already Uninit");
+    return false;
+  }
+  if (!async) return SendImpl(*message, sync);
+  {
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    // Checked again under the lock that Unit takes to close the events.
+    if (m_bInUnit) {
+      LogErrorW(L"Send Failed,CChannelImpl Already Uninit");
+      return false;
+    }
+    if (!StartSenderLocked()) return false;
+    m_queSend.push_back(*message);
+    SetEvent(m_hSendEvent);
+  }
+  return true;
+}
+
+bool CChannelImpl::Send(int32_t routing, uint32_t type, const char* data, int length, bool async, bool sync) {
+  IPC::Message message(routing, type, 2);
+  if (data && length != 0 && !message.WriteData(data, length)) return false;
+  return Send(&message, async, sync);
+}
+
+bool CChannelImpl::StartSenderLocked() {
+  if (m_hSenderThread) return true;
+  if (!m_hStopEvent) m_hStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!m_hSendEvent) m_hSendEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (!m_hStopEvent || !m_hSendEvent) return false;
+  m_hSenderThread = CreateThread(nullptr, 0, &CChannelImpl::SenderThreadProc, this, 0, nullptr);
+  return m_hSenderThread != nullptr;
+}
+
+void CChannelImpl::SendCopyData(HWND target, COPYDATASTRUCT* data) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(data),
+                           SMTO_NOTIMEOUTIFNOTHUNG, kSendTimeoutMs, &answer)) {
+    LogDebugW(L"CChannelImpl::SendImpl, SendMessageTimeout failed, error=%d", static_cast<int>(GetLastError()));
+  }
+}
+
+bool CChannelImpl::SendImpl(IPC::Message& message, bool sync) {
+  COPYDATASTRUCT data;
+  data.dwData = kCopyDataAsync + (sync ? 1 : 0);
+  data.cbData = message.GetSize();
+  data.lpData = const_cast<char*>(message.GetData());
+  HWND peer = m_hPeerWnd;
+  if (!IsWindow(peer)) {
+    peer = FindWindowW(m_strPeerName, m_strPeerName);
+    m_hPeerWnd = peer;
+  }
+  if (!peer) return false;
+  SendCopyData(peer, &data);
+  if (message.GetRouting() == kRoutingIdBroadcast && m_hWnd) SendCopyData(m_hWnd, &data);
+  return true;
+}
+
+DWORD WINAPI CChannelImpl::SenderThreadProc(LPVOID param) {
+  static_cast<CChannelImpl*>(param)->SenderLoop();
+  return 0;
+}
+
+void CChannelImpl::SenderLoop() {
+  HANDLE events[2];
+  {
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    events[0] = m_hStopEvent;  // first: a signalled stop wins
+    events[1] = m_hSendEvent;
+  }
+  for (;;) {
+    const DWORD wait = WaitForMultipleObjects(2, events, FALSE, m_bRetryPending ? kPeerRetryMs : INFINITE);
+    if (wait == WAIT_OBJECT_0) {
+      LogInfoW(L"OnStopEvent");
+      return;
+    }
+    if (wait == WAIT_OBJECT_0 + 1 || wait == WAIT_TIMEOUT) {
+      if (wait != WAIT_TIMEOUT) LogDebugW(L"OnSendEvent");
+      OnSendEvent();
+      continue;
+    }
+    if (wait == WAIT_FAILED) {
+      LogErrorW(L"WaitForMultipleObjects Ret:WAIT_FAILED");
+    } else {
+      LogErrorW(L"WaitForMultipleObjects Ret:%d", static_cast<int>(wait));
+    }
+    return;
+  }
+}
+
+void CChannelImpl::OnSendEvent() {
+  IPC::Message message(nullptr, 0);  // unusable until a message is taken
+  {
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    if (m_queSend.empty()) {
+      m_bRetryPending = false;
+      return;
+    }
+    message = m_queSend.front();
+    m_queSend.pop_front();
+    // The auto-reset event wakes the thread once per signal: one message per wake.
+    if (!m_queSend.empty()) SetEvent(m_hSendEvent);
+  }
+  const uint32_t type = message.GetType();
+  if (type == 0) return;  // never sent
+  const bool sent = SendImpl(message, false);
+  if (!sent) {
+    // No peer window yet: keep the order and wait (a short time, or for the next send)
+    // rather than cycle through the queue.
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    m_queSend.push_front(message);
+    ResetEvent(m_hSendEvent);
+    m_bRetryPending = true;
+  } else {
+    m_bRetryPending = false;
+  }
+  LogDebugW(L"send msg: type=%d, web_view_id=%d, send_suc=%d", static_cast<int>(type & 0xFF),
+            static_cast<int>(type & 0xFF00), sent ? 1 : 0);
+}
+
+void CChannelImpl::Unit() {
+  LogInfoW(L"CChannelImpl::Unit Begin");
+  if (m_bInUnit.exchange(TRUE)) {
+    LogInfoW(L"CChannelImpl::Unit, m_bInUnit");
+    return;
+  }
+  HANDLE thread;
+  HANDLE stop;
+  {
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    thread = m_hSenderThread;
+    stop = m_hStopEvent;
+  }
+  bool stopped = true;
+  if (thread && stop) {
+    LogInfoW(L"Begin SetEvent OnStopEvent");
+    SetEvent(stop);
+    stopped = WaitForSingleObject(thread, kSenderStopWaitMs) == WAIT_OBJECT_0;
+    LogInfoW(L"WaitForSingleObject SetEvent OnStopEvent");
+  }
+  {
+    _BaseModule::CAutoLocker lock(&m_csQueue);
+    if (stopped) {
+      if (m_hSenderThread) CloseHandle(m_hSenderThread);
+      m_hSenderThread = nullptr;
+      if (m_hSendEvent) CloseHandle(m_hSendEvent);
+      if (m_hStopEvent) CloseHandle(m_hStopEvent);
+      m_hSendEvent = m_hStopEvent = nullptr;
+    } else {
+      // The thread may still be inside a send to a slow peer: its events, queue and this
+      // object stay alive; the signalled stop event ends it when it returns.
+      m_bSenderAbandoned = true;
+    }
+  }
+  if (m_hWnd) SendMessageW(m_hWnd, WM_CHANNEL_DESTROY, 0, 0);
+  LogInfoW(L"CChannelImpl::Unit End");
+}
+
+void CChannelImpl::Dispatch(const char* data, DWORD length) {
+  std::vector<IChannelListener*> listeners;
+  {
+    _BaseModule::CAutoLocker lock(&m_csListeners);
+    for (const auto& entry : m_mapListeners) listeners.push_back(entry.first);
+  }
+  if (!data || length < IPC::Message::kHeaderSize || length > 0x7FFFFFFFu) return;
+  IPC::Message message(data, static_cast<int>(length));
+  if (!message.IsUsable()) return;
+  const int routing = message.GetRouting();
+  for (IChannelListener* listener : listeners) {
+    if (routing == kRoutingIdBroadcast || listener->GetRoutingId() == routing) listener->OnMessageReceived(message);
+  }
+}
+
+BOOL CChannelImpl::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) {
+  switch (uMsg) {
+    case WM_COPYDATA: {
+      const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      lResult = TRUE;
+      if (!data || !data->lpData || data->cbData == 0) return TRUE;
+      if (data->dwData == kCopyDataAsync) {
+        AsyncCopy* copy = new AsyncCopy{static_cast<DWORD>(data->dwData), data->cbData, new char[data->cbData]};
+        std::memcpy(copy->pData, data->lpData, data->cbData);
+        if (!PostMessageW(hWnd, WM_CHANNEL_ASYNC_COPYDATA, reinterpret_cast<WPARAM>(hWnd),
+                          reinterpret_cast<LPARAM>(copy))) {
+          delete[] copy->pData;
+          delete copy;
+        }
+      } else if (data->dwData == kCopyDataSync) {
+        Dispatch(static_cast<const char*>(data->lpData), data->cbData);
+      }
+      return TRUE;
+    }
+    case WM_CHANNEL_ASYNC_COPYDATA: {
+      AsyncCopy* copy = reinterpret_cast<AsyncCopy*>(lParam);
+      if (copy) {
+        Dispatch(copy->pData, copy->cbData);
+        delete[] copy->pData;
+        delete copy;
+      }
+      lResult = 0;
+      return TRUE;
+    }
+    case WM_CHANNEL_DESTROY:
+      DestroyWindow(hWnd);
+      lResult = 0;
+      return TRUE;
+    case WM_CHANNEL_PEER_EXIT:
+      OnPeerExit(wParam);
+      lResult = 1;
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      m_bSessionEnding = TRUE;
+      lResult = TRUE;
+      return TRUE;
+    case WM_CREATE:
+    case WM_TIMER:
+      lResult = 0;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void CChannelImpl::WatchPeerProcess(HANDLE process) {
+  _BaseModule::CAutoLocker lock(&m_csWait);
+  EndPeerWatchLocked();
+  if (!process) return;
+  m_hPeerProcess = process;
+  m_pWaitRecord = new WaitRecord{process, nullptr, m_hWnd};
+  if (!RegisterWaitForSingleObject(&m_pWaitRecord->hWait, process, &CChannelImpl::OnPeerProcessSignaled,
+                                   m_pWaitRecord, INFINITE, WT_EXECUTEONLYONCE | WT_EXECUTELONGFUNCTION)) {
+    m_pWaitRecord->hWait = nullptr;
+    LogErrorW(L"RegisterProcessWaitExit Failed,handle :%d", static_cast<int>(reinterpret_cast<INT_PTR>(process)));
+  }
+}
+
+void CChannelImpl::EndPeerWatchLocked() {
+  if (!m_pWaitRecord) return;
+  // Blocking form: a callback that is running still reads the record.
+  if (m_pWaitRecord->hWait) UnregisterWaitEx(m_pWaitRecord->hWait, INVALID_HANDLE_VALUE);
+  if (m_hPeerProcess) CloseHandle(m_hPeerProcess);
+  m_hPeerProcess = nullptr;
+  delete m_pWaitRecord;
+  m_pWaitRecord = nullptr;
+}
+
+VOID CALLBACK CChannelImpl::OnPeerProcessSignaled(PVOID param, BOOLEAN timed_out) {
+  WaitRecord* record = static_cast<WaitRecord*>(param);
+  if (!timed_out) {
+    LogInfoW(L"Remote Browser Process Quit");
+    PostMessageW(record->hWnd, WM_CHANNEL_PEER_EXIT, reinterpret_cast<WPARAM>(record), 0);
+  }
+  LogInfoW(L"RegisterProcessWaitExit_End(%p, %d)", record->hProcess, timed_out ? 1 : 0);
+}
+
+void CChannelImpl::OnPeerExit(WPARAM posted_record) {
+  {
+    // The posted record may be gone already (the watch was ended or replaced meanwhile): it
+    // is only compared, never read; the stored one is used.
+    _BaseModule::CAutoLocker lock(&m_csWait);
+    if (!m_pWaitRecord || reinterpret_cast<WPARAM>(m_pWaitRecord) != posted_record) return;
+    EndPeerWatchLocked();
+  }
+  std::vector<IChannelListener*> listeners;
+  {
+    _BaseModule::CAutoLocker lock(&m_csListeners);
+    for (const auto& entry : m_mapListeners) listeners.push_back(entry.first);
+  }
+  for (IChannelListener* listener : listeners) {
+    if (IChannelListener2* listener2 = dynamic_cast<IChannelListener2*>(listener)) {
+      listener2->OnPeerProcessExit(m_bSessionEnding != FALSE);
+    }
+  }
+}

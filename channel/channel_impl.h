@@ -1,0 +1,78 @@
+// The window, send queue and sender thread behind CChannel. See channel/channel.h for the
+// frame and the threading rules.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <deque>
+#include <map>
+
+#include "base/critical_section.h"
+#include "channel/channel.h"
+#include "channel/channel_window.h"
+#include "channel/ipc_message.h"
+#include "compat/atlstr.h"
+
+class CChannelImpl : public CChannelWindow {
+ public:
+  explicit CChannelImpl(const wchar_t* own_name);
+  ~CChannelImpl() override;
+
+  // Creates the window (once; TRUE at once when it exists) and looks the peer up.
+  BOOL Init(const wchar_t* peer_name);
+  void AddListener(IChannelListener* listener);
+  void RemoveListener(IChannelListener* listener);
+  [[nodiscard]] bool Send(IPC::Message* message, bool async, bool sync);
+  [[nodiscard]] bool Send(int32_t routing, uint32_t type, const char* data, int length, bool async, bool sync);
+  // One WM_COPYDATA to the peer now. False only when no peer window exists.
+  [[nodiscard]] bool SendImpl(IPC::Message& message, bool sync);
+  // Sends the front of the queue; sender thread only.
+  void OnSendEvent();
+  void WatchPeerProcess(HANDLE process);
+  void Unit();
+
+  // Deletes the object, unless a sender thread that did not stop in time may still use it:
+  // then it is left alive on purpose.
+  void Release();
+
+  BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+ private:
+  struct WaitRecord {
+    HANDLE hProcess;
+    HANDLE hWait;
+    HWND hWnd;
+  };
+
+  static DWORD WINAPI SenderThreadProc(LPVOID param);
+  static VOID CALLBACK OnPeerProcessSignaled(PVOID param, BOOLEAN timed_out);
+  void SenderLoop();
+  bool StartSenderLocked();
+  void SendCopyData(HWND target, COPYDATASTRUCT* data);
+  void Dispatch(const char* data, DWORD length);
+  void OnPeerExit(WPARAM posted_record);
+  // Ends the peer watch; waits for a running wait callback. Caller holds m_csWait.
+  void EndPeerWatchLocked();
+
+  ATL::CStringW m_strPeerName;
+  ATL::CStringW m_strOwnName;
+  std::atomic<HWND> m_hPeerWnd{nullptr};  // refreshed by whichever sender finds it stale
+  std::atomic<BOOL> m_bInUnit{FALSE};
+  BOOL m_bSessionEnding = FALSE;
+
+  _BaseModule::CCriticalSection m_csListeners;
+  std::map<IChannelListener*, int> m_mapListeners;
+
+  _BaseModule::CCriticalSection m_csQueue;  // also guards the thread and event handles
+  std::deque<IPC::Message> m_queSend;
+  HANDLE m_hSenderThread = nullptr;
+  HANDLE m_hStopEvent = nullptr;  // manual reset
+  HANDLE m_hSendEvent = nullptr;  // auto reset
+  bool m_bSenderAbandoned = false;  // did not stop within the shutdown wait
+  bool m_bRetryPending = false;     // sender thread only: the front found no peer window
+
+  _BaseModule::CCriticalSection m_csWait;
+  HANDLE m_hPeerProcess = nullptr;
+  WaitRecord* m_pWaitRecord = nullptr;
+};

@@ -1,0 +1,398 @@
+#include "channel/channel.h"
+#include "channel/channel_impl.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/channel/channel_peer_codes.h"
+#include "tests/channel/log_capture.h"
+
+namespace {
+
+using namespace peer_codes;
+
+std::wstring UniqueId(const wchar_t* what) {
+  static int counter = 0;
+  return std::wstring(what) + L"." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++counter);
+}
+
+// Runs this thread's message loop until done() or the time is up; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  while (!done()) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now < 50 ? end - now : 50), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return true;
+}
+
+void PumpFor(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+struct Received {
+  int routing;
+  uint32_t type;
+  std::vector<int> ints;
+  bool in_send;
+};
+
+class Recorder : public IChannelListener {
+ public:
+  explicit Recorder(int routing_id) : m_nRoutingId(routing_id) {}
+  void OnMessageReceived(const IPC::Message& message) override {
+    Received r{message.GetRouting(), message.GetType(), {}, InSendMessage() != FALSE};
+    PickleReader reader(message);
+    int v;
+    while (reader.ReadInt(&v)) r.ints.push_back(v);
+    m_vecReceived.push_back(r);
+    if (m_fnOnMessage) m_fnOnMessage(message);
+  }
+  int GetRoutingId() override { return m_nRoutingId; }
+
+  size_t Count(uint32_t type) const {
+    size_t n = 0;
+    for (const Received& r : m_vecReceived) n += r.type == type;
+    return n;
+  }
+  const Received* Last(uint32_t type) const {
+    for (auto it = m_vecReceived.rbegin(); it != m_vecReceived.rend(); ++it) {
+      if (it->type == type) return &*it;
+    }
+    return nullptr;
+  }
+
+  int m_nRoutingId;
+  std::vector<Received> m_vecReceived;
+  std::function<void(const IPC::Message&)> m_fnOnMessage;
+};
+
+IPC::Message MakeMessage(int routing, uint32_t type, std::initializer_list<int> values) {
+  IPC::Message m(routing, type, 2);
+  for (int v : values) EXPECT_TRUE(m.WriteInt(v));
+  return m;
+}
+
+std::wstring ExeDir() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, n);
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+// The peer process; killed when the test ends.
+class PeerProcess {
+ public:
+  PeerProcess(const std::wstring& mode, const std::wstring& arg) {
+    std::wstring command = L"\"" + ExeDir() + L"channel_peer.exe\" " + mode + L" \"" + arg + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      CloseHandle(pi.hThread);
+      m_hProcess = pi.hProcess;
+    }
+  }
+  ~PeerProcess() {
+    if (m_hProcess) {
+      TerminateProcess(m_hProcess, 9);
+      WaitForSingleObject(m_hProcess, 5000);
+      CloseHandle(m_hProcess);
+    }
+  }
+  HANDLE m_hProcess = nullptr;
+};
+
+// The test process as the host end, with a peer process as the browser end.
+class ChannelTwoProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_strId = UniqueId(L"two");
+    m_channel.InitStub(m_strId.c_str());
+    m_channel.AddListener(&m_host);
+    m_pPeer.reset(new PeerProcess(L"browser", m_strId));
+    ASSERT_NE(m_pPeer->m_hProcess, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return m_host.Count(kHello) == 1; }));
+    m_hPeerWnd = FindWindowW((kBrowserChannelPrefix + m_strId).c_str(), (kBrowserChannelPrefix + m_strId).c_str());
+    ASSERT_NE(m_hPeerWnd, nullptr);
+  }
+  void TearDown() override {
+    m_channel.Unit();
+    m_pPeer.reset();
+  }
+
+  bool Send(int routing, uint32_t type, std::initializer_list<int> values, bool async) {
+    IPC::Message m = MakeMessage(routing, type, values);
+    return m_channel.Send(&m, async, !async);
+  }
+  // Acks of the peer's listeners for messages of the given type: {listener, routing, in_send}.
+  std::vector<std::vector<int>> AcksFor(uint32_t type) const {
+    std::vector<std::vector<int>> acks;
+    for (const Received& r : m_host.m_vecReceived) {
+      if (r.type == kAck && r.ints.size() == 4 && static_cast<uint32_t>(r.ints[2]) == type) {
+        acks.push_back({r.ints[0], r.ints[1], r.ints[3]});
+      }
+    }
+    return acks;
+  }
+  bool WaitAck(uint32_t type) {
+    return PumpUntil([&] { return !AcksFor(type).empty(); });
+  }
+
+  std::wstring m_strId;
+  CChannel m_channel;
+  Recorder m_host{kRoutingIdHost};
+  std::unique_ptr<PeerProcess> m_pPeer;
+  HWND m_hPeerWnd = nullptr;
+};
+
+TEST_F(ChannelTwoProcess, SyncArrivesInsideTheSendersCallAsyncLater) {
+  const Received* hello = m_host.Last(kHello);
+  ASSERT_NE(hello, nullptr);
+  EXPECT_TRUE(hello->in_send) << "the peer's synchronous send is handled inside its call";
+  EXPECT_EQ(hello->routing, kRoutingIdHost);
+
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x120, {}, false));
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x121, {}, true));
+  ASSERT_TRUE(WaitAck(0x121));
+  ASSERT_TRUE(WaitAck(0x120));
+  EXPECT_EQ(AcksFor(0x120), (std::vector<std::vector<int>>{{1, 1, 1}}));
+  EXPECT_EQ(AcksFor(0x121), (std::vector<std::vector<int>>{{1, 1, 0}}));
+
+  // The peer answers synchronously while this thread is still inside its own sync send.
+  bool in_call = true;
+  bool reply_inside_call = false;
+  m_host.m_fnOnMessage = [&](const IPC::Message& m) {
+    if (m.GetType() == kEchoReply) reply_inside_call = in_call;
+  };
+  ASSERT_TRUE(Send(kRoutingIdBrowser, kEchoSync, {}, false));
+  in_call = false;
+  EXPECT_TRUE(reply_inside_call);
+  EXPECT_EQ(m_host.Count(kEchoReply), 1u);
+}
+
+TEST_F(ChannelTwoProcess, AsyncSendsFromSeveralThreadsArriveOnceInOrder) {
+  constexpr int kCount = 150, kThreads = 4;
+  ASSERT_TRUE(Send(kRoutingIdBrowser, kStartBurst, {kCount, kThreads}, true));
+  ASSERT_TRUE(PumpUntil([&] { return m_host.Count(kBurstDone) == 1; }));
+  std::vector<int> next(kThreads, 0);
+  bool done_seen = false;
+  for (const Received& r : m_host.m_vecReceived) {
+    if (r.type == kBurstDone) done_seen = true;
+    if (r.type != kBurstItem) continue;
+    EXPECT_FALSE(done_seen) << "an item arrived after the closing message";
+    ASSERT_EQ(r.ints.size(), 2u);
+    EXPECT_FALSE(r.in_send);
+    ASSERT_LT(r.ints[0], kThreads);
+    EXPECT_EQ(r.ints[1], next[r.ints[0]]) << "thread " << r.ints[0];
+    next[r.ints[0]] = r.ints[1] + 1;
+  }
+  EXPECT_EQ(next, std::vector<int>(kThreads, kCount));
+
+  // The other direction: this process's threads queue, the peer acknowledges in order.
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) {
+        IPC::Message m = MakeMessage(kRoutingIdBrowser, 0x1000u * (t + 1) + i, {});
+        EXPECT_TRUE(m_channel.Send(&m, true, false));
+      }
+    });
+  }
+  for (std::thread& s : senders) s.join();
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x77, {}, true));
+  ASSERT_TRUE(WaitAck(0x77));
+  std::vector<int> seen(kThreads, 0);
+  for (const Received& r : m_host.m_vecReceived) {
+    if (r.type != kAck || r.ints.size() != 4 || r.ints[0] != 1 || r.ints[2] < 0x1000) continue;
+    const int t = r.ints[2] / 0x1000 - 1;
+    EXPECT_EQ(r.ints[2] % 0x1000, seen[t]) << "thread " << t;
+    ++seen[t];
+  }
+  EXPECT_EQ(seen, std::vector<int>(kThreads, 50));
+}
+
+TEST_F(ChannelTwoProcess, RoutingReachesOnlyMatchingListeners) {
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x130, {}, true));
+  ASSERT_TRUE(Send(kOtherRoutingId, 0x131, {}, true));
+  ASSERT_TRUE(Send(kRoutingIdBroadcast, 0x132, {}, true));
+  ASSERT_TRUE(Send(kRoutingIdHost, 0x133, {}, true));
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x13F, {}, true));
+  ASSERT_TRUE(WaitAck(0x13F));
+  EXPECT_EQ(AcksFor(0x130), (std::vector<std::vector<int>>{{1, 1, 0}}));
+  EXPECT_EQ(AcksFor(0x131), (std::vector<std::vector<int>>{{3, 3, 0}}));
+  std::vector<std::vector<int>> both = AcksFor(0x132);
+  std::sort(both.begin(), both.end());
+  EXPECT_EQ(both, (std::vector<std::vector<int>>{{1, 0, 0}, {3, 0, 0}}));
+  EXPECT_TRUE(AcksFor(0x133).empty()) << "routing 2 reaches nobody at the browser end";
+  // Broadcast also reached this side's own listener; routed messages did not.
+  EXPECT_EQ(m_host.Count(0x132), 1u);
+  EXPECT_EQ(m_host.Count(0x130) + m_host.Count(0x131) + m_host.Count(0x133), 0u);
+}
+
+TEST_F(ChannelTwoProcess, MalformedBlocksAreAnsweredTrueAndDropped) {
+  struct Raw {
+    const char* name;
+    ULONG_PTR dwData;
+    std::vector<char> bytes;
+    DWORD cbData;
+    bool null_data;
+  };
+  IPC::Message good = MakeMessage(kRoutingIdBrowser, 0x140, {1});
+  std::vector<char> good_bytes(good.GetData(), good.GetData() + good.GetSize());
+  std::vector<char> too_big = good_bytes;
+  too_big[0] = 9;  // payload_size above the block
+  std::vector<char> odd_header = good_bytes;
+  odd_header.push_back(0);
+  odd_header.push_back(0);
+  const std::vector<Raw> cases = {
+      {"unknown dwData", 0x1234, good_bytes, static_cast<DWORD>(good_bytes.size()), false},
+      {"null data", kCopyDataSync, good_bytes, static_cast<DWORD>(good_bytes.size()), true},
+      {"15 bytes sync", kCopyDataSync, good_bytes, 15, false},
+      {"15 bytes async", kCopyDataAsync, good_bytes, 15, false},
+      {"payload_size above cbData", kCopyDataSync, too_big, static_cast<DWORD>(too_big.size()), false},
+      {"header not a multiple of 4", kCopyDataAsync, odd_header, static_cast<DWORD>(odd_header.size()), false},
+  };
+  for (const Raw& c : cases) {
+    COPYDATASTRUCT cds{c.dwData, c.cbData, c.null_data ? nullptr : const_cast<char*>(c.bytes.data())};
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(m_hPeerWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 5000,
+                                    &answer))
+        << c.name;
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << c.name;
+  }
+  // A type-0 message is taken from the queue and never sent.
+  IPC::Message zero = MakeMessage(kRoutingIdBrowser, 0, {});
+  ASSERT_TRUE(m_channel.Send(&zero, true, false));
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x14F, {}, true));
+  ASSERT_TRUE(WaitAck(0x14F));
+  PumpFor(200);
+  EXPECT_TRUE(AcksFor(0x140).empty());
+  EXPECT_TRUE(AcksFor(0).empty());
+}
+
+// Both ends in this process: the browser end appears only after messages were queued.
+TEST(ChannelNoPeer, QueuedMessagesWaitWithoutSpinningThenArriveInOrder) {
+  const std::wstring id = UniqueId(L"nopeer");
+  CChannel stub;
+  stub.InitStub(id.c_str());
+  IPC::Message lost = MakeMessage(kRoutingIdBrowser, 0x200, {});
+  EXPECT_FALSE(stub.Send(&lost, false, true)) << "a sync send without a peer reports failure";
+  for (uint32_t type = 0x201; type <= 0x205; ++type) {
+    IPC::Message m = MakeMessage(kRoutingIdBrowser, type, {});
+    ASSERT_TRUE(stub.Send(&m, true, false));
+  }
+  FILETIME creation, exit, kernel0, user0, kernel1, user1;
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel0, &user0));
+  PumpFor(1500);
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel1, &user1));
+  const auto ticks = [](const FILETIME& f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  const ULONGLONG cpu_ms = (ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 10000;
+  EXPECT_LT(cpu_ms, 500u) << "the sender thread must wait, not spin, while no peer exists";
+
+  CChannel browser;
+  Recorder recorder(kRoutingIdBrowser);
+  browser.Init(id.c_str());
+  browser.AddListener(&recorder);
+  ASSERT_TRUE(PumpUntil([&] { return recorder.m_vecReceived.size() >= 5; }));
+  PumpFor(100);
+  std::vector<uint32_t> types;
+  for (const Received& r : recorder.m_vecReceived) types.push_back(r.type);
+  EXPECT_EQ(types, (std::vector<uint32_t>{0x201, 0x202, 0x203, 0x204, 0x205}));
+}
+
+TEST(ChannelLifecycle, InitOnceUnitOnceAndLongIdsCutAlike) {
+  const std::wstring id = UniqueId(L"life") + std::wstring(300, L'x');
+  CChannel browser, stub;
+  browser.Init(id.c_str());
+  browser.Init(id.c_str());
+  browser.Init(nullptr);
+  stub.InitStub(id.c_str());
+  const std::wstring browser_name = (kBrowserChannelPrefix + id).substr(0, 255);
+  int windows = 0;
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, browser_name.c_str(), browser_name.c_str())) != nullptr;) {
+    ++windows;
+    wchar_t title[400] = {};
+    EXPECT_EQ(GetWindowTextW(w, title, 400), 255);
+    EXPECT_EQ(GetWindowLongW(w, GWL_STYLE) & (WS_POPUP | WS_VISIBLE | WS_CHILD), static_cast<LONG>(WS_POPUP));
+  }
+  EXPECT_EQ(windows, 1);
+
+  Recorder recorder(kRoutingIdBrowser);
+  browser.AddListener(&recorder);
+  browser.AddListener(&recorder);  // held once
+  IPC::Message m = MakeMessage(kRoutingIdBrowser, 0x301, {7});
+  ASSERT_TRUE(stub.Send(&m, false, true));
+  ASSERT_EQ(recorder.m_vecReceived.size(), 1u);
+  EXPECT_EQ(recorder.m_vecReceived[0].ints, std::vector<int>{7});
+
+  browser.RemoveListener(&recorder);
+  ASSERT_TRUE(stub.Send(&m, false, true));
+  EXPECT_EQ(recorder.m_vecReceived.size(), 1u);
+
+  browser.Unit();
+  EXPECT_EQ(FindWindowW(browser_name.c_str(), browser_name.c_str()), nullptr);
+  EXPECT_FALSE(browser.Send(&m, true, false));
+  EXPECT_FALSE(stub.Send(&m, false, true)) << "the peer window is gone";
+}
+
+TEST(ChannelLifecycle, ImplRefusesSendsAfterUnitAndUnitRunsOnce) {
+  LogCapture log;
+  CChannelImpl* impl = new CChannelImpl((kBrowserChannelPrefix + UniqueId(L"impl")).c_str());
+  ASSERT_TRUE(impl->Init(L"nobody.at.all"));
+  IPC::Message m = MakeMessage(kRoutingIdHost, 0x401, {});
+  EXPECT_TRUE(impl->Send(&m, true, false));
+  impl->Unit();
+  EXPECT_EQ(impl->m_hWnd, nullptr);
+  impl->Unit();
+  EXPECT_FALSE(impl->Send(&m, true, false));
+  EXPECT_FALSE(impl->Send(&m, false, true));
+  impl->Release();
+  EXPECT_EQ(log.Count(L"CChannelImpl::Unit Begin"), 2u);
+  EXPECT_EQ(log.Count(L"CChannelImpl::Unit, m_bInUnit"), 1u);
+  EXPECT_EQ(log.Count(L"CChannelImpl::Unit End"), 1u);
+  EXPECT_EQ(log.Count(L"Begin SetEvent OnStopEvent"), 1u);
+  EXPECT_EQ(log.Count(L"WaitForSingleObject SetEvent OnStopEvent"), 1u);
+  EXPECT_EQ(log.Count(L"OnStopEvent"), 3u) << "the two lines above and the sender thread's own";
+  EXPECT_EQ(log.Count(L"Send Failed,CChannelImpl Already Uninit"), 2u);
+}
+
+// A listener may send and add listeners from inside its call without a deadlock.
+TEST(ChannelLifecycle, ListenersMaySendAndAddListenersWhileCalled) {
+  const std::wstring id = UniqueId(L"reenter");
+  CChannel browser, stub;
+  browser.Init(id.c_str());
+  stub.InitStub(id.c_str());
+  Recorder at_stub(kRoutingIdHost), late(kRoutingIdBrowser), first(kRoutingIdBrowser);
+  stub.AddListener(&at_stub);
+  first.m_fnOnMessage = [&](const IPC::Message& m) {
+    if (m.GetType() != 0x501) return;
+    browser.AddListener(&late);
+    IPC::Message reply = MakeMessage(kRoutingIdHost, 0x502, {});
+    EXPECT_TRUE(browser.Send(&reply, false, true));
+    IPC::Message queued = MakeMessage(kRoutingIdHost, 0x503, {});
+    EXPECT_TRUE(browser.Send(&queued, true, false));
+  };
+  browser.AddListener(&first);
+  IPC::Message m = MakeMessage(kRoutingIdBrowser, 0x501, {});
+  ASSERT_TRUE(stub.Send(&m, false, true));
+  EXPECT_EQ(at_stub.Count(0x502), 1u);
+  ASSERT_TRUE(PumpUntil([&] { return at_stub.Count(0x503) == 1; }));
+  IPC::Message again = MakeMessage(kRoutingIdBrowser, 0x504, {});
+  ASSERT_TRUE(stub.Send(&again, false, true));
+  EXPECT_EQ(late.Count(0x504), 1u);
+}
+
+}  // namespace
