@@ -49,7 +49,7 @@ class CefValue : public virtual CefBase {
 // Immutable bytes.
 class CefBinaryValue : public virtual CefBase {
  public:
-  // Copies `data_size` bytes; null when data is null.
+  // Copies `data_size` bytes; null when data is null but data_size is not 0.
   static CefRefPtr<CefBinaryValue> Create(const void* data, size_t data_size);
 
   virtual bool IsValid() = 0;
