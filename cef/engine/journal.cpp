@@ -1,0 +1,85 @@
+#include "engine/journal.h"
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+#include "engine/task_threads.h"
+
+namespace cefengine {
+
+namespace {
+
+struct JournalState {
+  std::mutex mutex;
+  std::vector<JournalEntry> entries;
+  uint64_t next_seq = 1;
+  std::set<int> send_failures;
+};
+
+JournalState& State() {
+  static JournalState* state = new JournalState();
+  return *state;
+}
+
+std::atomic<bool> g_enabled{false};
+std::atomic<char> g_process{'B'};
+
+}  // namespace
+
+bool JournalEnabled() {
+  return g_enabled.load();
+}
+
+void Record(const std::string& kind, int browser, int64_t frame, std::vector<std::string> args) {
+  if (!g_enabled.load())
+    return;
+  JournalEntry entry;
+  entry.process = g_process.load();
+  entry.thread = CurrentThreadName();
+  entry.kind = kind;
+  entry.browser = browser;
+  entry.frame = frame;
+  entry.args = std::move(args);
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  entry.seq = s.next_seq++;
+  s.entries.push_back(std::move(entry));
+}
+
+void SetJournalProcess(char process) {
+  g_process = process;
+}
+
+void EnableJournal(bool on) {
+  g_enabled = on;
+}
+
+void ClearJournal() {
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.entries.clear();
+}
+
+std::vector<JournalEntry> JournalSnapshot() {
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.entries;
+}
+
+void SetSendToRendererFails(int browser_id, bool fail) {
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (fail)
+    s.send_failures.insert(browser_id);
+  else
+    s.send_failures.erase(browser_id);
+}
+
+bool SendToRendererFails(int browser_id) {
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.send_failures.count(browser_id) != 0;
+}
+
+}  // namespace cefengine

@@ -1,0 +1,37 @@
+// The engine's record of what happened, read by the test API. Recording is off unless a test
+// turned it on; then every call is cheap and thread-safe.
+#ifndef CEF_ENGINE_JOURNAL_H_
+#define CEF_ENGINE_JOURNAL_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cefengine {
+
+struct JournalEntry {
+  uint64_t seq = 0;
+  char process = 'B';   // 'B' browser, 'R' renderer
+  std::string thread;   // "UI", "IO", "FILE", "LAUNCHER", "RENDERER", "main" or "other"
+  std::string kind;     // e.g. "OnContextInitialized"
+  int browser = 0;      // 0: none
+  int64_t frame = 0;    // 0: none
+  std::vector<std::string> args;
+};
+
+bool JournalEnabled();
+// Appends an entry stamped with the next sequence number and the calling thread's name.
+void Record(const std::string& kind, int browser = 0, int64_t frame = 0, std::vector<std::string> args = {});
+void SetJournalProcess(char process);
+
+void EnableJournal(bool on);
+void ClearJournal();
+std::vector<JournalEntry> JournalSnapshot();
+
+// For the test API: per-browser fault flags read by the messaging layer.
+void SetSendToRendererFails(int browser_id, bool fail);
+bool SendToRendererFails(int browser_id);
+
+}  // namespace cefengine
+
+#endif  // CEF_ENGINE_JOURNAL_H_

@@ -1,0 +1,55 @@
+// Test-only control of the engine. Product code never includes this header.
+// Every function may be called from the test's main thread; waits pump that thread's messages,
+// so engine threads may SendMessage to its windows meanwhile.
+#ifndef CEF_TESTING_CEFENGINE_TESTING_H_
+#define CEF_TESTING_CEFENGINE_TESTING_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/journal.h"
+#include "include/cef_task.h"
+
+namespace cefengine {
+namespace test {
+
+using cefengine::JournalEntry;
+
+// --- Journal ---
+// Starts (or stops) recording engine events; recording starts empty.
+void EnableJournal(bool on = true);
+void ClearJournal();
+std::vector<JournalEntry> Journal();
+// True when entries of these kinds occur in this order (other entries may lie between).
+bool ExpectOrder(const std::vector<std::string>& kinds);
+// Entries of one kind, in order.
+std::vector<JournalEntry> EntriesOf(const std::string& kind);
+
+// --- Synchronisation ---
+// Polls `pred` (pumping messages) until it holds or `timeout_ms` passes. True when it held.
+bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 5000);
+// Same as WaitFor; named for waits whose progress needs the calling thread's message loop.
+bool PumpUntil(const std::function<bool()>& pred, int timeout_ms = 5000);
+// Runs `fn` on `id` and waits for it. False when `id` does not run or the wait timed out.
+bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms = 5000);
+// Waits until every task posted to `id` before the call has run.
+bool Flush(CefThreadId id, int timeout_ms = 5000);
+// Waits until every engine thread had nothing left to run, twice in a row.
+bool Quiesce(int timeout_ms = 5000);
+
+// --- Faults ---
+// The next CefInitialize fails.
+void FailCefInitialize();
+// The next CefProcessMessage::Create returns null.
+void FailNextProcessMessageCreate();
+// Sending process messages to the renderer of `browser_id` fails while set.
+void SetSendToRendererFails(int browser_id, bool fail);
+// Replaces what a FATAL log (a failed check) does; the handler gets the whole log line. It may
+// throw to unwind the test. An empty function restores the default (break, end the process).
+void SetFatalHandler(std::function<void(const std::string& message)> handler);
+
+}  // namespace test
+}  // namespace cefengine
+
+#endif  // CEF_TESTING_CEFENGINE_TESTING_H_

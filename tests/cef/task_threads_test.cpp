@@ -1,0 +1,172 @@
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "include/base/cef_bind.h"
+#include "include/cef_app.h"
+#include "include/wrapper/cef_closure_task.h"
+#include "include/wrapper/cef_helpers.h"
+#include "testing/cefengine_testing.h"
+
+namespace test = cefengine::test;
+
+namespace {
+
+// Starts the engine for one test and stops it again.
+class EngineFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CefSettings settings;
+    settings.multi_threaded_message_loop = 1;
+    settings.no_sandbox = 1;
+    settings.log_severity = LOGSEVERITY_DISABLE;
+    ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
+  }
+  void TearDown() override { CefShutdown(); }
+};
+
+class Recorder {
+ public:
+  void Add(const std::string& s) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_.push_back(s);
+  }
+  std::vector<std::string> Log() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> log_;
+};
+
+void Note(Recorder* r, std::string s) {
+  r->Add(s);
+}
+
+void NoteOn(Recorder* r, CefThreadId id, int i, std::atomic<int>* wrong) {
+  if (!CefCurrentlyOn(id))
+    ++*wrong;
+  r->Add(std::to_string(id) + ":" + std::to_string(i));
+}
+
+using TaskThreads = EngineFixture;
+
+TEST_F(TaskThreads, ImmediateTasksRunInPostingOrderOnTheirThread) {
+  Recorder r;
+  std::atomic<int> wrong_thread{0};
+  const CefThreadId ids[] = {TID_UI, TID_IO, TID_FILE, TID_PROCESS_LAUNCHER};
+  for (CefThreadId id : ids) {
+    for (int i = 0; i < 20; ++i) {
+      ASSERT_TRUE(CefPostTask(id, base::Bind(&NoteOn, &r, id, i, &wrong_thread)));
+    }
+  }
+  ASSERT_TRUE(test::Quiesce());
+  EXPECT_EQ(wrong_thread.load(), 0);
+  std::vector<std::string> log = r.Log();
+  ASSERT_EQ(log.size(), 80u);
+  for (CefThreadId id : ids) {
+    int expected = 0;
+    for (const auto& s : log) {
+      if (s.rfind(std::to_string(id) + ":", 0) == 0) {
+        EXPECT_EQ(s, std::to_string(id) + ":" + std::to_string(expected++));
+      }
+    }
+    EXPECT_EQ(expected, 20);
+  }
+  // The aliases share the FILE thread.
+  bool on_file = false;
+  ASSERT_TRUE(test::RunOn(TID_DB, [&] { on_file = CefCurrentlyOn(TID_FILE) && CefCurrentlyOn(TID_CACHE); }));
+  EXPECT_TRUE(on_file);
+  EXPECT_FALSE(CefCurrentlyOn(TID_UI));
+}
+
+TEST_F(TaskThreads, DelayedTasksRunByDueTimeThenPostingOrder) {
+  Recorder r;
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] {
+    CefPostDelayedTask(TID_UI, base::Bind(&Note, &r, std::string("late")), 120);
+    CefPostDelayedTask(TID_UI, base::Bind(&Note, &r, std::string("soon-a")), 40);
+    CefPostDelayedTask(TID_UI, base::Bind(&Note, &r, std::string("soon-b")), 40);
+    CefPostTask(TID_UI, base::Bind(&Note, &r, std::string("now")));
+    // Posted from its own thread: runs on a later turn, not inside this call.
+    r.Add("poster");
+  }));
+  ASSERT_TRUE(test::WaitFor([&] { return r.Log().size() == 5; }));
+  EXPECT_EQ(r.Log(), (std::vector<std::string>{"poster", "now", "soon-a", "soon-b", "late"}));
+}
+
+TEST_F(TaskThreads, UiThreadPumpsMessagesAndHasOleInitialized) {
+  HRESULT ole = E_FAIL;
+  HWND hwnd = nullptr;
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] {
+    ole = OleInitialize(nullptr);  // S_FALSE: already initialised on this thread
+    OleUninitialize();
+    hwnd = CreateWindowExW(0, L"STATIC", L"probe", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  }));
+  EXPECT_EQ(ole, S_FALSE);
+  ASSERT_TRUE(hwnd);
+  // A synchronous message from this thread is served by the UI thread's loop.
+  wchar_t text[16] = {};
+  EXPECT_EQ(SendMessageW(hwnd, WM_GETTEXT, 16, reinterpret_cast<LPARAM>(text)), 5);
+  EXPECT_STREQ(text, L"probe");
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] { DestroyWindow(hwnd); }));
+}
+
+class DiesOnUi : public base::RefCountedThreadSafe<DiesOnUi, CefDeleteOnUIThread> {
+ public:
+  explicit DiesOnUi(std::atomic<int>* died_on_ui) : died_on_ui_(died_on_ui) {}
+
+ private:
+  friend struct CefDeleteOnThread<TID_UI>;
+  ~DiesOnUi() { *died_on_ui_ = CefCurrentlyOn(TID_UI) ? 1 : 2; }
+  std::atomic<int>* died_on_ui_;
+};
+
+TEST_F(TaskThreads, DeleteOnThreadTraitsDeleteOnTheNamedThread) {
+  std::atomic<int> died{0};
+  {
+    scoped_refptr<DiesOnUi> obj = new DiesOnUi(&died);
+  }  // last reference dropped on the main thread
+  ASSERT_TRUE(test::WaitFor([&] { return died.load() != 0; }));
+  EXPECT_EQ(died.load(), 1);
+}
+
+TEST(TaskThreadsLifetime, PostingFailsWithoutTheThreadAndReleasesTheTask) {
+  class Counting : public CefTask {
+   public:
+    explicit Counting(std::atomic<int>* ran, std::atomic<int>* released) : ran_(ran), released_(released) {}
+    ~Counting() override { ++*released_; }
+    void Execute() override { ++*ran_; }
+
+   private:
+    std::atomic<int>* ran_;
+    std::atomic<int>* released_;
+    IMPLEMENT_REFCOUNTING(Counting);
+  };
+  std::atomic<int> ran{0}, released{0};
+  EXPECT_FALSE(CefPostTask(TID_UI, new Counting(&ran, &released)));  // before start-up
+  EXPECT_EQ(released.load(), 1);
+
+  CefSettings settings;
+  settings.multi_threaded_message_loop = 1;
+  settings.log_severity = LOGSEVERITY_DISABLE;
+  ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
+  EXPECT_FALSE(CefPostTask(TID_RENDERER, new Counting(&ran, &released)));  // not in this process
+  EXPECT_EQ(released.load(), 2);
+  // Queued but never run: released at shutdown, on the thread that shut down.
+  EXPECT_TRUE(CefPostDelayedTask(TID_IO, new Counting(&ran, &released), 60000));
+  CefShutdown();
+  EXPECT_EQ(released.load(), 3);
+  EXPECT_FALSE(CefPostTask(TID_IO, new Counting(&ran, &released)));  // after shutdown
+  EXPECT_EQ(released.load(), 4);
+  EXPECT_EQ(ran.load(), 0);
+  EXPECT_FALSE(CefCurrentlyOn(TID_UI));
+}
+
+}  // namespace
