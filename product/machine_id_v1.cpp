@@ -2,32 +2,24 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/string_cipher.h"
+#include "product/disk_query.h"
 #include "product/disk_serial_text.h"
 #include "product/machine_platform.h"
 #include "product/machine_registry.h"
 #include "product/md5_v1.h"
 #include "product/ndis_query.h"
-#include "product/processor_vendor.h"
+#include "product/processor_text.h"
 
 namespace {
 
 const wchar_t kStoreKey[] = L"Software\\Harnstave";
 const char kFailedText[] = "Mid2Failed";
 
-constexpr DWORD kSmartGetVersion = 0x00074080;
-constexpr DWORD kSmartRcvDriveData = 0x0007C088;
-constexpr DWORD kIoctlScsiMiniport = 0x0004D008;
-constexpr DWORD kIoctlStorageQueryProperty = 0x002D1400;
-constexpr int kMaxDrives = 16;
-
-// Processor-text cache, tied to the platform table it was read from.
-std::mutex g_cpuCacheLock;
-char g_cpuCache[128];
-LONG g_cpuCacheGeneration = -1;
+CProcessorTextCache g_cpuText;
 
 // Copies text into out (size bytes, always terminated when size > 0); true when it all fit.
 bool CopyText(char* out, UINT size, const char* text) {
@@ -50,20 +42,7 @@ void AppendText(char* text, size_t capacity, const char* part) {
   text[used + n] = '\0';
 }
 
-std::wstring DrivePath(const wchar_t* format, int number) {
-  wchar_t path[64] = {};
-  _snwprintf(path, 63, format, number);
-  return path;
-}
-
 void PutDword(BYTE* at, DWORD value) { memcpy(at, &value, sizeof(value)); }
-
-// SMART_GET_VERSION: the 24-byte GETVERSIONINPARAMS answer.
-bool SmartGetVersion(HANDLE device, BYTE answer[24]) {
-  DWORD returned = 0;
-  memset(answer, 0, 24);
-  return MachinePlatform().IoControl(device, kSmartGetVersion, nullptr, 0, answer, 24, &returned) != 0;
-}
 
 // The serial from IDENTIFY data, copied into out; true when it fit.
 bool SerialFromIdentify(const BYTE* identify, char* out, UINT size) {
@@ -79,7 +58,7 @@ bool ReadStoreValue(const wchar_t* name, size_t maxChars, std::string* text) {
   std::wstring value;
   bool ok = ReadRegString(key, name, maxChars, &value);
   CloseRegKey(key);
-  if (ok) *text = WideToCodePage(value, CP_ACP);
+  if (ok) *text = StringCipher::WideToCodePage(value.c_str(), CP_ACP);
   return ok;
 }
 
@@ -91,7 +70,7 @@ void WriteStoreValue(const wchar_t* name, const std::string& text) {
                                   &key) != ERROR_SUCCESS) {
     return;
   }
-  std::wstring wide = CodePageToWide(text, CP_ACP);
+  std::wstring wide = StringCipher::CodePageToWide(text.c_str(), CP_ACP);
   (void)MachinePlatform().SetValue(key, name, REG_SZ, reinterpret_cast<const BYTE*>(wide.data()),
                                    static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
   CloseRegKey(key);
@@ -190,17 +169,12 @@ void StoreMachineIdV1(const char* id) {
 }
 
 BOOL GetCachedCpuIdText(char* out, UINT size) {
-  std::lock_guard<std::mutex> guard(g_cpuCacheLock);
-  LONG generation = MachinePlatformGeneration();
-  if (g_cpuCacheGeneration == generation && g_cpuCache[0]) {
-    (void)CopyText(out, size, g_cpuCache);
-    return TRUE;
-  }
-  char text[128] = {};
-  if (!GetCpuIdText(text, sizeof(text))) return FALSE;
-  memcpy(g_cpuCache, text, sizeof(g_cpuCache));
-  g_cpuCacheGeneration = generation;
-  (void)CopyText(out, size, text);
+  std::string text = g_cpuText.Get([] {
+    char read[128] = {};
+    return GetCpuIdText(read, sizeof(read)) ? std::string(read) : std::string();
+  });
+  if (text.empty()) return FALSE;
+  (void)CopyText(out, size, text.c_str());
   return TRUE;
 }
 
@@ -215,7 +189,7 @@ BOOL GetCpuIdText(char* out, UINT size) {
 
 BOOL ReadDiskSerialSmart(char* out, UINT size) {
   for (int drive = 0; drive < kMaxDrives; ++drive) {
-    HANDLE device = MachinePlatform().OpenDevice(DrivePath(L"\\\\.\\PhysicalDrive%d", drive).c_str(),
+    HANDLE device = MachinePlatform().OpenDevice(PhysicalDrivePath(drive).c_str(),
                                                  GENERIC_READ | GENERIC_WRITE,
                                                  FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (device == INVALID_HANDLE_VALUE) continue;
@@ -245,7 +219,9 @@ BOOL ReadDiskSerialSmart(char* out, UINT size) {
 
 BOOL ReadDiskSerialScsi(char* out, UINT size) {
   for (int controller = 0; controller < kMaxDrives; ++controller) {
-    HANDLE device = MachinePlatform().OpenDevice(DrivePath(L"\\\\.\\Scsi%d:", controller).c_str(),
+    wchar_t port[32] = {};
+    _snwprintf(port, 31, L"\\\\.\\Scsi%d:", controller);
+    HANDLE device = MachinePlatform().OpenDevice(port,
                                                  GENERIC_READ | GENERIC_WRITE,
                                                  FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (device == INVALID_HANDLE_VALUE) continue;
@@ -275,14 +251,11 @@ BOOL ReadDiskSerialScsi(char* out, UINT size) {
 
 BOOL ReadDiskSerialStorageQuery(char* out, UINT size) {
   for (int drive = 0; drive < kMaxDrives; ++drive) {
-    HANDLE device = MachinePlatform().OpenDevice(DrivePath(L"\\\\.\\PhysicalDrive%d", drive).c_str(),
+    HANDLE device = MachinePlatform().OpenDevice(PhysicalDrivePath(drive).c_str(),
                                                  0, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (device == INVALID_HANDLE_VALUE) continue;
-    BYTE query[12] = {};  // StorageDeviceProperty, PropertyStandardQuery
     std::vector<BYTE> answer(10000, 0);
-    DWORD returned = 0;
-    BOOL ok = MachinePlatform().IoControl(device, kIoctlStorageQueryProperty, query, sizeof(query),
-                                          answer.data(), static_cast<DWORD>(answer.size()), &returned);
+    bool ok = QueryStorageDescriptor(device, answer.data(), static_cast<DWORD>(answer.size()));
     MachinePlatform().CloseDevice(device);
     if (!ok) continue;
     LONG offset = 0;
@@ -298,7 +271,7 @@ BOOL ReadDiskSerialStorageQuery(char* out, UINT size) {
 BOOL ReadDiskSerialSmartDirect(char* out, UINT size) {
   for (int drive = 0; drive < kMaxDrives; ++drive) {
     HANDLE device = MachinePlatform().OpenDevice(
-        DrivePath(L"\\\\.\\PhysicalDrive%d", drive).c_str(), GENERIC_READ | GENERIC_WRITE,
+        PhysicalDrivePath(drive).c_str(), GENERIC_READ | GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (device == INVALID_HANDLE_VALUE) continue;
     BYTE version[24];
@@ -325,26 +298,17 @@ BOOL ReadAdapterAddressNetworkCards(char* out, UINT size) {
   if (!cards) return FALSE;
   std::string smallest;
   bool found = false;
-  for (DWORD index = 0;; ++index) {
-    wchar_t name[260] = {};
-    DWORD chars = 260;
-    LSTATUS status = MachinePlatform().EnumKey(cards, index, name, &chars);
-    if (status == ERROR_MORE_DATA) continue;
-    if (status != ERROR_SUCCESS) break;
-    HKEY card = OpenRegKey(cards, name, KEY_QUERY_VALUE);
-    if (!card) continue;
+  ForEachSubkey(cards, MAXDWORD, KEY_QUERY_VALUE, [&](HKEY card, const std::wstring&) {
     std::wstring service;
-    bool haveService = ReadRegString(card, L"ServiceName", 260, &service);
-    CloseRegKey(card);
-    if (!haveService) continue;
     char address[100] = {};
-    if (!QueryAdapterPermanentAddress(WideToCodePage(service, CP_ACP).c_str(), address,
-                                      sizeof(address))) {
-      continue;
+    if (ReadRegString(card, L"ServiceName", 260, &service) &&
+        QueryAdapterPermanentAddress(StringCipher::WideToCodePage(service.c_str(), CP_ACP).c_str(),
+                                     address, sizeof(address))) {
+      if (!found || lstrcmpA(address, smallest.c_str()) < 0) smallest = address;
+      found = true;
     }
-    if (!found || lstrcmpA(address, smallest.c_str()) < 0) smallest = address;
-    found = true;
-  }
+    return true;
+  });
   CloseRegKey(cards);
   return found && CopyText(out, size, smallest.c_str()) ? TRUE : FALSE;
 }
@@ -352,7 +316,7 @@ BOOL ReadAdapterAddressNetworkCards(char* out, UINT size) {
 BOOL QueryAdapterPermanentAddress(const char* serviceName, char* out, UINT size) {
   char path[260] = {};
   snprintf(path, sizeof(path), "\\\\.\\%s", serviceName);
-  HANDLE device = MachinePlatform().OpenDevice(CodePageToWide(path, CP_ACP).c_str(),
+  HANDLE device = MachinePlatform().OpenDevice(StringCipher::CodePageToWide(path, CP_ACP).c_str(),
                                                GENERIC_READ | GENERIC_WRITE,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (device == INVALID_HANDLE_VALUE) return FALSE;

@@ -31,22 +31,10 @@ void CloseRegKey(HKEY key) {
   if (key) MachinePlatform().CloseKey(key);
 }
 
-std::string WideToCodePage(const std::wstring& text, UINT codePage) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                      nullptr);
-  return out;
-}
-
-std::wstring CodePageToWide(const std::string& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
+bool EnumSubkeyName(HKEY key, DWORD index, std::wstring* name) {
+  wchar_t buffer[260] = {};
+  DWORD chars = 260;
+  if (MachinePlatform().EnumKey(key, index, buffer, &chars) != ERROR_SUCCESS) return false;
+  name->assign(buffer);
+  return true;
 }

@@ -18,6 +18,23 @@ bool ReadRegString(HKEY key, const wchar_t* name, size_t maxUnits, std::wstring*
 HKEY OpenRegKey(HKEY root, const wchar_t* subkey, REGSAM access);
 void CloseRegKey(HKEY key);
 
-// Wide <-> 8-bit text in a code page (CP_ACP, CP_THREAD_ACP); empty for an empty text.
-std::string WideToCodePage(const std::wstring& text, UINT codePage);
-std::wstring CodePageToWide(const std::string& text, UINT codePage);
+// Calls visit(subkey, name) for the subkeys of key with indexes 0 up to limit - 1, each opened
+// with access (subkeys that do not open are passed over), stopping at the first index that
+// does not enumerate or when visit returns false. The subkey is closed after visit.
+template <typename Visit>
+void ForEachSubkey(HKEY key, DWORD limit, REGSAM access, Visit visit);
+
+// One subkey name by index (names under 260 characters); false when it does not enumerate.
+bool EnumSubkeyName(HKEY key, DWORD index, std::wstring* name);
+
+template <typename Visit>
+void ForEachSubkey(HKEY key, DWORD limit, REGSAM access, Visit visit) {
+  std::wstring name;
+  for (DWORD index = 0; index < limit && EnumSubkeyName(key, index, &name); ++index) {
+    HKEY subkey = OpenRegKey(key, name.c_str(), access);
+    if (!subkey) continue;
+    bool more = visit(subkey, name);
+    CloseRegKey(subkey);
+    if (!more) break;
+  }
+}

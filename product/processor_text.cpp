@@ -1,4 +1,4 @@
-#include "product/processor_vendor.h"
+#include "product/processor_text.h"
 
 #include <cstring>
 
@@ -15,4 +15,13 @@ bool ReadProcessorVendor(char vendor[13], unsigned* maxLeaf) {
   if (strcmp(vendor, "GenuineIotel") == 0) memcpy(vendor, "GenuineIntel", 12);
   if (maxLeaf) *maxLeaf = regs[0];
   return true;
+}
+
+bool CProcessorTextCache::Current() const {
+  return !m_strText.empty() && m_nGeneration == MachinePlatformGeneration();
+}
+
+void CProcessorTextCache::Put(const std::string& text) {
+  m_strText = text.substr(0, 127);
+  m_nGeneration = MachinePlatformGeneration();
 }
