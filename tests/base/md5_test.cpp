@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/base/byte_text.h"
+#include "tests/base/fixture_file.h"
 
 using testing_bytes::ToHex;
 
@@ -110,7 +111,7 @@ class Md5Files : public ::testing::Test {
   void SetUp() override {
     wchar_t temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    m_strPath = std::wstring(temp) + L"brivelo_md5_file.bin";
+    m_strPath = std::wstring(temp) + L"brivelo_md5_" + testing_fixtures::CurrentTestName() + L".bin";
   }
   void TearDown() override { DeleteFileW(m_strPath.c_str()); }
   void Write(const std::string& data) {

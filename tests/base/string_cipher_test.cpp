@@ -9,6 +9,7 @@
 
 #include "base/base64_codec.h"
 #include "tests/base/byte_text.h"
+#include "tests/base/fixture_file.h"
 
 using testing_bytes::U8;
 
@@ -110,7 +111,7 @@ class StringCipherFiles : public ::testing::Test {
   void SetUp() override {
     wchar_t temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    m_strFolder = std::wstring(temp) + L"brivelo_cipher_files";
+    m_strFolder = std::wstring(temp) + L"brivelo_cipher_" + testing_fixtures::CurrentTestName();
     CreateDirectoryW(m_strFolder.c_str(), nullptr);
   }
   void TearDown() override {
