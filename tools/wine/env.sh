@@ -7,7 +7,9 @@ export WINEDLLOVERRIDES="mscoree=;mshtml="
 # Stable code page (1252) and a time zone with daylight saving.
 export LANG=C.UTF-8
 export LC_ALL=C.UTF-8
-export TZ=Europe/Berlin
+# Wine passes TZ on to Windows programs, and the C run time there reads only the POSIX form
+# (a zone file name such as Europe/Berlin silently becomes UTC); this rule is Berlin's in both.
+export TZ='CET-1CEST,M3.5.0,M10.5.0/3'
 WINE=wine
 if [ "$(cat "$1/target-arch" 2>/dev/null)" = x86_64 ]; then
   # Debian's wine script prefers the 32-bit loader whenever it is installed, even where
