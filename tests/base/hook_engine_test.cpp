@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "tests/base/simulated_process.h"
@@ -188,6 +190,46 @@ TEST_F(HookEngineTest, PatchesWhileOtherThreadsOfThisProcessAreSuspended) {
   }
   for (const auto& thread : process_.m_threads) EXPECT_EQ(0, thread.nSuspendCount) << thread.dwId;
   EXPECT_EQ(0, process_.m_nOpenHandles);
+}
+
+TEST_F(HookEngineTest, ResumesOnlyThreadsItSuspended) {
+  // Cannot be opened while the engine freezes, can be when it resumes.
+  process_.AddThread(0x25, CSimulatedProcess::kProcessId, true, 0).nFailedOpens = 1;
+  process_.AddThread(0x26, CSimulatedProcess::kProcessId, true, 0).nSuspendCount = 1;  // suspended by its owner
+  ASSERT_EQ(MH_OK, engine_.CreateHook(kTarget, kDetour, nullptr));
+  ASSERT_EQ(MH_OK, engine_.EnableHook(kTarget, true));
+  ASSERT_EQ(1u, process_.m_suspendedAtWrite.size());
+  EXPECT_EQ(0, process_.m_suspendedAtWrite[0].at(0x25));
+  EXPECT_EQ(2, process_.m_suspendedAtWrite[0].at(0x26));
+  EXPECT_EQ(0, process_.FindThread(0x25)->nSuspendCount);
+  EXPECT_EQ(1, process_.FindThread(0x26)->nSuspendCount);
+}
+
+TEST_F(HookEngineTest, SerialisesCallsFromManyThreads) {
+  constexpr UINT kThreads = 4;
+  constexpr UINT kPerThread = 16;
+  std::vector<UINT32> targets;
+  for (UINT i = 0; i < kThreads * kPerThread; ++i) targets.push_back(AddFunction(i));
+  std::atomic<int> failures{0};
+  std::vector<std::thread> workers;
+  for (UINT t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int round = 0; round < 20; ++round) {
+        for (UINT i = t * kPerThread; i < (t + 1) * kPerThread; ++i) {
+          if (engine_.CreateHook(targets[i], kDetour, nullptr) != MH_OK) ++failures;
+          if (engine_.EnableHook(targets[i], true) != MH_OK) ++failures;
+        }
+        for (UINT i = t * kPerThread; i < (t + 1) * kPerThread; ++i) {
+          if (engine_.RemoveHook(targets[i]) != MH_OK) ++failures;
+        }
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_EQ(0, failures.load());
+  EXPECT_EQ(0u, engine_.HookCount());
+  EXPECT_EQ(0u, engine_.BlockCount());
+  for (UINT32 target : targets) EXPECT_EQ(Bytes({0x8B, 0xFF, 0x55, 0x8B, 0xEC}), process_.Read(target, 5));
 }
 
 TEST_F(HookEngineTest, MovesThreadsBetweenTargetAndTrampoline) {

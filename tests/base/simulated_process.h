@@ -34,6 +34,7 @@ class CSimulatedProcess : public IHookPlatform {
     bool bOpenable;
     DWORD dwEntrySize;  // the size the snapshot reports for this entry
     int nSuspendCount;
+    int nFailedOpens;   // opens that fail before this thread can be opened
     ThreadControlRegisters registers;
   };
 
@@ -54,7 +55,7 @@ class CSimulatedProcess : public IHookPlatform {
     return std::vector<BYTE>(p, p + nSize);
   }
   Thread& AddThread(DWORD dwId, DWORD dwOwner, bool bOpenable, UINT32 nEip) {
-    Thread thread = {dwId, dwOwner, bOpenable, static_cast<DWORD>(sizeof(THREADENTRY32)), 0, {}};
+    Thread thread = {dwId, dwOwner, bOpenable, static_cast<DWORD>(sizeof(THREADENTRY32)), 0, 0, {}};
     thread.registers.Eip = nEip;
     m_threads.push_back(thread);
     return m_threads.back();
@@ -159,6 +160,10 @@ class CSimulatedProcess : public IHookPlatform {
     Thread* thread = FindThread(dwThreadId);
     EXPECT_TRUE(thread && thread->dwOwnerProcessId == kProcessId) << "opened thread " << dwThreadId;
     if (!thread || !thread->bOpenable) return nullptr;
+    if (thread->nFailedOpens > 0) {
+      --thread->nFailedOpens;
+      return nullptr;
+    }
     ++m_nOpenHandles;
     return reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(0x10000 + dwThreadId));
   }
