@@ -11,14 +11,14 @@ int HexValue(unsigned char c) {
   return -1;
 }
 
+}  // namespace
+
 std::string TrimBlankSpace(const std::string& text) {
   size_t begin = 0, end = text.size();
   while (begin < end && IsBlankSpace(static_cast<unsigned char>(text[begin]))) ++begin;
   while (end > begin && IsBlankSpace(static_cast<unsigned char>(text[end - 1]))) --end;
   return text.substr(begin, end - begin);
 }
-
-}  // namespace
 
 void IdentifyWordsToText(const BYTE* identify, int firstWord, int lastWord, char* text) {
   int n = 0;

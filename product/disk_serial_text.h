@@ -36,6 +36,9 @@ void DecodeDescriptorSerial(const char* text, std::string* result, BOOL swap);
 // are exchanged. Only for an even length of at least 2.
 void FixAtaString(BYTE* bytes, size_t length);
 
+// The text without white space (C locale) at either end.
+std::string TrimBlankSpace(const std::string& text);
+
 // C-locale character classes, safe for any byte value.
 inline bool IsPrintableByte(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
 inline bool IsBlankSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }

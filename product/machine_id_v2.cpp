@@ -45,13 +45,6 @@ std::string TrimSpaces(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::string TrimBlankSpace(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && IsBlankSpace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && IsBlankSpace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
-
 // A zero-terminated text of at most maxLength bytes at offset within buffer.
 std::string TextAt(const BYTE* buffer, size_t bufferSize, size_t offset, size_t maxLength) {
   if (offset >= bufferSize) return std::string();
