@@ -38,27 +38,28 @@ int Base64Codec::Decode(char* out, const char* text, int length) {
   }
 
   const signed char* value = Table().value;
-  for (int i = 0; i < n; ++i) {
-    if (value[static_cast<unsigned char>(text[i])] < 0) return -1;
-  }
-  // One character alone cannot carry a byte; "x===" is caught above by its "=".
+  // One character alone cannot carry a byte; "x===" fails below on its "=".
   const int full = n / 4;
   const int rest = n % 4;
   if (rest == 1) return -1;
 
+  // Validation and decoding in one pass: a character outside the alphabet has a negative value.
+  // On failure the output may be partly written.
   unsigned char* o = reinterpret_cast<unsigned char*>(out);
   const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
   int written = 0;
   for (int g = 0; g < full; ++g, t += 4) {
-    const uint32_t bits = (uint32_t(value[t[0]]) << 18) | (uint32_t(value[t[1]]) << 12) |
-                          (uint32_t(value[t[2]]) << 6) | uint32_t(value[t[3]]);
+    const int a = value[t[0]], b = value[t[1]], c = value[t[2]], d = value[t[3]];
+    if ((a | b | c | d) < 0) return -1;
+    const uint32_t bits = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
     o[written++] = uint8_t(bits >> 16);
     o[written++] = uint8_t(bits >> 8);
     o[written++] = uint8_t(bits);
   }
   if (rest >= 2) {
-    uint32_t bits = (uint32_t(value[t[0]]) << 18) | (uint32_t(value[t[1]]) << 12);
-    if (rest == 3) bits |= uint32_t(value[t[2]]) << 6;
+    const int a = value[t[0]], b = value[t[1]], c = rest == 3 ? value[t[2]] : 0;
+    if ((a | b | c) < 0) return -1;
+    const uint32_t bits = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6);
     o[written++] = uint8_t(bits >> 16);
     if (rest == 3) o[written++] = uint8_t(bits >> 8);
   }

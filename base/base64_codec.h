@@ -11,7 +11,7 @@ class Base64Codec {
  public:
   // Decodes length characters of text into out, which must hold (length / 4) * 3 bytes.
   // Returns the decoded byte count (0 for an empty text) or -1 for a text that is refused.
-  // Unused bits of the last character are ignored.
+  // Unused bits of the last character are ignored. A refused text may leave out partly written.
   static int Decode(char* out, const char* text, int length);
 
   // Encodes length bytes of data into out, which must hold 4 * ceil(length / 3) + 1 characters;

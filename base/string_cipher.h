@@ -49,4 +49,18 @@ ATL::CStringW EncryptString(const ATL::CStringW& plain, const ATL::CStringW& key
 std::string WideToCodePage(const wchar_t* text, UINT codePage);
 std::wstring CodePageToWide(const char* text, UINT codePage);
 
+// Base64 through the platform's CryptoAPI (CRYPT_STRING_BASE64). The platform decoder is lenient:
+// it skips blanks and line breaks. *size / *length give the capacity on entry and the bytes /
+// characters produced on return.
+BOOL CryptBase64DecodeA(const char* text, DWORD length, BYTE* out, DWORD* size);
+BOOL CryptBase64DecodeW(const wchar_t* text, DWORD length, BYTE* out, DWORD* size);
+// The decoded bytes up to their first zero, read as UTF-8; empty on failure.
+std::wstring CryptBase64DecodeToWide(const std::wstring& text);
+// Text without line breaks and a terminator; FALSE when it does not fit *length characters
+// with its terminator.
+BOOL CryptBase64EncodeA(const BYTE* data, DWORD size, char* out, DWORD* length);
+BOOL CryptBase64EncodeW(const BYTE* data, DWORD size, wchar_t* out, DWORD* length);
+// The Base64 text of the text's UTF-8 bytes; empty on failure.
+std::wstring CryptBase64EncodeWide(const std::wstring& text);
+
 }  // namespace StringCipher

@@ -16,6 +16,21 @@ void Put32(std::string* out, uint32_t value) {
   Put16(out, value >> 16);
 }
 
+// The fields that local header and central record share, from "version needed" to the extra
+// field's length (no extra field is written).
+void PutEntryFields(std::string* out, const ZipBuildEntry& entry, uint16_t method, uint32_t crc, uint32_t stored) {
+  Put16(out, 20);  // version needed
+  Put16(out, entry.flags);
+  Put16(out, method);
+  Put16(out, entry.dosTime);
+  Put16(out, entry.dosDate);
+  Put32(out, crc);
+  Put32(out, stored);
+  Put32(out, uint32_t(entry.data.size()));
+  Put16(out, uint32_t(entry.name.size()));
+  Put16(out, 0);
+}
+
 bool RawDeflate(const std::string& in, std::string* out) {
   z_stream stream;
   memset(&stream, 0, sizeof(stream));
@@ -53,31 +68,13 @@ std::string BuildZipArchive(const std::vector<ZipBuildEntry>& entries, const std
 
     const uint32_t localOffset = uint32_t(archive.size());
     Put32(&archive, 0x04034B50);
-    Put16(&archive, 20);
-    Put16(&archive, entry.flags);
-    Put16(&archive, method);
-    Put16(&archive, entry.dosTime);
-    Put16(&archive, entry.dosDate);
-    Put32(&archive, crc);
-    Put32(&archive, uint32_t(payload.size()));
-    Put32(&archive, uint32_t(entry.data.size()));
-    Put16(&archive, uint32_t(entry.name.size()));
-    Put16(&archive, 0);
+    PutEntryFields(&archive, entry, method, crc, uint32_t(payload.size()));
     archive += entry.name;
     archive += payload;
 
     Put32(&central, 0x02014B50);
-    Put16(&central, 20);
-    Put16(&central, 20);
-    Put16(&central, entry.flags);
-    Put16(&central, method);
-    Put16(&central, entry.dosTime);
-    Put16(&central, entry.dosDate);
-    Put32(&central, crc);
-    Put32(&central, uint32_t(payload.size()));
-    Put32(&central, uint32_t(entry.data.size()));
-    Put16(&central, uint32_t(entry.name.size()));
-    Put16(&central, 0);  // extra field
+    Put16(&central, 20);  // version made by
+    PutEntryFields(&central, entry, method, crc, uint32_t(payload.size()));
     Put16(&central, 0);  // comment
     Put16(&central, 0);  // disk number
     Put16(&central, 0);  // internal attributes
