@@ -155,9 +155,10 @@ class TaskThread {
     bool* ok = start->ok;
     if (ole)
       OleInitialize(nullptr);
-    *ok = self->Attach();
-    SetEvent(started);  // `start` is gone after this
-    if (*ok) {
+    bool attached = self->Attach();
+    *ok = attached;
+    SetEvent(started);  // `start` and `ok` are gone after this
+    if (attached) {
       MSG msg;
       while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -291,13 +292,20 @@ void Unregister(CefThreadId id) {
 
 }  // namespace
 
-bool StartThread(CefThreadId id, bool ole) {
+// A new, registered thread object for `id`; null when `id` is invalid or already served.
+static std::shared_ptr<TaskThread> NewThread(CefThreadId id) {
   id = Canonical(id);
   if (id < 0 || id >= kThreadCount)
-    return false;
+    return nullptr;
   auto thread = std::make_shared<TaskThread>(id);
-  if (!Register(thread))
+  return Register(thread) ? thread : nullptr;
+}
+
+bool StartThread(CefThreadId id, bool ole) {
+  std::shared_ptr<TaskThread> thread = NewThread(id);
+  if (!thread)
     return false;
+  id = thread->id();
   bool ok = false;
   HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   TaskThread::StartInfo info{thread.get(), ole, started, &ok};
@@ -321,14 +329,11 @@ bool StartThread(CefThreadId id, bool ole) {
 }
 
 bool AdoptCurrentThread(CefThreadId id) {
-  id = Canonical(id);
-  if (id < 0 || id >= kThreadCount)
-    return false;
-  auto thread = std::make_shared<TaskThread>(id);
-  if (!Register(thread))
+  std::shared_ptr<TaskThread> thread = NewThread(id);
+  if (!thread)
     return false;
   if (!thread->Attach()) {
-    Unregister(id);
+    Unregister(thread->id());
     return false;
   }
   return true;

@@ -83,7 +83,11 @@ TEST(EngineStartup, InitializeRunsTheAppHooksInOrderAndHonoursTheSettings) {
   CefShutdown();
   EXPECT_FALSE(CefCommandLine::GetGlobalCommandLine()->HasSwitch("from-app"));
   EXPECT_FALSE(CefParseURL("brivtest://Host/x", parts) && CefString(&parts.host).ToString() == "host");
-  RemoveDirectoryW(cache.c_str());
+  // Remove what the test made: cache folder, its parent and the per-process folder.
+  for (int i = 0; i < 3; ++i) {
+    RemoveDirectoryW(cache.c_str());
+    cache = cache.substr(0, cache.find_last_of(L'\\'));
+  }
 }
 
 TEST(EngineStartup, InjectedFailureFailsOnceAndLeavesNothingRunning) {
