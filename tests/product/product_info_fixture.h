@@ -1,0 +1,150 @@
+// Fixtures of the product-information tests: ProductInfo.dat files written with the program's
+// own cipher and key, scratch folder trees, and runs of the product_probe helper.
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "base/string_cipher.h"
+#include "compat/atlstr.h"
+#include "product/product_info_key.h"
+
+namespace product_fixture {
+
+// The file as the program reads it: Base64 of the Blowfish-ECB ciphertext of the UTF-8 JSON
+// (zero-padded to whole blocks), plus `suffix` (for damaged files).
+inline void WriteProductInfo(const std::wstring& path, const std::string& json, const std::string& suffix = "") {
+  std::string base64;
+  ASSERT_TRUE(StringCipher::EncryptData(json, kProductInfoKey, &base64));
+  ASSERT_TRUE(StringCipher::WriteFileData(path.c_str(), base64 + suffix));
+}
+
+inline void Touch(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << ATL::CStringA(path.c_str()).GetString();
+  CloseHandle(file);
+}
+
+inline std::wstring ExeDir() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  PathRemoveFileSpecW(path);
+  return path;
+}
+
+// A scratch folder under the temporary folder, named after the running test; removed at the end.
+class ScratchTree {
+ public:
+  ScratchTree() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    m_strRoot = std::wstring(temp) + L"bp_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                std::wstring(name.begin(), name.end());
+    Remove();
+    CreateDirectoryW(m_strRoot.c_str(), nullptr);
+  }
+  ~ScratchTree() { Remove(); }
+  ScratchTree(const ScratchTree&) = delete;
+  ScratchTree& operator=(const ScratchTree&) = delete;
+
+  const std::wstring& Root() const { return m_strRoot; }
+  // Creates the folder (and its parents) below the root and returns its path.
+  std::wstring Folder(const std::wstring& relative) const {
+    std::wstring path = m_strRoot;
+    size_t start = 0;
+    while (start <= relative.size()) {
+      size_t end = relative.find(L'\\', start);
+      if (end == std::wstring::npos) end = relative.size();
+      path += L"\\" + relative.substr(start, end - start);
+      CreateDirectoryW(path.c_str(), nullptr);
+      start = end + 1;
+    }
+    return path;
+  }
+  std::wstring Path(const std::wstring& relative) const { return m_strRoot + L"\\" + relative; }
+
+ private:
+  void Remove() {
+    std::wstring from = m_strRoot;
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+  }
+
+  std::wstring m_strRoot;
+};
+
+// Copies product_probe.exe into `folder` and returns the copy's path.
+inline std::wstring PlaceProbe(const std::wstring& folder) {
+  std::wstring source = ExeDir() + L"\\product_probe.exe";
+  std::wstring target = folder + L"\\product_probe.exe";
+  EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << "copy of the probe failed";
+  return target;
+}
+
+// Runs the probe with the arguments and returns its "name=value" lines (UTF-8 values).
+inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, const std::wstring& arguments) {
+  std::map<std::string, std::string> answers;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    ADD_FAILURE() << "CreatePipe failed";
+    return answers;
+  }
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::wstring commandLine = L"\"" + probe + L"\" " + arguments;
+  BOOL started = CreateProcessW(probe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                nullptr, &startup, &process);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    ADD_FAILURE() << "the probe did not start";
+    return answers;
+  }
+  std::string output;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read > 0) output.append(chunk, read);
+  CloseHandle(readEnd);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u) << output;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t equals = line.find('=');
+    if (equals != std::string::npos) answers[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return answers;
+}
+
+inline std::string Utf8(const std::wstring& text) { return StringCipher::WideToCodePage(text.c_str(), CP_UTF8); }
+
+}  // namespace product_fixture
