@@ -15,6 +15,7 @@
 
 #include "tests/channel/channel_peer_codes.h"
 #include "tests/channel/log_capture.h"
+#include "tests/channel/peer_process.h"
 
 namespace {
 
@@ -84,36 +85,6 @@ IPC::Message MakeMessage(int routing, uint32_t type, std::initializer_list<int> 
   for (int v : values) EXPECT_TRUE(m.WriteInt(v));
   return m;
 }
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
-}
-
-// The peer process; killed when the test ends.
-class PeerProcess {
- public:
-  PeerProcess(const std::wstring& mode, const std::wstring& arg) {
-    std::wstring command = L"\"" + ExeDir() + L"channel_peer.exe\" " + mode + L" \"" + arg + L"\"";
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      CloseHandle(pi.hThread);
-      m_hProcess = pi.hProcess;
-    }
-  }
-  ~PeerProcess() {
-    if (m_hProcess) {
-      TerminateProcess(m_hProcess, 9);
-      WaitForSingleObject(m_hProcess, 5000);
-      CloseHandle(m_hProcess);
-    }
-  }
-  HANDLE m_hProcess = nullptr;
-};
 
 // The test process as the host end, with a peer process as the browser end.
 class ChannelTwoProcess : public ::testing::Test {
