@@ -1,0 +1,31 @@
+#include "browser/dpi_geometry.h"
+
+#include <cmath>
+
+namespace client {
+
+namespace {
+
+int RoundUp(float value) { return static_cast<int>(static_cast<float>(std::ceil(static_cast<double>(value)))); }
+
+}  // namespace
+
+int LogicalToDevice(int value, float device_scale_factor) {
+  return RoundUp(static_cast<float>(value) * device_scale_factor);
+}
+
+CefRect LogicalToDevice(const CefRect& value, float device_scale_factor) {
+  return CefRect(LogicalToDevice(value.x, device_scale_factor), LogicalToDevice(value.y, device_scale_factor),
+                 LogicalToDevice(value.width, device_scale_factor), LogicalToDevice(value.height, device_scale_factor));
+}
+
+int DeviceToLogical(int value, float device_scale_factor) {
+  return RoundUp(static_cast<float>(value) / device_scale_factor);
+}
+
+void DeviceToLogical(CefMouseEvent& value, float device_scale_factor) {
+  value.x = DeviceToLogical(value.x, device_scale_factor);
+  value.y = DeviceToLogical(value.y, device_scale_factor);
+}
+
+}  // namespace client

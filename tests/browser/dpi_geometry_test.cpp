@@ -1,0 +1,48 @@
+#include "browser/dpi_geometry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using client::DeviceToLogical;
+using client::LogicalToDevice;
+
+struct ScaleCase {
+  int value;
+  float factor;
+  int to_device;
+  int to_logical;
+};
+
+void PrintTo(const ScaleCase& c, std::ostream* os) { *os << c.value << " at " << c.factor; }
+
+class DpiScaling : public ::testing::TestWithParam<ScaleCase> {};
+
+TEST_P(DpiScaling, RoundsUp) {
+  const ScaleCase& c = GetParam();
+  EXPECT_EQ(LogicalToDevice(c.value, c.factor), c.to_device);
+  EXPECT_EQ(DeviceToLogical(c.value, c.factor), c.to_logical);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, DpiScaling,
+                         ::testing::Values(ScaleCase{3, 1.25f, 4, 3}, ScaleCase{-3, 1.25f, -3, -2},
+                                           ScaleCase{100, 1.5f, 150, 67}, ScaleCase{7, 1.75f, 13, 4},
+                                           ScaleCase{5, 1.5f, 8, 4}, ScaleCase{150, 1.5f, 225, 100},
+                                           ScaleCase{8, 1.25f, 10, 7}, ScaleCase{16777215, 1.0f, 16777215, 16777215},
+                                           ScaleCase{-16777215, 1.0f, -16777215, -16777215},
+                                           ScaleCase{0, 2.0f, 0, 0}));
+
+TEST(DpiScaling, RectangleConvertsEachFieldAndEventOnlyItsPoint) {
+  const CefRect device = LogicalToDevice(CefRect(1, -3, 1, 7), 1.5f);
+  EXPECT_EQ(device, CefRect(2, -4, 2, 11));
+  CefMouseEvent event;
+  event.x = 150;
+  event.y = 7;
+  event.modifiers = 0x12;
+  DeviceToLogical(event, 1.5f);
+  EXPECT_EQ(event.x, 100);
+  EXPECT_EQ(event.y, 5);
+  EXPECT_EQ(event.modifiers, 0x12u);
+}
+
+}  // namespace
