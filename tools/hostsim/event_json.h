@@ -1,0 +1,16 @@
+// One message as one JSON line (no line feed): {"event":name,"code":n,"view":v,...} for an
+// event, {"command":name,...} for a command, with the payload's items by their layout names;
+// a "*" list becomes an array. A code outside the tables gives name "unknown" and "size".
+#pragma once
+
+#include <string>
+
+#include "channel/ipc_message.h"
+
+std::string EventToJson(const IPC::Message& message);
+std::string CommandToJson(const IPC::Message& message);
+// UTF-16 text as a JSON string literal, quotes included.
+std::string JsonString(const std::wstring& text);
+std::string JsonString(const std::string& utf8);
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
