@@ -1,0 +1,177 @@
+// Throughput of the host channel between two processes, each figure beside a raw WM_COPYDATA
+// loop between the same two processes in the same run (the ratio is what to watch):
+//   async: events queued by the peer and received here, per second;
+//   sync:  synchronous round trips from here to the peer, per second.
+//
+//   brivelo_channel_bench [count]        (the peer is this executable, started with "peer <id>")
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "channel/channel.h"
+
+namespace {
+
+constexpr uint32_t kStartAsync = 0x21;  // here -> peer: int count; peer queues count events
+constexpr uint32_t kStartRaw = 0x22;    // here -> peer: int count; peer sends count raw blocks
+constexpr uint32_t kEvent = 0x23;
+constexpr uint32_t kPing = 0x24;
+
+const wchar_t kRawClass[] = L"BriveloBenchRaw";
+volatile LONG g_nRawReceived = 0;
+
+LRESULT CALLBACK RawProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COPYDATA) {
+    InterlockedIncrement(&g_nRawReceived);
+    return TRUE;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+HWND CreateRawWindow(const std::wstring& title) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = RawProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kRawClass;
+  RegisterClassExW(&wc);
+  return CreateWindowExW(0, kRawClass, title.c_str(), WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+// A block of the same size as the channel's events.
+void SendRaw(HWND target, HWND from) {
+  static char block[24] = {8, 0, 0, 0, 2};
+  COPYDATASTRUCT cds{kCopyDataAsync, sizeof(block), block};
+  SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&cds));
+}
+
+bool PumpUntil(volatile LONG* counter, LONG target, DWORD timeout_ms) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  while (*counter < target) {
+    if (GetTickCount64() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return true;
+}
+
+class Counter : public IChannelListener {
+ public:
+  explicit Counter(int routing) : m_nRouting(routing) {}
+  void OnMessageReceived(const IPC::Message& message) override {
+    if (message.GetType() == kEvent) InterlockedIncrement(&m_nEvents);
+  }
+  int GetRoutingId() override { return m_nRouting; }
+  volatile LONG m_nEvents = 0;
+  int m_nRouting;
+};
+
+class PeerListener : public IChannelListener {
+ public:
+  PeerListener(CChannel* channel, const std::wstring& id) : m_pChannel(channel), m_strId(id) {}
+  void OnMessageReceived(const IPC::Message& message) override {
+    PickleReader reader(message);
+    int count = 0;
+    if (message.GetType() == kStartAsync && reader.ReadInt(&count)) {
+      for (int i = 0; i < count; ++i) {
+        IPC::Message event(kRoutingIdHost, kEvent, 2);
+        (void)event.WriteInt(i);
+        (void)m_pChannel->Send(&event, true, false);
+      }
+    } else if (message.GetType() == kStartRaw && reader.ReadInt(&count)) {
+      HWND host = FindWindowW(kRawClass, (L"host." + m_strId).c_str());
+      HWND own = FindWindowW(kRawClass, (L"peer." + m_strId).c_str());
+      for (int i = 0; i < count; ++i) SendRaw(host, own);
+    }
+  }
+  int GetRoutingId() override { return kRoutingIdBrowser; }
+
+ private:
+  CChannel* m_pChannel;
+  std::wstring m_strId;
+};
+
+int RunPeer(const std::wstring& id) {
+  CChannel channel;
+  channel.Init(id.c_str());
+  CreateRawWindow(L"peer." + id);
+  PeerListener listener(&channel, id);
+  channel.AddListener(&listener);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  return 0;
+}
+
+double Seconds(LARGE_INTEGER start) {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool SendCommand(CChannel* channel, uint32_t type, int value) {
+  IPC::Message message(kRoutingIdBrowser, type, 2);
+  (void)message.WriteInt(value);
+  return channel->Send(&message, false, true);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && std::wstring(argv[1]) == L"peer") return RunPeer(argv[2]);
+  const int count = argc >= 2 ? _wtoi(argv[1]) : 20000;
+
+  const std::wstring id = L"bench." + std::to_wstring(GetCurrentProcessId());
+  CChannel channel;
+  channel.InitStub(id.c_str());
+  Counter counter(kRoutingIdHost);
+  channel.AddListener(&counter);
+  HWND own_raw = CreateRawWindow(L"host." + id);
+
+  wchar_t exe[MAX_PATH];
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(exe) + L"\" peer " + id;
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 2;
+  HWND peer_raw = nullptr;
+  for (int i = 0; i < 500 && !peer_raw; ++i) {
+    Sleep(10);
+    peer_raw = FindWindowW(kRawClass, (L"peer." + id).c_str());
+  }
+  const std::wstring peer_name = kBrowserChannelPrefix + id;
+  if (!peer_raw || !FindWindowW(peer_name.c_str(), peer_name.c_str())) return 3;
+
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  if (!SendCommand(&channel, kStartAsync, count) || !PumpUntil(&counter.m_nEvents, count, 120000)) return 4;
+  const double async_rate = count / Seconds(start);
+
+  QueryPerformanceCounter(&start);
+  if (!SendCommand(&channel, kStartRaw, count) || !PumpUntil(&g_nRawReceived, count, 120000)) return 5;
+  const double raw_async_rate = count / Seconds(start);
+
+  QueryPerformanceCounter(&start);
+  for (int i = 0; i < count; ++i) {
+    if (!SendCommand(&channel, kPing, i)) return 6;
+  }
+  const double sync_rate = count / Seconds(start);
+
+  QueryPerformanceCounter(&start);
+  for (int i = 0; i < count; ++i) SendRaw(peer_raw, own_raw);
+  const double raw_sync_rate = count / Seconds(start);
+
+  std::printf("messages: %d\n", count);
+  std::printf("async events/s     channel %10.0f   raw WM_COPYDATA %10.0f   ratio %.2f\n", async_rate,
+              raw_async_rate, async_rate / raw_async_rate);
+  std::printf("sync round trips/s channel %10.0f   raw WM_COPYDATA %10.0f   ratio %.2f\n", sync_rate, raw_sync_rate,
+              sync_rate / raw_sync_rate);
+  TerminateProcess(pi.hProcess, 0);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return 0;
+}
