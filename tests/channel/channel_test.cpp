@@ -254,6 +254,45 @@ TEST_F(ChannelTwoProcess, MalformedBlocksAreAnsweredTrueAndDropped) {
   EXPECT_TRUE(AcksFor(0).empty());
 }
 
+class ExitListener : public IChannelListener2 {
+ public:
+  void OnMessageReceived(const IPC::Message&) override {}
+  int GetRoutingId() override { return kRoutingIdHost; }
+  void OnPeerProcessExit(bool session_ending) override {
+    ++m_nExits;
+    m_bSessionEnding = session_ending;
+  }
+  int m_nExits = 0;
+  bool m_bSessionEnding = true;
+};
+
+HANDLE SynchronizeHandle(HANDLE process) {
+  HANDLE copy = nullptr;
+  DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+  return copy;
+}
+
+TEST_F(ChannelTwoProcess, PeerProcessExitReachesSecondListenersOnce) {
+  ExitListener exits;
+  m_channel.AddListener(&exits);
+  m_channel.WatchPeerProcess(SynchronizeHandle(m_pPeer->m_hProcess));
+  m_pPeer->Kill();
+  ASSERT_TRUE(PumpUntil([&] { return exits.m_nExits == 1; }));
+  PumpFor(300);
+  EXPECT_EQ(exits.m_nExits, 1);
+  EXPECT_FALSE(exits.m_bSessionEnding);
+}
+
+TEST_F(ChannelTwoProcess, EndedPeerWatchNeverFires) {
+  ExitListener exits;
+  m_channel.AddListener(&exits);
+  m_channel.WatchPeerProcess(SynchronizeHandle(m_pPeer->m_hProcess));
+  m_channel.WatchPeerProcess(nullptr);
+  m_pPeer->Kill();
+  PumpFor(1000);
+  EXPECT_EQ(exits.m_nExits, 0);
+}
+
 // Both ends in this process: the browser end appears only after messages were queued.
 TEST(ChannelNoPeer, QueuedMessagesWaitWithoutSpinningThenArriveInOrder) {
   const std::wstring id = UniqueId(L"nopeer");
