@@ -75,6 +75,8 @@
 #include "include/wrapper/cef_resource_manager.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,6 +93,26 @@ TEST(CefApiHeaders, DefaultClientBodiesAnswerTheNeutralValue) {
   EXPECT_FALSE(client->OnProcessMessageReceived(nullptr, PID_RENDERER, nullptr));
   EXPECT_FALSE(client->DoClose(nullptr));
   EXPECT_TRUE(client->HasOneRef());
+}
+
+TEST(CefApiHeaders, RefPtrConvertsUpwardsAndComparesByAddress) {
+  CefRefPtr<NothingClient> a = new NothingClient();
+  CefRefPtr<NothingClient> b = new NothingClient();
+  CefRefPtr<CefClient> as_client = a;  // derived to base
+  CefRefPtr<CefLifeSpanHandler> as_handler(a);
+  EXPECT_TRUE(as_client == a.get());
+  EXPECT_TRUE(as_client != b.get());
+  std::map<CefRefPtr<NothingClient>, int> by_address;
+  by_address[a] = 1;
+  by_address[b] = 2;
+  by_address[a] = 3;
+  EXPECT_EQ(by_address.size(), 2u);
+  EXPECT_EQ(by_address[a], 3);
+  by_address.clear();
+  as_handler = NULL;
+  as_client = nullptr;
+  EXPECT_FALSE(as_client);
+  EXPECT_TRUE(a->HasOneRef());
 }
 
 TEST(CefApiHeaders, ColourMacrosSplitAndJoinArgb) {
