@@ -8,9 +8,17 @@
 
 namespace {
 
-// Both locks exist before the process entry runs and live until exit.
-_BaseModule::CCriticalSection g_holderLock;
-_BaseModule::CCriticalSection g_sharedLock;
+// Made on first use, so that callers running during static initialisation find them ready;
+// they live until exit.
+_BaseModule::CCriticalSection& HolderLock() {
+  static _BaseModule::CCriticalSection lock;
+  return lock;
+}
+
+_BaseModule::CCriticalSection& SharedLock() {
+  static _BaseModule::CCriticalSection lock;
+  return lock;
+}
 
 std::atomic<ProductHelper*> g_productHelper(nullptr);
 
@@ -136,7 +144,7 @@ int ProductHelper::GetProductIndex(int levelsUp) {
 ProductHelper* GetProductHelper() {
   ProductHelper* helper = g_productHelper.load(std::memory_order_acquire);
   if (helper) return helper;
-  _BaseModule::CAutoLocker locker(&g_holderLock);
+  _BaseModule::CAutoLocker locker(&HolderLock());
   helper = g_productHelper.load(std::memory_order_acquire);
   if (!helper) {
     helper = new (std::nothrow) ProductHelper();
@@ -163,7 +171,7 @@ void UninitProductHelper() {
 std::shared_ptr<ProductHelperImpl> GetSharedProductHelper(int levelsUp) {
   if (levelsUp < 0) return std::shared_ptr<ProductHelperImpl>();
   if (!g_sharedReady.load(std::memory_order_acquire)) {
-    _BaseModule::CAutoLocker locker(&g_sharedLock);
+    _BaseModule::CAutoLocker locker(&SharedLock());
     if (!g_sharedReady.load(std::memory_order_acquire)) {
       std::shared_ptr<ProductHelperImpl> candidate;
       try {

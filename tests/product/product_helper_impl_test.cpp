@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "product/file_version.h"
 #include "product_info_fixture.h"
 
 using product_fixture::ScratchTree;
@@ -284,6 +285,14 @@ TEST_F(ProductHelperImplValues, ValuesByKey) {
   EXPECT_EQ(m_impl.GetGeneralValueByKey(L"app", L"lower"), L"");
   EXPECT_EQ(m_impl.GetGeneralValueByKey(L"product_id", L"gone"), L"gone");
   EXPECT_EQ(m_impl.GetGeneralValueByKey(nullptr, nullptr), L"");
+}
+
+TEST_F(ProductHelperImplValues, AppVersionIsTheVersionOfTheMainExecutable) {
+  EXPECT_EQ(m_impl.GetAppVersion(nullptr), L"");  // install\KIVVireDaredo.exe is missing
+  std::wstring fixture = product_fixture::ExeDir() + L"\\version_string_fixture.dll";
+  ASSERT_TRUE(CopyFileW(fixture.c_str(), (m_strInstall + L"\\KIVVireDaredo.exe").c_str(), FALSE));
+  EXPECT_EQ(m_impl.GetAppVersion(nullptr), file_version::IsNative64Bit() ? L"1.2.3.4" : L"5.6.7.8");
+  EXPECT_EQ(m_impl.GetAppVersion(L"lower"), L"");
 }
 
 TEST_F(ProductHelperImplValues, InstalledProductsAreThoseWhoseExecutableExists) {
