@@ -1,5 +1,5 @@
-// A minimal HTTP server on 127.0.0.1 for tests: it answers every request with "200 ok" and
-// records the request targets. Bounded: at most kMaxRequests connections, each read for at most
+// A minimal HTTP server on 127.0.0.1 for tests: it answers every request with "200" and the
+// body set last ("ok" until one is set), and records the request targets. Bounded: at most kMaxRequests connections, each read for at most
 // two seconds; the server stops when the object is destroyed.
 #pragma once
 
@@ -44,6 +44,17 @@ class LoopbackHttpServer {
   int Port() const { return m_nPort; }
   // "http://127.0.0.1:<port>"
   std::wstring Base() const { return L"http://127.0.0.1:" + std::to_wstring(m_nPort); }
+  // The body of every later answer.
+  void SetBody(const std::string& body) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_body = body;
+  }
+  int Requests() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return static_cast<int>(m_targets.size());
+  }
+  // A fresh address on each call, so no cached copy answers in the server's place.
+  std::wstring NextUrl() { return Base() + L"/file_" + std::to_wstring(m_nUrlCounter++) + L".dat"; }
   // Targets of the requests so far ("/path?query"), in arrival order.
   std::vector<std::string> Targets() {
     std::lock_guard<std::mutex> guard(m_mutex);
@@ -87,9 +98,13 @@ class LoopbackHttpServer {
       std::lock_guard<std::mutex> guard(m_mutex);
       m_targets.push_back(head.substr(first + 1, second - first - 1));
     }
-    static const char kAnswer[] =
-        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
-    send(client, kAnswer, static_cast<int>(sizeof(kAnswer) - 1), 0);
+    std::string answer;
+    {
+      std::lock_guard<std::mutex> guard(m_mutex);
+      answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(m_body.size()) +
+               "\r\nConnection: close\r\n\r\n" + m_body;
+    }
+    send(client, answer.data(), static_cast<int>(answer.size()), 0);
     shutdown(client, SD_SEND);
   }
 
@@ -99,4 +114,6 @@ class LoopbackHttpServer {
   std::thread m_thread;
   std::mutex m_mutex;
   std::vector<std::string> m_targets;
+  std::string m_body = "ok";
+  int m_nUrlCounter = 0;
 };
