@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "product/product_helper.h"
+#include "product/signer_verification.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -20,12 +21,10 @@ ATL::CStringW AppDataDirFromProduct(int levelsUp) { return ProductHelper::GetApp
 
 ATL::CStringW ProductIdFromProduct(int levelsUp) { return ProductHelper::GetProductId(levelsUp); }
 
-// The product services do not offer a signer check to this library yet; until they do, a
-// requested check fails rather than passing an unchecked file.
-BOOL SignerCheckUnavailable(const wchar_t*) { return FALSE; }
+BOOL SignerCheckFromProduct(const wchar_t* path) { return VerifyFileSigner(path); }
 
 constexpr ProductServices kDefaultServices = {&AppDataDirFromProduct, &ProductIdFromProduct,
-                                              &SignerCheckUnavailable};
+                                              &SignerCheckFromProduct};
 ProductServices g_services = kDefaultServices;
 
 ATL::CStringW ModuleFile(HMODULE module, bool folderOnly) {

@@ -1,4 +1,16 @@
+#include "product/product_helper.h"
 #include "product/trusted_signer_list.h"
+
+namespace {
+
+// The list's address from the process-wide product information; only the browser process
+// loads that, so elsewhere the address is empty and the download tier refuses every name.
+std::wstring UpdateSignUrl() {
+  ProductHelper* helper = GetProductHelper();
+  return helper ? helper->GetGeneralValueByKey(L"update_sign_url", nullptr) : std::wstring();
+}
+
+}  // namespace
 
 TrustedSignerStore DefaultTrustedSignerStore() {
   TrustedSignerStore store;
@@ -6,8 +18,6 @@ TrustedSignerStore DefaultTrustedSignerStore() {
   store.sectionSize = 0x500000;
   store.registryRoot = HKEY_LOCAL_MACHINE;
   store.registryKey = L"SOFTWARE\\Harnstave";
-  // Without the process-wide product information there is no list address: the download tier
-  // then refuses every name.
-  store.listAddress = [] { return std::wstring(); };
+  store.listAddress = &UpdateSignUrl;
   return store;
 }

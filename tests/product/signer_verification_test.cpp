@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/common_util.h"
 #include "signer_fixture_files.h"
 #include "signer_test_store.h"
 
@@ -195,6 +196,10 @@ TEST(SignerVerification, ProcessWideCheckOnThisSystem) {
   EXPECT_TRUE(VerifyFileEmbeddedSigner(Path(L"ph_full_trusted.dll").c_str()));
   EXPECT_FALSE(VerifyFileEmbeddedSigner(Path(L"ph_full_unsigned.dll").c_str()));
   const std::wstring unsignedPath = Path(L"ph_full_unsigned.dll");
+  // The common utilities' checked file test runs this same check.
+  EXPECT_TRUE(CommonUtil::FileExists(Path(L"ph_full_trusted.dll").c_str(), TRUE));
+  EXPECT_FALSE(CommonUtil::FileExists(unsignedPath.c_str(), TRUE));
+  EXPECT_TRUE(CommonUtil::FileExists(unsignedPath.c_str(), FALSE));
   EXPECT_EQ(nullptr, SafeLoadLibrary(unsignedPath.c_str()));
   EXPECT_EQ(nullptr, GetModuleHandleW(L"ph_full_unsigned.dll"));
   HMODULE loaded = SafeLoadLibraryEx(Path(L"ph_full_trusted.dll").c_str(), nullptr, 0);
