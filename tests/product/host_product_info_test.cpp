@@ -191,3 +191,30 @@ TEST(HostProductInfo, MidIsTheFirstMachineIdentifier) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HostProduct, RegistryReadersOfTheHostAndItsSiblings) {
+  EXPECT_STREQ(GetChannelFromRegistry().GetString(), L"morvane__morvane");
+  EXPECT_STREQ(GetHostExePath().GetString(), L"");
+  m_key.SetString(L"Host", L"VendorID", L"v");
+  m_key.SetString(L"Host", L"Setup Path", Dir());
+  m_key.SetString(L"Host", L"InstallDate", L"20250505");
+  m_key.SetString(L"Morvane", L"Setup Path", m_strTop);
+  EXPECT_STREQ(GetChannelFromRegistry().GetString(), L"v__v");
+  EXPECT_STREQ(GetHostInstallDir().GetString(), (Dir() + L"\\").c_str());
+  EXPECT_STREQ(GetHostInstallDate().GetString(), L"20250505");
+  EXPECT_STREQ(GetHostExePath().GetString(), L"");  // the folder holds no host executable yet
+  PlaceHost();
+  EXPECT_STREQ(GetHostExePath().GetString(), (Dir() + L"\\KIVVireDaredo.exe").c_str());
+  EXPECT_STREQ(GetHostVersionFromRegistry().GetString(), L"5.6.7.8");
+  EXPECT_STREQ(GetMorvaneInstallDir().GetString(), (m_strTop + L"\\").c_str());
+  EXPECT_STREQ(GetMorvaneVersion().GetString(), L"");
+  EXPECT_FALSE(IsLiteWithoutMorvane(Dir().c_str()));
+  Touch(m_strTop + L"\\KivLite.exe");
+  EXPECT_TRUE(IsLiteWithoutMorvane(Dir().c_str()));
+  PlaceMorvane();
+  EXPECT_FALSE(IsLiteWithoutMorvane(Dir().c_str()));
+}
+
+}  // namespace
