@@ -207,4 +207,34 @@ TEST(SignerVerification, ProcessWideCheckOnThisSystem) {
   if (loaded) FreeLibrary(loaded);
 }
 
+// Wine reports the system version that its per-program settings name, so a child process can
+// see Windows 7 while this one sees Windows 10.
+TEST(SignerVerification, RealVersionProbeTurnsTheCheckOffBeforeWindows8) {
+  const wchar_t kSettings[] = L"Software\\Wine\\AppDefaults\\signer_check_child.exe";
+  auto runChild = [](const std::wstring& file) {
+    std::wstring command = L"signer_check_child.exe \"" + Path(file.c_str()) + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+      return DWORD(100);
+    DWORD code = 101;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+  };
+  struct VersionCase {
+    const wchar_t* version;
+    DWORD unsignedFile, trustedFile, missingFile;
+  } cases[] = {{L"win7", 1, 1, 0}, {L"win10", 0, 1, 0}};
+  for (const VersionCase& c : cases) {
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kSettings, L"Version", REG_SZ, c.version,
+                                             DWORD((wcslen(c.version) + 1) * sizeof(wchar_t))));
+    EXPECT_EQ(c.unsignedFile, runChild(L"ph_full_unsigned.dll")) << c.version;
+    EXPECT_EQ(c.trustedFile, runChild(L"ph_full_trusted.dll")) << c.version;
+    EXPECT_EQ(c.missingFile, runChild(L"missing.dll")) << c.version;
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, kSettings);
+}
+
 }  // namespace
