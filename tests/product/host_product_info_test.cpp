@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/product/folder_tree.h"
 #include "base/string_cipher.h"
 #include "owned_registry_key.h"
 #include "product/machine_id_v1.h"
@@ -74,15 +75,7 @@ class HostProduct : public ::testing::Test {
   void PlaceMorvane() { Touch(m_strTop + L"\\Ostrevana_CN.exe"); }
   void PlacePelma() { Touch(m_strTop + L"\\Pelma_Main.exe"); }
 
-  void RemoveTree() {
-    std::wstring from = m_strTop;
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
-  }
+  void RemoveTree() { RemoveFolderTree(m_strTop); }
 
   OwnedRegistryKey m_key;
   std::wstring m_strRelative;

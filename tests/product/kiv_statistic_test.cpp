@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/product/folder_tree.h"
 #include "base/string_cipher.h"
 #include "loopback_http_server.h"
 #include "owned_registry_key.h"
@@ -307,15 +308,7 @@ class StatisticProduct : public Statistic {
     }
     return answers;
   }
-  void RemoveTree() {
-    std::wstring from = m_strRoot;
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
-  }
+  void RemoveTree() { RemoveFolderTree(m_strRoot); }
 
   std::wstring m_strRoot;
 };

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "base/string_cipher.h"
+#include "tests/product/folder_tree.h"
 #include "compat/atlstr.h"
 #include "product/product_info_key.h"
 
@@ -77,15 +78,7 @@ class ScratchTree {
   std::wstring Path(const std::wstring& relative) const { return m_strRoot + L"\\" + relative; }
 
  private:
-  void Remove() {
-    std::wstring from = m_strRoot;
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
-  }
+  void Remove() { RemoveFolderTree(m_strRoot); }
 
   std::wstring m_strRoot;
 };
