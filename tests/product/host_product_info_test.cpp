@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/product/folder_tree.h"
 #include "base/string_cipher.h"
+#include "folder_tree.h"
 #include "owned_registry_key.h"
 #include "product/machine_id_v1.h"
 

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "base/string_cipher.h"
-#include "tests/product/folder_tree.h"
+#include "folder_tree.h"
 #include "compat/atlstr.h"
 #include "product/product_info_key.h"
 

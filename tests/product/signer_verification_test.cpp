@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/common_util.h"
+#include "child_process.h"
 #include "signer_fixture_files.h"
 #include "signer_test_store.h"
 
@@ -213,15 +214,7 @@ TEST(SignerVerification, RealVersionProbeTurnsTheCheckOffBeforeWindows8) {
   const wchar_t kSettings[] = L"Software\\Wine\\AppDefaults\\signer_check_child.exe";
   auto runChild = [](const std::wstring& file) {
     std::wstring command = L"signer_check_child.exe \"" + Path(file.c_str()) + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return DWORD(100);
-    DWORD code = 101;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return RunChildForExitCode(command);
   };
   struct VersionCase {
     const wchar_t* version;

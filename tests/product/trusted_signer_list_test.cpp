@@ -8,6 +8,7 @@
 
 #include "base/embedded_key.h"
 #include "base/string_cipher.h"
+#include "child_process.h"
 #include "loopback_http_server.h"
 #include "signer_test_store.h"
 
@@ -209,15 +210,7 @@ TEST(TrustedSignerList, SecondProcessMatchesFromThePublishedSection) {
   auto runChild = [&store](const wchar_t* name) {
     std::wstring command = L"signer_list_child.exe \"" + store.SectionName() + L"\" \"" + store.KeyPath() + L"\" \"" +
                            name + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return DWORD(100);
-    DWORD code = 101;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return RunChildForExitCode(command);
   };
   EXPECT_EQ(1u, runChild(L"quillmere test signer"));
   EXPECT_EQ(0u, runChild(L"Someone Else"));
