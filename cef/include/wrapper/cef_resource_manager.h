@@ -9,6 +9,7 @@
 #include "include/base/cef_callback.h"
 #include "include/base/cef_macros.h"
 #include "include/base/cef_ref_counted.h"
+#include "include/cef_browser.h"  // first: cef_request_handler.h alone does not compile
 #include "include/cef_request_handler.h"
 #include "include/wrapper/cef_helpers.h"
 
