@@ -14,6 +14,7 @@
 #include "include/cef_frame.h"
 #include "include/cef_process_message.h"
 #include "include/cef_request.h"
+#include "include/cef_task.h"
 
 namespace wrapper_fakes {
 
@@ -79,6 +80,7 @@ struct SentMessage {
   CefProcessId target;
   std::string name;
   CefRefPtr<CefListValue> args;
+  bool on_ui;  // sent on TID_UI
 };
 
 class FakeBrowser : public CefBrowser {
@@ -142,7 +144,8 @@ class FakeBrowser : public CefBrowser {
     if (fail_sends_ || !message)
       return false;
     std::lock_guard<std::mutex> hold(lock_);
-    sent_.push_back(SentMessage{target_process, message->GetName().ToString(), message->GetArgumentList()->Copy()});
+    sent_.push_back(SentMessage{target_process, message->GetName().ToString(), message->GetArgumentList()->Copy(),
+                                CefCurrentlyOn(TID_UI)});
     return true;
   }
 
