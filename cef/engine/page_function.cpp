@@ -1,0 +1,81 @@
+#include "engine/page_function.h"
+
+#include "engine/journal.h"
+#include "engine/utf.h"
+#include "engine/v8_value.h"
+
+namespace cefengine {
+
+const char kPageFunctionCallKind[] = "PageFn";
+
+namespace {
+
+class PageFunctionBody : public FunctionBody {
+ public:
+  explicit PageFunctionBody(std::shared_ptr<const PageFunctionSpec> spec) : spec_(std::move(spec)) {}
+
+  CallOutcome Run(const std::wstring& name, CefRefPtr<CefV8Value> receiver,
+                  const CefV8ValueList& arguments) override {
+    std::vector<std::string> args{WideToUtf8(name)};
+    for (const auto& argument : arguments)
+      args.push_back(WideToUtf8(DisplayString(argument)));
+    std::shared_ptr<ContextState> context = InnermostContext();
+    Record(kPageFunctionCallKind, context ? context->browser_id : 0, context ? context->frame_id : 0,
+           std::move(args));
+
+    CallOutcome outcome;
+    switch (spec_->outcome) {
+      case PageFunctionSpec::Outcome::kUndefined:
+        break;
+      case PageFunctionSpec::Outcome::kValue:
+        if (!spec_->result.empty())
+          outcome.value = MakePageValue(spec_->result.front());
+        break;
+      case PageFunctionSpec::Outcome::kThrow:
+        outcome.threw = true;
+        outcome.exception = spec_->exception;
+        break;
+    }
+    return outcome;
+  }
+
+ private:
+  std::shared_ptr<const PageFunctionSpec> spec_;
+};
+
+}  // namespace
+
+CefRefPtr<CefV8Value> MakePageValue(const PageValue& value) {
+  switch (value.kind) {
+    case PageValue::Kind::kUndefined:
+      return CefV8Value::CreateUndefined();
+    case PageValue::Kind::kNull:
+      return CefV8Value::CreateNull();
+    case PageValue::Kind::kBool:
+      return CefV8Value::CreateBool(value.bool_value);
+    case PageValue::Kind::kInt:
+      return CefV8Value::CreateInt(value.int_value);
+    case PageValue::Kind::kDouble:
+      return CefV8Value::CreateDouble(value.double_value);
+    case PageValue::Kind::kString:
+      return CefV8Value::CreateString(value.string_value);
+    case PageValue::Kind::kObject: {
+      CefRefPtr<CefV8Value> object = CreatePageObject();
+      if (!object)
+        return nullptr;
+      for (size_t i = 0; i < value.member_names.size() && i < value.member_values.size(); ++i) {
+        CefRefPtr<CefV8Value> member = MakePageValue(value.member_values[i]);
+        if (!member || !PageAssign(object, value.member_names[i], member))
+          return nullptr;
+      }
+      return object;
+    }
+    case PageValue::Kind::kFunction: {
+      auto spec = value.function ? value.function : std::make_shared<const PageFunctionSpec>();
+      return CreatePageFunction(spec->name, std::make_shared<PageFunctionBody>(spec));
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace cefengine

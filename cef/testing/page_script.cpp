@@ -1,0 +1,109 @@
+#include "testing/page_script.h"
+
+#include <memory>
+
+namespace cefengine {
+namespace test {
+
+namespace {
+
+PageValue OfKind(PageValue::Kind kind) {
+  PageValue value;
+  value.kind = kind;
+  return value;
+}
+
+PageValue Function(std::shared_ptr<PageFunctionSpec> spec) {
+  PageValue value = OfKind(PageValue::Kind::kFunction);
+  value.function = std::move(spec);
+  return value;
+}
+
+}  // namespace
+
+PageValue Str(const CefString& text) {
+  PageValue value = OfKind(PageValue::Kind::kString);
+  value.string_value = text.ToWString();
+  return value;
+}
+
+PageValue Int(int32 number) {
+  PageValue value = OfKind(PageValue::Kind::kInt);
+  value.int_value = number;
+  return value;
+}
+
+PageValue Double(double number) {
+  PageValue value = OfKind(PageValue::Kind::kDouble);
+  value.double_value = number;
+  return value;
+}
+
+PageValue Bool(bool flag) {
+  PageValue value = OfKind(PageValue::Kind::kBool);
+  value.bool_value = flag;
+  return value;
+}
+
+PageValue Null() {
+  return OfKind(PageValue::Kind::kNull);
+}
+
+PageValue Undefined() {
+  return OfKind(PageValue::Kind::kUndefined);
+}
+
+PageValue Obj(const std::vector<std::pair<CefString, PageValue>>& members) {
+  PageValue value = OfKind(PageValue::Kind::kObject);
+  for (const auto& member : members) {
+    value.member_names.push_back(member.first.ToWString());
+    value.member_values.push_back(member.second);
+  }
+  return value;
+}
+
+PageValue PageFn(const CefString& name) {
+  auto spec = std::make_shared<PageFunctionSpec>();
+  spec->name = name.ToWString();
+  return Function(spec);
+}
+
+PageValue PageFnReturning(const CefString& name, const PageValue& result) {
+  auto spec = std::make_shared<PageFunctionSpec>();
+  spec->name = name.ToWString();
+  spec->outcome = PageFunctionSpec::Outcome::kValue;
+  spec->result.push_back(result);
+  return Function(spec);
+}
+
+PageValue PageFnThrowing(const CefString& name, const CefString& message) {
+  auto spec = std::make_shared<PageFunctionSpec>();
+  spec->name = name.ToWString();
+  spec->outcome = PageFunctionSpec::Outcome::kThrow;
+  spec->exception = message.ToWString();
+  return Function(spec);
+}
+
+CallResult RendererCall(CefRefPtr<CefV8Context> context, const std::string& path, const std::vector<PageValue>& args) {
+  return CallInContext(context, path, args);
+}
+
+CallResult RendererGet(CefRefPtr<CefV8Context> context, const std::string& path) {
+  return GetInContext(context, path);
+}
+
+CallResult RendererAssign(CefRefPtr<CefV8Context> context, const std::string& path, const PageValue& value) {
+  return AssignInContext(context, path, value);
+}
+
+std::vector<JournalEntry> PageFnCalls(const std::string& name) {
+  std::vector<JournalEntry> calls;
+  for (auto& entry : JournalSnapshot()) {
+    if (entry.kind == kPageFunctionCallKind && !entry.args.empty() && entry.args[0] == name)
+      calls.push_back(std::move(entry));
+  }
+  return calls;
+}
+
+}  // namespace test
+}  // namespace cefengine

@@ -1,0 +1,137 @@
+// Shared pieces of the script value tests: the test thread plays the renderer's main thread.
+#ifndef TESTS_CEF_V8_FIXTURE_H_
+#define TESTS_CEF_V8_FIXTURE_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/task_threads.h"
+#include "engine/v8_context.h"
+#include "include/cef_browser.h"
+#include "include/cef_frame.h"
+#include "include/cef_v8.h"
+#include "testing/cefengine_testing.h"
+
+namespace v8test {
+
+// A CefV8Handler whose behaviour the test gives as a function; counts its calls.
+class ScriptedHandler : public CefV8Handler {
+ public:
+  typedef std::function<bool(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
+                             CefRefPtr<CefV8Value>& retval, CefString& exception)>
+      Body;
+  explicit ScriptedHandler(Body body, int* destroyed = nullptr) : body_(std::move(body)), destroyed_(destroyed) {}
+  ~ScriptedHandler() override {
+    if (destroyed_)
+      ++*destroyed_;
+  }
+  bool Execute(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
+               CefRefPtr<CefV8Value>& retval, CefString& exception) override {
+    ++calls;
+    return body_ ? body_(name, object, arguments, retval, exception) : false;
+  }
+  int calls = 0;
+
+ private:
+  Body body_;
+  int* destroyed_;
+  IMPLEMENT_REFCOUNTING(ScriptedHandler);
+};
+
+// Just enough of a renderer-side frame to be told apart.
+class FakeFrame : public CefFrame {
+ public:
+  explicit FakeFrame(int64 id) : id_(id) {}
+  bool IsValid() override { return true; }
+  void LoadRequest(CefRefPtr<CefRequest>) override {}
+  void LoadURL(const CefString&) override {}
+  void ExecuteJavaScript(const CefString&, const CefString&, int) override {}
+  bool IsMain() override { return true; }
+  bool IsFocused() override { return false; }
+  CefString GetName() override { return CefString(); }
+  int64 GetIdentifier() override { return id_; }
+  CefRefPtr<CefFrame> GetParent() override { return nullptr; }
+  CefString GetURL() override { return CefString(); }
+  CefRefPtr<CefBrowser> GetBrowser() override { return nullptr; }
+  CefRefPtr<CefV8Context> GetV8Context() override { return nullptr; }
+  void VisitDOM(CefRefPtr<CefDOMVisitor>) override {}
+
+ private:
+  int64 id_;
+  IMPLEMENT_REFCOUNTING(FakeFrame);
+};
+
+class FakeBrowser : public CefBrowser {
+ public:
+  explicit FakeBrowser(int id) : id_(id) {}
+  CefRefPtr<CefBrowserHost> GetHost() override { return nullptr; }
+  bool CanGoBack() override { return false; }
+  void GoBack() override {}
+  bool CanGoForward() override { return false; }
+  void GoForward() override {}
+  bool IsLoading() override { return false; }
+  void Reload() override {}
+  void ReloadIgnoreCache() override {}
+  void StopLoad() override {}
+  int GetIdentifier() override { return id_; }
+  bool IsSame(CefRefPtr<CefBrowser> that) override { return that.get() == this; }
+  bool IsPopup() override { return false; }
+  bool HasDocument() override { return true; }
+  CefRefPtr<CefFrame> GetMainFrame() override { return nullptr; }
+  CefRefPtr<CefFrame> GetFocusedFrame() override { return nullptr; }
+  CefRefPtr<CefFrame> GetFrame(int64) override { return nullptr; }
+  CefRefPtr<CefFrame> GetFrame(const CefString&) override { return nullptr; }
+  size_t GetFrameCount() override { return 0; }
+  void GetFrameIdentifiers(std::vector<int64>&) override {}
+  void GetFrameNames(std::vector<CefString>&) override {}
+  bool SendProcessMessage(CefProcessId, CefRefPtr<CefProcessMessage>) override { return false; }
+
+ private:
+  int id_;
+  IMPLEMENT_REFCOUNTING(FakeBrowser);
+};
+
+// The test's thread serves TID_RENDERER; contexts left over are released at the end.
+class RendererThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(cefengine::AdoptCurrentThread(TID_RENDERER));
+    cefengine::test::EnableJournal();
+  }
+  void TearDown() override {
+    for (int64 id : cefengine::LiveContextIds(0))
+      cefengine::ReleaseFrameContext(id);
+    cefengine::StopThread(TID_RENDERER, 1000);
+    cefengine::test::EnableJournal(false);
+  }
+  CefRefPtr<CefV8Context> NewContext(CefRefPtr<CefBrowser> browser = nullptr, CefRefPtr<CefFrame> frame = nullptr) {
+    CefRefPtr<CefV8Context> context = cefengine::CreateFrameContext(next_id_++, browser, frame);
+    EXPECT_TRUE(context);
+    return context;
+  }
+
+ private:
+  int64 next_id_ = 100;
+};
+
+// Keeps a context entered for a scope.
+class Entered {
+ public:
+  explicit Entered(CefRefPtr<CefV8Context> context) : context_(context), ok_(context && context->Enter()) {}
+  ~Entered() {
+    if (ok_)
+      context_->Exit();
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  CefRefPtr<CefV8Context> context_;
+  bool ok_;
+};
+
+}  // namespace v8test
+
+#endif  // TESTS_CEF_V8_FIXTURE_H_
