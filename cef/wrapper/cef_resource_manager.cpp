@@ -9,9 +9,10 @@
 // Cancellation: a provider holding a request hears OnRequestCanceled when
 //   - it is removed (RemoveProviders / RemoveAllProviders); the request then goes on to the next
 //     provider, so the load is not left hanging;
-//   - the load went away: its frame is no longer valid (frame gone, browser closed) or the same
-//     request was offered again; checked on every manager call on IO and by a sweep that runs
-//     while requests are pending;
+//   - the load went away: nobody but the manager holds its CefRequestCallback any more (the
+//     engine lets go of the callback of a load it aborts), its frame is no longer valid (frame
+//     gone, browser closed) or the same request was offered again; checked on every manager call
+//     on IO and by a sweep that runs while requests are pending;
 //   - the manager dies; the load is then let through (Continue(true)) to the engine's defaults.
 // A handler found but never collected by GetResourceHandler is dropped by the same checks.
 #include "include/wrapper/cef_resource_manager.h"
@@ -153,7 +154,8 @@ struct RequestData {
     *current = offer;
     return !done;
   }
-  bool LoadGone() { return frame && !frame->IsValid(); }
+  // The manager's reference is the only one left: whoever was to wait for the answer is gone.
+  bool LoadGone() { return callback->HasOneRef() || (frame && !frame->IsValid()); }
 };
 
 struct Pending {
@@ -314,9 +316,7 @@ struct Core {
   void ScheduleSweep() {
     if (sweep_scheduled)
       return;
-    bool watch = false;
-    for (auto& kv : pending)
-      watch = watch || kv.second.data->frame;
+    bool watch = !pending.empty();
     for (auto& kv : handlers)
       watch = watch || kv.second.frame;
     if (!watch)

@@ -408,6 +408,14 @@ TEST_F(ResourceManager, LoadThatWentAwayCancelsTheHolderAndDropsItsHandler) {
   EXPECT_EQ(callback->continued_, 0);  // nobody waits for it any more
   EXPECT_FALSE(Handler(1));
 
+  // The engine aborted the load and let go of its callback.
+  CefRefPtr<TestCallback> dropped = new TestCallback();
+  Load("http://h/aborted", 4, dropped);
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_FALSE(log_.Has("holder:canceled:http://h/aborted"));  // still wanted while someone holds the callback
+  dropped = nullptr;
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:canceled:http://h/aborted"); }));
+
   // The same request offered again: the first offer is stale.
   CefRefPtr<TestCallback> first = new TestCallback();
   CefRefPtr<TestCallback> again = new TestCallback();
