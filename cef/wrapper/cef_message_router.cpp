@@ -89,13 +89,10 @@ struct BrowserCore {
   }
 
   void SendCancel(const Query& query) {
-    CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create(cancel_message);
-    if (!message)
-      return;
-    CefRefPtr<CefListValue> args = message->GetArgumentList();
-    args->SetInt(router::kCancelContext, query.context_id);
-    args->SetInt(router::kCancelRequestId, query.request_id);
-    query.browser->SendProcessMessage(PID_RENDERER, message);
+    CefRefPtr<CefProcessMessage> message =
+        router::MakeCancelMessage(cancel_message, query.context_id, query.request_id);
+    if (message)
+      query.browser->SendProcessMessage(PID_RENDERER, message);
   }
 
   void Answer(int64 query_id, bool success, const CefString& text, int error_code) {
@@ -197,12 +194,7 @@ void QueryCallback::Post(bool success, const CefString& text, int error_code) {
   }
 }
 
-bool OnUI(const char* what) {
-  if (CefCurrentlyOn(TID_UI))
-    return true;
-  LOG(WARNING) << "CefMessageRouterBrowserSide::" << what << " called off the UI thread";
-  return false;
-}
+bool OnUI(const char* what) { return router::CalledOn(TID_UI, "CefMessageRouterBrowserSide", what); }
 
 class BrowserSideRouter : public CefMessageRouterBrowserSide {
  public:
@@ -300,10 +292,7 @@ class BrowserSideRouter : public CefMessageRouterBrowserSide {
 }  // namespace cefengine
 
 CefRefPtr<CefMessageRouterBrowserSide> CefMessageRouterBrowserSide::Create(const CefMessageRouterConfig& config) {
-  if (config.js_query_function.empty() || config.js_cancel_function.empty() ||
-      config.js_query_function == config.js_cancel_function) {
-    LOG(WARNING) << "CefMessageRouterBrowserSide::Create: the page function names must differ and not be empty";
+  if (!cefengine::router::ValidConfig(config, "CefMessageRouterBrowserSide"))
     return nullptr;
-  }
   return new cefengine::BrowserSideRouter(config);
 }

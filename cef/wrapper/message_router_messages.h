@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "include/base/cef_logging.h"
+#include "include/cef_task.h"
 #include "include/wrapper/cef_message_router.h"
 
 namespace cefengine {
@@ -33,6 +35,33 @@ inline std::string QueryMessageName(const CefMessageRouterConfig& config) {
 }
 inline std::string CancelMessageName(const CefMessageRouterConfig& config) {
   return config.js_cancel_function.ToString() + "Msg";
+}
+
+// False, with a WARNING naming `side` and `what`, unless the caller runs on `thread`.
+inline bool CalledOn(CefThreadId thread, const char* side, const char* what) {
+  if (CefCurrentlyOn(thread))
+    return true;
+  LOG(WARNING) << side << "::" << what << " called on the wrong thread";
+  return false;
+}
+
+// Both page function names set and different; else a WARNING naming `side`.
+inline bool ValidConfig(const CefMessageRouterConfig& config, const char* side) {
+  if (!config.js_query_function.empty() && !config.js_cancel_function.empty() &&
+      config.js_query_function != config.js_cancel_function)
+    return true;
+  LOG(WARNING) << side << "::Create: the page function names must differ and not be empty";
+  return false;
+}
+
+// A cancel message [context id, request id] named `name`; null when it cannot be made.
+inline CefRefPtr<CefProcessMessage> MakeCancelMessage(const std::string& name, int context_id, int request_id) {
+  CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create(name);
+  if (message) {
+    message->GetArgumentList()->SetInt(kCancelContext, context_id);
+    message->GetArgumentList()->SetInt(kCancelRequestId, request_id);
+  }
+  return message;
 }
 
 }  // namespace router

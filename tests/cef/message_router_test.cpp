@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/task_threads.h"
+#include "engine/v8_context.h"
 #include "include/cef_app.h"
+#include "include/cef_v8.h"
 #include "include/wrapper/cef_message_router.h"
 #include "testing/cefengine_testing.h"
 #include "wrapper_fakes.h"
@@ -43,11 +47,14 @@ std::string Describe(const std::string& name, CefRefPtr<CefListValue> args) {
   return out + ")";
 }
 
-std::vector<std::string> Describe(const std::vector<SentMessage>& sent) {
+// Messages to the renderer must leave on UI.
+std::vector<std::string> Describe(const std::vector<SentMessage>& sent, CefProcessId target = PID_RENDERER) {
   std::vector<std::string> out;
   for (const SentMessage& m : sent) {
-    EXPECT_EQ(m.target, PID_RENDERER);
-    EXPECT_TRUE(m.on_ui) << m.name;
+    EXPECT_EQ(m.target, target);
+    if (target == PID_RENDERER) {
+      EXPECT_TRUE(m.on_ui) << m.name;
+    }
     out.push_back(Describe(m.name, m.args));
   }
   return out;
@@ -135,10 +142,7 @@ CefRefPtr<CefProcessMessage> CancelMessage(int context, int request_id) {
 class MessageRouterBrowser : public ::testing::Test {
  protected:
   void SetUp() override {
-    CefSettings settings;
-    settings.multi_threaded_message_loop = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
+    ASSERT_TRUE(wrapper_fakes::StartEngine());
     router_ = CefMessageRouterBrowserSide::Create(CefMessageRouterConfig());
     ASSERT_TRUE(router_);
     browser_ = new FakeBrowser(1, 10);
@@ -415,6 +419,359 @@ TEST_F(MessageRouterBrowser, TakesOnlyItsOwnWellFormedMessagesOnUI) {
   EXPECT_EQ(h.TakeEvents(), (std::vector<std::string>{"h:query:q-app:frame10"}));
   config.js_cancel_function = "appQuery";
   EXPECT_FALSE(CefMessageRouterBrowserSide::Create(config));
+}
+
+// --- Renderer side: the test's thread plays the renderer's main thread ---
+
+// A page function that records its calls ("name(args)") and whether it ran inside `home`.
+class PageCallback : public CefV8Handler {
+ public:
+  bool Execute(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
+               CefRefPtr<CefV8Value>& retval, CefString& exception) override {
+    std::string call = name.ToString() + "(";
+    for (size_t i = 0; i < arguments.size(); ++i) {
+      if (i)
+        call += ",";
+      if (arguments[i]->IsInt())
+        call += std::to_string(arguments[i]->GetIntValue());
+      else if (arguments[i]->IsString())
+        call += "\"" + arguments[i]->GetStringValue().ToString() + "\"";
+      else
+        call += "?";
+    }
+    calls.push_back(call + ")");
+    CefRefPtr<CefV8Context> current = CefV8Context::GetCurrentContext();
+    in_home.push_back(home && current && current->IsSame(home));
+    if (then)
+      then();
+    return true;
+  }
+  CefRefPtr<CefV8Context> home;
+  std::function<void()> then;
+  std::vector<std::string> calls;
+  std::vector<bool> in_home;
+  IMPLEMENT_REFCOUNTING(PageCallback);
+};
+
+// What a line of page script gave.
+struct ScriptResult {
+  bool threw = false;
+  std::string exception;
+  CefRefPtr<CefV8Value> value;
+};
+
+CefRefPtr<CefProcessMessage> AnswerMessage(int context, int request_id, bool success, const std::string& response,
+                                           int code = 0) {
+  CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create("cefQueryMsg");
+  CefRefPtr<CefListValue> args = message->GetArgumentList();
+  args->SetInt(0, context);
+  args->SetInt(1, request_id);
+  args->SetBool(2, success);
+  if (success) {
+    args->SetString(3, response);
+  } else {
+    args->SetInt(3, code);
+    args->SetString(4, response);
+  }
+  return message;
+}
+
+class MessageRouterRenderer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(cefengine::AdoptCurrentThread(TID_RENDERER));
+    router_ = CefMessageRouterRendererSide::Create(CefMessageRouterConfig());
+    ASSERT_TRUE(router_);
+    browser_ = new FakeBrowser(1, 10);
+    browser_->AddFrame(11);
+    other_ = new FakeBrowser(2, 20);
+  }
+  void TearDown() override {
+    for (int64 id : cefengine::LiveContextIds(0))
+      cefengine::ReleaseFrameContext(id);
+    router_ = nullptr;
+    cefengine::StopThread(TID_RENDERER, 1000);
+  }
+
+  // A document commits in the frame: its context is made and handed to the router entered.
+  CefRefPtr<CefV8Context> Open(CefRefPtr<FakeBrowser> browser, int64 frame_id) {
+    CefRefPtr<CefFrame> frame = browser->GetFrame(frame_id);
+    CefRefPtr<CefV8Context> context = cefengine::CreateFrameContext(next_context_++, browser.get(), frame);
+    EXPECT_TRUE(context);
+    if (!context)
+      return nullptr;
+    EXPECT_TRUE(context->Enter());
+    router_->OnContextCreated(browser.get(), frame, context);
+    context->Exit();
+    return context;
+  }
+  // The document goes: the router hears of it, then the context dies.
+  void Close(CefRefPtr<CefV8Context> context) {
+    router_->OnContextReleased(context->GetBrowser(), context->GetFrame(), context);
+    EXPECT_TRUE(cefengine::ReleaseFrameContext(cefengine::ContextId(context)));
+  }
+
+  // Runs `function(args)` as page script of `context` would; `make_args` runs inside the context.
+  ScriptResult Call(CefRefPtr<CefV8Context> context, const std::string& function,
+                    const std::function<CefV8ValueList()>& make_args) {
+    ScriptResult result;
+    CefRefPtr<CefV8Value> fn;
+    CefV8ValueList args;
+    EXPECT_TRUE(context->Enter());
+    fn = context->GetGlobal()->GetValue(function);
+    args = make_args();
+    context->Exit();
+    if (!fn || !fn->IsFunction()) {
+      ADD_FAILURE() << function << " is not installed";
+      return result;
+    }
+    result.value = fn->ExecuteFunctionWithContext(context, nullptr, args);
+    result.threw = fn->HasException();
+    if (result.threw)
+      result.exception = fn->GetException()->GetMessage().ToString();
+    return result;
+  }
+
+  // cefQuery({request, persistent, onSuccess, onFailure}); absent members stay out.
+  ScriptResult Query(CefRefPtr<CefV8Context> context, const std::string& request, bool persistent = false,
+                     CefRefPtr<PageCallback> on_success = nullptr, CefRefPtr<PageCallback> on_failure = nullptr) {
+    return Call(context, "cefQuery", [&] {
+      CefRefPtr<CefV8Value> options = CefV8Value::CreateObject(nullptr);
+      options->SetValue("request", CefV8Value::CreateString(request), V8_PROPERTY_ATTRIBUTE_NONE);
+      if (persistent)
+        options->SetValue("persistent", CefV8Value::CreateBool(true), V8_PROPERTY_ATTRIBUTE_NONE);
+      if (on_success)
+        options->SetValue("onSuccess", CefV8Value::CreateFunction("onSuccess", on_success.get()),
+                          V8_PROPERTY_ATTRIBUTE_NONE);
+      if (on_failure)
+        options->SetValue("onFailure", CefV8Value::CreateFunction("onFailure", on_failure.get()),
+                          V8_PROPERTY_ATTRIBUTE_NONE);
+      return CefV8ValueList{options};
+    });
+  }
+  ScriptResult CancelQuery(CefRefPtr<CefV8Context> context, int request_id) {
+    return Call(context, "cefQueryCancel", [&] { return CefV8ValueList{CefV8Value::CreateInt(request_id)}; });
+  }
+  bool FromBrowser(CefRefPtr<FakeBrowser> browser, CefRefPtr<CefProcessMessage> message) {
+    return router_->OnProcessMessageReceived(browser.get(), PID_BROWSER, message);
+  }
+
+  CefRefPtr<CefMessageRouterRendererSide> router_;
+  CefRefPtr<FakeBrowser> browser_;
+  CefRefPtr<FakeBrowser> other_;
+  int64 next_context_ = 500;
+};
+
+TEST_F(MessageRouterRenderer, QueryArgumentsAreValidatedAsPageScriptGivesThem) {
+  CefRefPtr<CefV8Context> context = Open(browser_, 10);
+  typedef std::function<CefV8ValueList()> Args;
+  auto options = [](std::vector<std::pair<const char*, CefRefPtr<CefV8Value>>> members) {
+    CefRefPtr<CefV8Value> object = CefV8Value::CreateObject(nullptr);
+    for (auto& m : members)
+      object->SetValue(m.first, m.second, V8_PROPERTY_ATTRIBUTE_NONE);
+    return object;
+  };
+  auto str = [](const char* s) { return CefV8Value::CreateString(s); };
+  auto fn = [] { return CefV8Value::CreateFunction("f", new PageCallback()); };
+  struct Case {
+    const char* name;
+    Args args;
+  };
+  const std::vector<Case> invalid = {
+      {"no argument", [] { return CefV8ValueList{}; }},
+      {"a string", [&] { return CefV8ValueList{str("x")}; }},
+      {"no request", [&] { return CefV8ValueList{options({{"persistent", CefV8Value::CreateBool(true)}})}; }},
+      {"number request", [&] { return CefV8ValueList{options({{"request", CefV8Value::CreateInt(1)}})}; }},
+      {"null request", [&] { return CefV8ValueList{options({{"request", CefV8Value::CreateNull()}})}; }},
+      {"string persistent",
+       [&] { return CefV8ValueList{options({{"request", str("x")}, {"persistent", str("yes")}})}; }},
+      {"string onSuccess", [&] { return CefV8ValueList{options({{"request", str("x")}, {"onSuccess", str("f")}})}; }},
+      {"number onFailure",
+       [&] { return CefV8ValueList{options({{"request", str("x")}, {"onFailure", CefV8Value::CreateInt(2)}})}; }},
+      {"two arguments", [&] { return CefV8ValueList{options({{"request", str("x")}}), str("y")}; }},
+  };
+  for (const Case& c : invalid) {
+    SCOPED_TRACE(c.name);
+    ScriptResult r = Call(context, "cefQuery", c.args);
+    EXPECT_TRUE(r.threw);
+    EXPECT_EQ(r.exception, "Invalid arguments");
+  }
+  EXPECT_TRUE(browser_->TakeSent().empty());
+  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 0);
+
+  // Valid forms give the request id; each sends one query to the browser.
+  ScriptResult plain = Call(context, "cefQuery", [&] { return CefV8ValueList{options({{"request", str("a")}})}; });
+  ScriptResult full = Call(context, "cefQuery", [&] {
+    return CefV8ValueList{options(
+        {{"request", str("b")}, {"persistent", CefV8Value::CreateBool(true)}, {"onSuccess", fn()}, {"onFailure", fn()}})};
+  });
+  ScriptResult undefined_members = Call(context, "cefQuery", [&] {
+    return CefV8ValueList{options({{"request", str("")}, {"onSuccess", CefV8Value::CreateUndefined()}})};
+  });
+  for (const ScriptResult* r : {&plain, &full, &undefined_members}) {
+    EXPECT_FALSE(r->threw) << r->exception;
+    ASSERT_TRUE(r->value);
+    EXPECT_TRUE(r->value->IsInt());
+  }
+  EXPECT_EQ(plain.value->GetIntValue(), 1);
+  EXPECT_EQ(full.value->GetIntValue(), 2);
+  EXPECT_EQ(undefined_members.value->GetIntValue(), 3);
+  EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER),
+            (std::vector<std::string>{"cefQueryMsg(1,1,\"a\",false,10,0)", "cefQueryMsg(1,2,\"b\",true,10,0)",
+                                      "cefQueryMsg(1,3,\"\",false,10,0)"}));
+  EXPECT_EQ(router_->GetContextCount(browser_.get(), context), 3);
+
+  // cefQueryCancel wants one integer.
+  for (const Args& args : std::vector<Args>{[] { return CefV8ValueList{}; }, [&] { return CefV8ValueList{str("1")}; }}) {
+    ScriptResult r = Call(context, "cefQueryCancel", args);
+    EXPECT_TRUE(r.threw);
+    EXPECT_EQ(r.exception, "Invalid arguments");
+  }
+  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 3);
+}
+
+TEST_F(MessageRouterRenderer, RequestIdsCountPerContextAndQueriesCarryTheirFrame) {
+  const int64 big_frame = (static_cast<int64>(3) << 32) + 1;
+  browser_->AddFrame(big_frame);
+  CefRefPtr<CefV8Context> main = Open(browser_, 10);
+  CefRefPtr<CefV8Context> sub = Open(browser_, big_frame);
+  CefRefPtr<CefV8Context> elsewhere = Open(other_, 20);
+  EXPECT_EQ(Query(main, "m1").value->GetIntValue(), 1);
+  EXPECT_EQ(Query(main, "m2").value->GetIntValue(), 2);
+  EXPECT_EQ(Query(sub, "s1").value->GetIntValue(), 1);
+  EXPECT_EQ(Query(elsewhere, "e1").value->GetIntValue(), 1);
+  EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER),
+            (std::vector<std::string>{"cefQueryMsg(1,1,\"m1\",false,10,0)", "cefQueryMsg(1,2,\"m2\",false,10,0)",
+                                      "cefQueryMsg(2,1,\"s1\",false,1,3)"}));
+  EXPECT_EQ(Describe(other_->TakeSent(), PID_BROWSER), (std::vector<std::string>{"cefQueryMsg(3,1,\"e1\",false,20,0)"}));
+
+  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 4);
+  EXPECT_EQ(router_->GetContextCount(browser_.get(), nullptr), 3);
+  EXPECT_EQ(router_->GetContextCount(browser_.get(), main), 2);
+  // A fresh wrapper of the same context counts the same.
+  EXPECT_EQ(router_->GetContextCount(nullptr, cefengine::FindContext(cefengine::ContextId(sub))), 1);
+
+  // A new document of the frame starts counting again.
+  Close(main);
+  CefRefPtr<CefV8Context> next = Open(browser_, 10);
+  EXPECT_EQ(Query(next, "n1").value->GetIntValue(), 1);
+}
+
+TEST_F(MessageRouterRenderer, AnswersRunThePageCallbacksInsideTheQueryingContext) {
+  CefRefPtr<CefV8Context> main = Open(browser_, 10);
+  CefRefPtr<CefV8Context> sub = Open(browser_, 11);
+  CefRefPtr<PageCallback> ok = new PageCallback(), failed = new PageCallback();
+  ok->home = sub;
+  failed->home = sub;
+  Query(main, "unrelated", false, new PageCallback(), new PageCallback());
+  ASSERT_EQ(Query(sub, "once", false, ok, failed).value->GetIntValue(), 1);
+  ASSERT_EQ(Query(sub, "fails", false, ok, failed).value->GetIntValue(), 2);
+  ASSERT_EQ(Query(sub, "stream", true, ok, failed).value->GetIntValue(), 3);
+  EXPECT_EQ(router_->GetContextCount(nullptr, sub), 3);
+
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 1, true, "r1")));
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 1, true, "again")));  // one-shot: already ended
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 2, false, "bad", 5)));
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, true, "s1")));
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, true, "s2")));
+  EXPECT_EQ(router_->GetContextCount(nullptr, sub), 1);  // the persistent one stays
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, false, "done", -3)));
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, true, "late")));
+  // Not for this router or not for these contexts: no callback.
+  EXPECT_FALSE(router_->OnProcessMessageReceived(browser_.get(), PID_RENDERER, AnswerMessage(2, 3, true, "x")));
+  EXPECT_FALSE(FromBrowser(browser_, CefProcessMessage::Create("OtherMsg")));
+  EXPECT_TRUE(FromBrowser(other_, AnswerMessage(2, 3, true, "wrong browser")));
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(9, 1, true, "no such context")));
+
+  EXPECT_EQ(ok->calls, (std::vector<std::string>{"onSuccess(\"r1\")", "onSuccess(\"s1\")", "onSuccess(\"s2\")"}));
+  EXPECT_EQ(failed->calls, (std::vector<std::string>{"onFailure(5,\"bad\")", "onFailure(-3,\"done\")"}));
+  EXPECT_EQ(ok->in_home, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(failed->in_home, (std::vector<bool>{true, true}));
+  EXPECT_FALSE(CefV8Context::InContext());
+  EXPECT_EQ(router_->GetContextCount(nullptr, sub), 0);
+  EXPECT_EQ(router_->GetContextCount(nullptr, main), 1);
+
+  // A callback may start the next query at once.
+  CefRefPtr<PageCallback> chained = new PageCallback();
+  chained->home = main;
+  chained->then = [&] { Query(main, "from callback"); };
+  ASSERT_EQ(Query(main, "first", false, chained).value->GetIntValue(), 2);
+  browser_->TakeSent();
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(1, 2, true, "go")));
+  EXPECT_EQ(chained->calls, (std::vector<std::string>{"onSuccess(\"go\")"}));
+  EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER),
+            (std::vector<std::string>{"cefQueryMsg(1,3,\"from callback\",false,10,0)"}));
+}
+
+TEST_F(MessageRouterRenderer, QueriesEndByPageCancelBrowserCancelAndContextRelease) {
+  CefRefPtr<CefV8Context> main = Open(browser_, 10);
+  CefRefPtr<CefV8Context> sub = Open(browser_, 11);
+  CefRefPtr<PageCallback> ok = new PageCallback();
+  Query(main, "a", false, ok);
+  Query(main, "b", true, ok);
+  Query(sub, "c", false, ok);
+  browser_->TakeSent();
+
+  // The page cancels: true once, the browser is told.
+  ScriptResult first = CancelQuery(main, 1);
+  ScriptResult second = CancelQuery(main, 1);
+  ASSERT_TRUE(first.value && second.value);
+  EXPECT_TRUE(first.value->GetBoolValue());
+  EXPECT_FALSE(second.value->GetBoolValue());
+  EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER), (std::vector<std::string>{"cefQueryCancelMsg(1,1)"}));
+
+  // The browser side dropped a query: forgotten without a callback.
+  CefRefPtr<CefProcessMessage> dropped = CefProcessMessage::Create("cefQueryCancelMsg");
+  dropped->GetArgumentList()->SetInt(0, 1);
+  dropped->GetArgumentList()->SetInt(1, 2);
+  EXPECT_TRUE(FromBrowser(browser_, dropped));
+  EXPECT_EQ(router_->GetContextCount(nullptr, main), 0);
+  EXPECT_TRUE(CancelQuery(main, 2).value->IsBool());
+  EXPECT_FALSE(CancelQuery(main, 2).value->GetBoolValue());
+
+  // The sub-frame's document goes: the browser hears that all of its queries ended.
+  Close(sub);
+  EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER), (std::vector<std::string>{"cefQueryCancelMsg(2,-1)"}));
+  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 0);
+  // A context without queries goes quietly.
+  Close(main);
+  EXPECT_TRUE(browser_->TakeSent().empty());
+
+  // Late answers for all of them change nothing.
+  for (int id : {1, 2})
+    EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(1, id, true, "late")));
+  EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 1, true, "late")));
+  EXPECT_TRUE(ok->calls.empty());
+}
+
+TEST_F(MessageRouterRenderer, PageFunctionsAreInstalledReadOnlyUnderTheConfiguredNames) {
+  CefRefPtr<CefV8Context> context = Open(browser_, 10);
+  ASSERT_TRUE(context->Enter());
+  CefRefPtr<CefV8Value> global = context->GetGlobal();
+  ASSERT_TRUE(global->GetValue("cefQuery") && global->GetValue("cefQuery")->IsFunction());
+  ASSERT_TRUE(global->GetValue("cefQueryCancel") && global->GetValue("cefQueryCancel")->IsFunction());
+  EXPECT_EQ(global->GetValue("cefQuery")->GetFunctionName().ToString(), "cefQuery");
+  EXPECT_FALSE(global->SetValue("cefQuery", CefV8Value::CreateString("replaced"), V8_PROPERTY_ATTRIBUTE_NONE));
+  EXPECT_TRUE(global->GetValue("cefQuery")->IsFunction());
+  context->Exit();
+
+  CefMessageRouterConfig config;
+  config.js_query_function = "appQuery";
+  config.js_cancel_function = "appCancel";
+  router_ = CefMessageRouterRendererSide::Create(config);
+  CefRefPtr<CefV8Context> app = Open(browser_, 11);
+  ScriptResult r = Call(app, "appQuery", [] {
+    CefRefPtr<CefV8Value> options = CefV8Value::CreateObject(nullptr);
+    options->SetValue("request", CefV8Value::CreateString("hi"), V8_PROPERTY_ATTRIBUTE_NONE);
+    return CefV8ValueList{options};
+  });
+  EXPECT_FALSE(r.threw);
+  EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER), (std::vector<std::string>{"appQueryMsg(1,1,\"hi\",false,11,0)"}));
+  // The default names' messages are not this router's.
+  EXPECT_FALSE(FromBrowser(browser_, AnswerMessage(1, 1, true, "x")));
+  ASSERT_TRUE(app->Enter());
+  EXPECT_FALSE(app->GetGlobal()->HasValue("cefQuery"));
+  app->Exit();
 }
 
 }  // namespace

@@ -143,10 +143,7 @@ class TestCefCallback : public CefCallback {
 class ResourceManager : public ::testing::Test {
  protected:
   void SetUp() override {
-    CefSettings settings;
-    settings.multi_threaded_message_loop = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
+    ASSERT_TRUE(wrapper_fakes::StartEngine());
     manager_ = new CefResourceManager();
     browser_ = new FakeBrowser(1, 10);
   }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_frame.h"
 #include "include/cef_process_message.h"
@@ -17,6 +18,14 @@
 #include "include/cef_task.h"
 
 namespace wrapper_fakes {
+
+// Starts the engine's threads for a test (no log file); the test ends them with CefShutdown.
+inline bool StartEngine() {
+  CefSettings settings;
+  settings.multi_threaded_message_loop = 1;
+  settings.log_severity = LOGSEVERITY_DISABLE;
+  return CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr);
+}
 
 class FakeRequest : public CefRequest {
  public:
