@@ -32,6 +32,11 @@ struct MessageCase {
   bool character;
 };
 
+std::string MessageCaseName(const ::testing::TestParamInfo<MessageCase>& info) {
+  static const char* const kNames[] = {"KeyDown", "KeyUp", "Char", "SysKeyDown", "SysKeyUp", "SysChar"};
+  return info.index < 6 ? kNames[info.index] : std::to_string(info.index);
+}
+
 class KeyEventFromMessageTest : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(KeyEventFromMessageTest, CarriesTheMessageFieldsUnchanged) {
@@ -57,11 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, KeyEventFromMessageTest,
                                            MessageCase{WM_SYSKEYDOWN, KEYEVENT_RAWKEYDOWN, true, false},
                                            MessageCase{WM_SYSKEYUP, KEYEVENT_KEYUP, true, false},
                                            MessageCase{WM_SYSCHAR, KEYEVENT_CHAR, true, true}),
-                         [](const ::testing::TestParamInfo<MessageCase>& info) {
-                           static const char* const kNames[] = {"KeyDown",    "KeyUp",    "Char",
-                                                                "SysKeyDown", "SysKeyUp", "SysChar"};
-                           return std::string(kNames[info.index]);
-                         });
+                         MessageCaseName);
 
 TEST(KeyEventBuilder, OtherMessagesAreNotKeyEvents) {
   CefKeyEvent event;
