@@ -1,5 +1,8 @@
 #include "engine/renderer_call.h"
 
+#include <memory>
+
+#include "engine/channel_frame.h"
 #include "engine/utf.h"
 #include "engine/v8_value.h"
 #include "include/base/cef_logging.h"
@@ -94,6 +97,141 @@ bool ResolveHolder(CefRefPtr<CefV8Context> context, const std::vector<std::wstri
   return true;
 }
 
+// Page values nested deeper than this come from a broken peer.
+const int kMaxPageValueDepth = 32;
+
+// A page value travels as a list: [kind, payload...] with the payload per kind:
+// bool/int/double/string: the value; object: [names], [values]; function: name, outcome,
+// [result], exception.
+ValueData EncodePageValue(const PageValue& value) {
+  std::vector<ValueData> items{MakeInt(static_cast<int>(value.kind))};
+  switch (value.kind) {
+    case PageValue::Kind::kUndefined:
+    case PageValue::Kind::kNull:
+      break;
+    case PageValue::Kind::kBool:
+      items.push_back(MakeBool(value.bool_value));
+      break;
+    case PageValue::Kind::kInt:
+      items.push_back(MakeInt(value.int_value));
+      break;
+    case PageValue::Kind::kDouble:
+      items.push_back(MakeDouble(value.double_value));
+      break;
+    case PageValue::Kind::kString:
+      items.push_back(MakeString(value.string_value));
+      break;
+    case PageValue::Kind::kObject: {
+      std::vector<ValueData> names, values;
+      for (size_t i = 0; i < value.member_names.size() && i < value.member_values.size(); ++i) {
+        names.push_back(MakeString(value.member_names[i]));
+        values.push_back(EncodePageValue(value.member_values[i]));
+      }
+      items.push_back(MakeListValue(std::move(names)));
+      items.push_back(MakeListValue(std::move(values)));
+      break;
+    }
+    case PageValue::Kind::kFunction: {
+      PageFunctionSpec anonymous;
+      const PageFunctionSpec& spec = value.function ? *value.function : anonymous;
+      std::vector<ValueData> result;
+      for (const auto& r : spec.result)
+        result.push_back(EncodePageValue(r));
+      items.push_back(MakeString(spec.name));
+      items.push_back(MakeInt(static_cast<int>(spec.outcome)));
+      items.push_back(MakeListValue(std::move(result)));
+      items.push_back(MakeString(spec.exception));
+      break;
+    }
+  }
+  return MakeListValue(std::move(items));
+}
+
+const std::vector<ValueData>* ListOf(const ValueData& data) {
+  return data.type == VTYPE_LIST && data.list ? &data.list->items : nullptr;
+}
+
+bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
+  const std::vector<ValueData>* items = ListOf(data);
+  if (!items || items->empty() || (*items)[0].type != VTYPE_INT || depth > kMaxPageValueDepth)
+    return false;
+  auto has = [items](size_t index, cef_value_type_t type) {
+    return items->size() > index && (*items)[index].type == type;
+  };
+  *value = PageValue();
+  switch ((*items)[0].i) {
+    case static_cast<int>(PageValue::Kind::kUndefined):
+      return true;
+    case static_cast<int>(PageValue::Kind::kNull):
+      value->kind = PageValue::Kind::kNull;
+      return true;
+    case static_cast<int>(PageValue::Kind::kBool):
+      value->kind = PageValue::Kind::kBool;
+      value->bool_value = has(1, VTYPE_BOOL) && (*items)[1].b;
+      return has(1, VTYPE_BOOL);
+    case static_cast<int>(PageValue::Kind::kInt):
+      value->kind = PageValue::Kind::kInt;
+      value->int_value = has(1, VTYPE_INT) ? (*items)[1].i : 0;
+      return has(1, VTYPE_INT);
+    case static_cast<int>(PageValue::Kind::kDouble):
+      value->kind = PageValue::Kind::kDouble;
+      value->double_value = has(1, VTYPE_DOUBLE) ? (*items)[1].d : 0;
+      return has(1, VTYPE_DOUBLE);
+    case static_cast<int>(PageValue::Kind::kString):
+      value->kind = PageValue::Kind::kString;
+      if (!has(1, VTYPE_STRING))
+        return false;
+      value->string_value = (*items)[1].s;
+      return true;
+    case static_cast<int>(PageValue::Kind::kObject): {
+      value->kind = PageValue::Kind::kObject;
+      const std::vector<ValueData>* names = items->size() > 2 ? ListOf((*items)[1]) : nullptr;
+      const std::vector<ValueData>* values = items->size() > 2 ? ListOf((*items)[2]) : nullptr;
+      if (!names || !values || names->size() != values->size())
+        return false;
+      for (size_t i = 0; i < names->size(); ++i) {
+        PageValue member;
+        if ((*names)[i].type != VTYPE_STRING || !DecodePageValue((*values)[i], depth + 1, &member))
+          return false;
+        value->member_names.push_back((*names)[i].s);
+        value->member_values.push_back(std::move(member));
+      }
+      return true;
+    }
+    case static_cast<int>(PageValue::Kind::kFunction): {
+      value->kind = PageValue::Kind::kFunction;
+      const std::vector<ValueData>* result = items->size() > 3 ? ListOf((*items)[3]) : nullptr;
+      if (!has(1, VTYPE_STRING) || !has(2, VTYPE_INT) || !result || !has(4, VTYPE_STRING) || result->size() > 1)
+        return false;
+      auto spec = std::make_shared<PageFunctionSpec>();
+      spec->name = (*items)[1].s;
+      int outcome = (*items)[2].i;
+      if (outcome < static_cast<int>(PageFunctionSpec::Outcome::kUndefined) ||
+          outcome > static_cast<int>(PageFunctionSpec::Outcome::kThrow))
+        return false;
+      spec->outcome = static_cast<PageFunctionSpec::Outcome>(outcome);
+      for (const auto& r : *result) {
+        PageValue made;
+        if (!DecodePageValue(r, depth + 1, &made))
+          return false;
+        spec->result.push_back(std::move(made));
+      }
+      spec->exception = (*items)[4].s;
+      value->function = spec;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+const ValueData* Member(const ValueData& dict, const wchar_t* key, cef_value_type_t type) {
+  if (dict.type != VTYPE_DICTIONARY || !dict.dict)
+    return nullptr;
+  auto it = dict.dict->items.find(key);
+  return it != dict.dict->items.end() && it->second.type == type ? &it->second : nullptr;
+}
+
 }  // namespace
 
 RendererCallResult CallInContext(CefRefPtr<CefV8Context> context, const std::string& path,
@@ -163,6 +301,73 @@ RendererCallResult AssignInContext(CefRefPtr<CefV8Context> context, const std::s
       (void)PageAssign(holder, parts.back(), made);
   }
   return GetInContext(context, path);
+}
+
+ValueData EncodeRendererCommand(const RendererCommand& command) {
+  std::vector<ValueData> args;
+  for (const auto& arg : command.args)
+    args.push_back(EncodePageValue(arg));
+  return MakeDictValue({{L"op", MakeInt(static_cast<int>(command.op))},
+                        {L"path", MakeString(Utf8ToWide(command.path))},
+                        {L"args", MakeListValue(std::move(args))}});
+}
+
+bool DecodeRendererCommand(const ValueData& data, RendererCommand* command) {
+  const ValueData* op = Member(data, L"op", VTYPE_INT);
+  const ValueData* path = Member(data, L"path", VTYPE_STRING);
+  const ValueData* args = Member(data, L"args", VTYPE_LIST);
+  if (!op || !path || !args || !args->list || op->i < static_cast<int>(RendererOp::kCall) ||
+      op->i > static_cast<int>(RendererOp::kAssign))
+    return false;
+  command->op = static_cast<RendererOp>(op->i);
+  command->path = WideToUtf8(path->s);
+  command->args.clear();
+  for (const auto& item : args->list->items) {
+    PageValue value;
+    if (!DecodePageValue(item, 0, &value))
+      return false;
+    command->args.push_back(std::move(value));
+  }
+  return command->op != RendererOp::kAssign || command->args.size() == 1;
+}
+
+RendererCallResult RunRendererCommand(CefRefPtr<CefV8Context> context, const RendererCommand& command) {
+  switch (command.op) {
+    case RendererOp::kCall:
+      return CallInContext(context, command.path, command.args);
+    case RendererOp::kGet:
+      return GetInContext(context, command.path);
+    case RendererOp::kAssign:
+      return AssignInContext(context, command.path, command.args.empty() ? PageValue() : command.args[0]);
+  }
+  return RendererCallResult();
+}
+
+ValueData EncodeCallResult(const RendererCallResult& result) {
+  return MakeDictValue({{L"ran", MakeBool(result.ran)},
+                        {L"threw", MakeBool(result.threw)},
+                        {L"exception", MakeString(Utf8ToWide(result.exception))},
+                        {L"type", MakeString(Utf8ToWide(result.type))},
+                        {L"value", MakeString(Utf8ToWide(result.value))},
+                        {L"read_only", MakeBool(result.read_only)}});
+}
+
+bool DecodeCallResult(const ValueData& data, RendererCallResult* result) {
+  const ValueData* ran = Member(data, L"ran", VTYPE_BOOL);
+  const ValueData* threw = Member(data, L"threw", VTYPE_BOOL);
+  const ValueData* exception = Member(data, L"exception", VTYPE_STRING);
+  const ValueData* type = Member(data, L"type", VTYPE_STRING);
+  const ValueData* value = Member(data, L"value", VTYPE_STRING);
+  const ValueData* read_only = Member(data, L"read_only", VTYPE_BOOL);
+  if (!ran || !threw || !exception || !type || !value || !read_only)
+    return false;
+  result->ran = ran->b;
+  result->threw = threw->b;
+  result->exception = WideToUtf8(exception->s);
+  result->type = WideToUtf8(type->s);
+  result->value = WideToUtf8(value->s);
+  result->read_only = read_only->b;
+  return true;
 }
 
 }  // namespace cefengine

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/page_function.h"
+#include "engine/values_impl.h"
 #include "include/cef_v8.h"
 
 namespace cefengine {
@@ -38,6 +39,28 @@ RendererCallResult GetInContext(CefRefPtr<CefV8Context> context, const std::stri
 // `path = value`; ignored (no error) for a read-only property, as sloppy-mode script does.
 RendererCallResult AssignInContext(CefRefPtr<CefV8Context> context, const std::string& path,
                                    const PageValue& value);
+
+// --- The same requests carried between processes ---
+// The browser side encodes a command, the renderer decodes it, finds the frame's context and runs
+// it; the result travels back the same way. Encoded forms are channel payload values.
+
+enum class RendererOp { kCall = 0, kGet = 1, kAssign = 2 };
+
+struct RendererCommand {
+  RendererOp op = RendererOp::kCall;
+  std::string path;             // UTF-8
+  std::vector<PageValue> args;  // kCall: the arguments; kAssign: args[0] is the value
+};
+
+ValueData EncodeRendererCommand(const RendererCommand& command);
+// False for anything that is not a well-formed command (unknown op or kind, wrong types, nesting
+// deeper than the engine accepts); `command` is then unspecified.
+[[nodiscard]] bool DecodeRendererCommand(const ValueData& data, RendererCommand* command);
+// Runs `command` in `context` (CallInContext / GetInContext / AssignInContext).
+RendererCallResult RunRendererCommand(CefRefPtr<CefV8Context> context, const RendererCommand& command);
+
+ValueData EncodeCallResult(const RendererCallResult& result);
+[[nodiscard]] bool DecodeCallResult(const ValueData& data, RendererCallResult* result);
 
 }  // namespace cefengine
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/channel_frame.h"
 #include "engine/utf.h"
 #include "engine/v8_context.h"
 #include "engine/v8_value.h"
@@ -284,6 +285,97 @@ TEST_F(RendererCall, PageObjectsAreNotUserCreatedAndKeepMemberOrder) {
   EXPECT_FALSE(user_created);
   EXPECT_EQ(keys_seen, (std::vector<std::string>{"request=load", "persistent=true",
                                                  "onSuccess=function ok() { [native code] }"}));
+}
+
+// --- Requests carried over the browser/renderer channel ---
+
+// Through the wire form, as a test request from the browser side travels.
+cefengine::ValueData OverTheWire(const cefengine::ValueData& payload) {
+  std::string bytes;
+  EXPECT_TRUE(cefengine::EncodeFrame(cefengine::MakeFrame(cefengine::FrameType::kTest, 2, 20, {payload}), &bytes));
+  size_t consumed = 0;
+  cefengine::ChannelFrame frame;
+  EXPECT_EQ(cefengine::DecodeFrame(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &consumed, &frame),
+            cefengine::DecodeStatus::kFrame);
+  const cefengine::ValueData* first = frame.At(0);
+  return first ? *first : cefengine::ValueData();
+}
+
+TEST_F(RendererCall, EncodedCommandRunsLikeTheDirectCall) {
+  std::vector<std::string> seen;
+  execute_ = [&seen](const CefString&, CefRefPtr<CefV8Value>, const CefV8ValueList& args, CefRefPtr<CefV8Value>& retval,
+                     CefString&) {
+    for (const auto& a : args)
+      seen.push_back(cefengine::TypeName(a) + ":" + cefengine::WideToUtf8(cefengine::DisplayString(a)));
+    CefRefPtr<CefV8Value> callback = args[5]->GetValue("cb");
+    retval = callback->ExecuteFunction(nullptr, {CefV8Value::CreateString("from host")});
+    return true;
+  };
+  cefengine::RendererCommand call;
+  call.op = cefengine::RendererOp::kCall;
+  call.path = "external.Execute";
+  call.args = {Str("m\xc3\xa9"), Int(-7),   Double(0.25), Bool(true), Null(),
+               Obj({{"cb", PageFnReturning("cb", Obj({{"deep", Str("x")}}))}, {"u", Undefined()}})};
+  cefengine::RendererCommand decoded;
+  ASSERT_TRUE(cefengine::DecodeRendererCommand(OverTheWire(cefengine::EncodeRendererCommand(call)), &decoded));
+  EXPECT_EQ(decoded.path, call.path);
+  test::CallResult result = cefengine::RunRendererCommand(context_, decoded);
+
+  cefengine::RendererCallResult back;
+  ASSERT_TRUE(cefengine::DecodeCallResult(OverTheWire(cefengine::EncodeCallResult(result)), &back));
+  EXPECT_TRUE(back.ran);
+  EXPECT_FALSE(back.threw);
+  EXPECT_EQ(back.type, "object");
+  EXPECT_EQ(seen, (std::vector<std::string>{"string:m\xc3\xa9", "int:-7", "double:0.25", "bool:true", "null:null",
+                                            "object:[object Object]"}));
+  ASSERT_EQ(test::PageFnCalls("cb").size(), 1u);
+  EXPECT_EQ(test::PageFnCalls("cb")[0].args, (std::vector<std::string>{"cb", "from host"}));
+
+  cefengine::RendererCommand assign;
+  assign.op = cefengine::RendererOp::kAssign;
+  assign.path = "app.version";
+  assign.args = {PageFnThrowing("", "page function ran")};
+  ASSERT_TRUE(cefengine::DecodeRendererCommand(OverTheWire(cefengine::EncodeRendererCommand(assign)), &decoded));
+  result = cefengine::RunRendererCommand(context_, decoded);
+  EXPECT_EQ(result.type, "function");
+  EXPECT_EQ(test::RendererCall(context_, "app.version").exception, "page function ran");
+}
+
+TEST(RendererCommandCodec, RefusesMalformedCommands) {
+  using cefengine::MakeDictValue;
+  using cefengine::MakeInt;
+  using cefengine::MakeListValue;
+  using cefengine::MakeString;
+  using cefengine::ValueData;
+  auto command = [](ValueData op, std::vector<ValueData> args) {
+    return MakeDictValue({{L"op", op}, {L"path", MakeString(L"f")}, {L"args", MakeListValue(std::move(args))}});
+  };
+  ValueData deep = MakeListValue({MakeInt(0)});
+  for (int i = 0; i < 40; ++i)
+    deep = MakeListValue({MakeInt(6), MakeListValue({MakeString(L"k")}), MakeListValue({deep})});
+  struct {
+    const char* label;
+    ValueData data;
+  } cases[] = {
+      {"not a dictionary", MakeListValue({})},
+      {"unknown op", command(MakeInt(3), {})},
+      {"op of another type", command(MakeString(L"call"), {})},
+      {"unknown kind", command(MakeInt(0), {MakeListValue({MakeInt(8)})})},
+      {"kind without its value", command(MakeInt(0), {MakeListValue({MakeInt(5)})})},
+      {"object with unequal lists", command(MakeInt(0), {MakeListValue({MakeInt(6), MakeListValue({MakeString(L"a")}),
+                                                                        MakeListValue({})})})},
+      {"function with a bad outcome",
+       command(MakeInt(0), {MakeListValue({MakeInt(7), MakeString(L""), MakeInt(9), MakeListValue({}),
+                                           MakeString(L"")})})},
+      {"nesting too deep", command(MakeInt(0), {deep})},
+      {"assignment without a value", command(MakeInt(2), {})},
+  };
+  for (const auto& c : cases) {
+    cefengine::RendererCommand decoded;
+    EXPECT_FALSE(cefengine::DecodeRendererCommand(c.data, &decoded)) << c.label;
+  }
+  cefengine::RendererCallResult result;
+  EXPECT_FALSE(cefengine::DecodeCallResult(MakeDictValue({{L"ran", cefengine::MakeBool(true)}}), &result));
 }
 
 TEST(PageScriptDisplay, NumbersPrintAsPageScriptPrintsThem) {
