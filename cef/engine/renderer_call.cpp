@@ -97,6 +97,19 @@ bool ResolveHolder(CefRefPtr<CefV8Context> context, const std::vector<std::wstri
   return true;
 }
 
+// `window.<path>`: the object holding the last part, and the value found there.
+struct Located {
+  std::vector<std::wstring> parts;
+  CefRefPtr<CefV8Value> holder;
+  CefRefPtr<CefV8Value> value;
+};
+
+bool Locate(CefRefPtr<CefV8Context> context, const std::string& path, Located* at, RendererCallResult* result) {
+  at->parts = SplitPath(path);
+  return ResolveHolder(context, at->parts, &at->holder, result) &&
+         ReadProperty(at->holder, at->parts.back(), &at->value, result);
+}
+
 // Page values nested deeper than this come from a broken peer.
 const int kMaxPageValueDepth = 32;
 
@@ -241,11 +254,10 @@ RendererCallResult CallInContext(CefRefPtr<CefV8Context> context, const std::str
   if (!entered.entered())
     return result;
   result.ran = true;
-  std::vector<std::wstring> parts = SplitPath(path);
-  CefRefPtr<CefV8Value> holder;
-  CefRefPtr<CefV8Value> function;
-  if (!ResolveHolder(context, parts, &holder, &result) || !ReadProperty(holder, parts.back(), &function, &result))
+  Located at;
+  if (!Locate(context, path, &at, &result))
     return result;
+  CefRefPtr<CefV8Value> function = at.value;
   if (!function->IsFunction()) {
     Throw(&result, "TypeError: " + path + " is not a function");
     return result;
@@ -255,7 +267,7 @@ RendererCallResult CallInContext(CefRefPtr<CefV8Context> context, const std::str
     CefRefPtr<CefV8Value> made = MakePageValue(arg);
     arguments.push_back(made ? made : CefV8Value::CreateUndefined());
   }
-  CefRefPtr<CefV8Value> returned = function->ExecuteFunction(holder, arguments);
+  CefRefPtr<CefV8Value> returned = function->ExecuteFunction(at.holder, arguments);
   if (function->HasException()) {
     Throw(&result, function->GetException()->GetMessage().ToString());
     return result;
@@ -270,14 +282,12 @@ RendererCallResult GetInContext(CefRefPtr<CefV8Context> context, const std::stri
   if (!entered.entered())
     return result;
   result.ran = true;
-  std::vector<std::wstring> parts = SplitPath(path);
-  CefRefPtr<CefV8Value> holder;
-  CefRefPtr<CefV8Value> value;
-  if (!ResolveHolder(context, parts, &holder, &result) || !ReadProperty(holder, parts.back(), &value, &result))
+  Located at;
+  if (!Locate(context, path, &at, &result))
     return result;
-  Describe(&result, value);
+  Describe(&result, at.value);
   cef_v8_propertyattribute_t attribute = V8_PROPERTY_ATTRIBUTE_NONE;
-  result.read_only = GetPropertyAttribute(holder, parts.back(), &attribute) &&
+  result.read_only = GetPropertyAttribute(at.holder, at.parts.back(), &attribute) &&
                      (attribute & V8_PROPERTY_ATTRIBUTE_READONLY) != 0;
   return result;
 }

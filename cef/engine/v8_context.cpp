@@ -6,7 +6,6 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/task_threads.h"
-#include "engine/utf.h"
 #include "engine/v8_value.h"
 #include "include/base/cef_logging.h"
 
@@ -157,11 +156,14 @@ bool ReleaseFrameContext(int64 context_id) {
                            [context_id](const std::shared_ptr<ContextState>& s) { return s->id == context_id; });
     if (it == registry.live.end())
       return false;
+    // The model is not locked: only the context's own thread may take it apart.
+    if (GetCurrentThreadId() != (*it)->thread) {
+      CEFENGINE_MISUSE("ReleaseFrameContext called off the context's thread");
+      return false;
+    }
     state = *it;
     registry.live.erase(it);
   }
-  if (GetCurrentThreadId() != state->thread)
-    CEFENGINE_MISUSE("ReleaseFrameContext called off the context's thread");
   InvalidateContext(state);
   return true;
 }

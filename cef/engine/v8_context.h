@@ -34,7 +34,7 @@ namespace cefengine {
 // drop their properties, handlers, accessors and user data (the client's objects are released
 // during this call, after the model is consistent). Wrappers the client still holds stay safe to
 // call. A context that is still entered stays on the entered stack until its Exit. False when no
-// live context has that id. Call it on the context's thread.
+// live context has that id, or (with a misuse warning) when called off the context's thread.
 bool ReleaseFrameContext(int64 context_id);
 
 // The live context with that id, or null.

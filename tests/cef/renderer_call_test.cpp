@@ -11,6 +11,7 @@
 #include "include/cef_v8.h"
 #include "testing/page_script.h"
 #include "tests/cef/v8_fixture.h"
+#include "tests/cef/wrapper_fakes.h"
 
 namespace test = cefengine::test;
 using test::Bool;
@@ -34,7 +35,8 @@ class RendererCall : public v8test::RendererThreadTest {
  protected:
   void SetUp() override {
     v8test::RendererThreadTest::SetUp();
-    context_ = NewContext(new v8test::FakeBrowser(2), new v8test::FakeFrame(20));
+    browser_ = new wrapper_fakes::FakeBrowser(2, 20);
+    context_ = NewContext(browser_.get(), browser_->Frame(20).get());
     Entered entered(context_);
     handler_ = new ScriptedHandler([this](const CefString& name, CefRefPtr<CefV8Value> object,
                                           const CefV8ValueList& args, CefRefPtr<CefV8Value>& retval,
@@ -55,6 +57,7 @@ class RendererCall : public v8test::RendererThreadTest {
     ASSERT_TRUE(global->SetValue("app", app, V8_PROPERTY_ATTRIBUTE_NONE));
   }
 
+  CefRefPtr<wrapper_fakes::FakeBrowser> browser_;
   CefRefPtr<CefV8Context> context_;
   CefRefPtr<CefV8Value> external_;
   CefRefPtr<ScriptedHandler> handler_;

@@ -7,10 +7,10 @@
 #include "engine/v8_context.h"
 #include "include/cef_v8.h"
 #include "tests/cef/v8_fixture.h"
+#include "tests/cef/wrapper_fakes.h"
 
 using v8test::Entered;
-using v8test::FakeBrowser;
-using v8test::FakeFrame;
+using wrapper_fakes::FakeBrowser;
 using v8test::ScriptedHandler;
 
 namespace {
@@ -37,15 +37,17 @@ TEST_F(V8Context, CreationRefusesBadIdsAndOtherThreads) {
 }
 
 TEST_F(V8Context, GivesBackItsBrowserAndFrameAndIsFoundByThem) {
-  CefRefPtr<CefBrowser> browser = new FakeBrowser(3);
-  CefRefPtr<CefFrame> main_frame = new FakeFrame(30);
-  CefRefPtr<CefFrame> sub_frame = new FakeFrame(31);
-  CefRefPtr<CefV8Context> main_context = cefengine::CreateFrameContext(1, browser, main_frame);
-  CefRefPtr<CefV8Context> sub_context = cefengine::CreateFrameContext(2, browser, sub_frame);
-  CefRefPtr<CefV8Context> elsewhere = cefengine::CreateFrameContext(3, new FakeBrowser(4), new FakeFrame(40));
+  CefRefPtr<FakeBrowser> browser = new FakeBrowser(3, 30);
+  CefRefPtr<CefFrame> main_frame = browser->Frame(30).get();
+  CefRefPtr<CefFrame> sub_frame = browser->AddFrame(31).get();
+  CefRefPtr<FakeBrowser> other_browser = new FakeBrowser(4, 40);
+  CefRefPtr<CefV8Context> main_context = cefengine::CreateFrameContext(1, browser.get(), main_frame);
+  CefRefPtr<CefV8Context> sub_context = cefengine::CreateFrameContext(2, browser.get(), sub_frame);
+  CefRefPtr<CefV8Context> elsewhere =
+      cefengine::CreateFrameContext(3, other_browser.get(), other_browser->Frame(40).get());
   ASSERT_TRUE(main_context && sub_context && elsewhere);
 
-  EXPECT_EQ(main_context->GetBrowser().get(), browser.get());
+  EXPECT_EQ(main_context->GetBrowser().get(), static_cast<CefBrowser*>(browser.get()));
   EXPECT_EQ(sub_context->GetFrame().get(), sub_frame.get());
 
   CefRefPtr<CefV8Context> found = cefengine::FindFrameContext(3, 31);

@@ -41,59 +41,6 @@ class ScriptedHandler : public CefV8Handler {
   IMPLEMENT_REFCOUNTING(ScriptedHandler);
 };
 
-// Just enough of a renderer-side frame to be told apart.
-class FakeFrame : public CefFrame {
- public:
-  explicit FakeFrame(int64 id) : id_(id) {}
-  bool IsValid() override { return true; }
-  void LoadRequest(CefRefPtr<CefRequest>) override {}
-  void LoadURL(const CefString&) override {}
-  void ExecuteJavaScript(const CefString&, const CefString&, int) override {}
-  bool IsMain() override { return true; }
-  bool IsFocused() override { return false; }
-  CefString GetName() override { return CefString(); }
-  int64 GetIdentifier() override { return id_; }
-  CefRefPtr<CefFrame> GetParent() override { return nullptr; }
-  CefString GetURL() override { return CefString(); }
-  CefRefPtr<CefBrowser> GetBrowser() override { return nullptr; }
-  CefRefPtr<CefV8Context> GetV8Context() override { return nullptr; }
-  void VisitDOM(CefRefPtr<CefDOMVisitor>) override {}
-
- private:
-  int64 id_;
-  IMPLEMENT_REFCOUNTING(FakeFrame);
-};
-
-class FakeBrowser : public CefBrowser {
- public:
-  explicit FakeBrowser(int id) : id_(id) {}
-  CefRefPtr<CefBrowserHost> GetHost() override { return nullptr; }
-  bool CanGoBack() override { return false; }
-  void GoBack() override {}
-  bool CanGoForward() override { return false; }
-  void GoForward() override {}
-  bool IsLoading() override { return false; }
-  void Reload() override {}
-  void ReloadIgnoreCache() override {}
-  void StopLoad() override {}
-  int GetIdentifier() override { return id_; }
-  bool IsSame(CefRefPtr<CefBrowser> that) override { return that.get() == this; }
-  bool IsPopup() override { return false; }
-  bool HasDocument() override { return true; }
-  CefRefPtr<CefFrame> GetMainFrame() override { return nullptr; }
-  CefRefPtr<CefFrame> GetFocusedFrame() override { return nullptr; }
-  CefRefPtr<CefFrame> GetFrame(int64) override { return nullptr; }
-  CefRefPtr<CefFrame> GetFrame(const CefString&) override { return nullptr; }
-  size_t GetFrameCount() override { return 0; }
-  void GetFrameIdentifiers(std::vector<int64>&) override {}
-  void GetFrameNames(std::vector<CefString>&) override {}
-  bool SendProcessMessage(CefProcessId, CefRefPtr<CefProcessMessage>) override { return false; }
-
- private:
-  int id_;
-  IMPLEMENT_REFCOUNTING(FakeBrowser);
-};
-
 // The test's thread serves TID_RENDERER; contexts left over are released at the end.
 class RendererThreadTest : public ::testing::Test {
  protected:
