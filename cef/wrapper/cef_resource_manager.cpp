@@ -9,10 +9,11 @@
 // Cancellation: a provider holding a request hears OnRequestCanceled when
 //   - it is removed (RemoveProviders / RemoveAllProviders); the request then goes on to the next
 //     provider, so the load is not left hanging;
-//   - the load went away: nobody but the manager holds its CefRequestCallback any more (the
-//     engine lets go of the callback of a load it aborts), its frame is no longer valid (frame
+//   - the load went away as far as the public API shows it: its frame is no longer valid (frame
 //     gone, browser closed) or the same request was offered again; checked on every manager call
-//     on IO and by a sweep that runs while requests are pending;
+//     on IO and by a sweep that runs while such requests are pending. (A load the engine aborts
+//     for another reason is not visible here: the request callback's owner is the engine's
+//     business, so its reference count says nothing.)
 //   - the manager dies; the load is then let through (Continue(true)) to the engine's defaults.
 // A handler found but never collected by GetResourceHandler is dropped by the same checks.
 #include "include/wrapper/cef_resource_manager.h"
@@ -154,8 +155,7 @@ struct RequestData {
     *current = offer;
     return !done;
   }
-  // The manager's reference is the only one left: whoever was to wait for the answer is gone.
-  bool LoadGone() { return callback->HasOneRef() || (frame && !frame->IsValid()); }
+  bool LoadGone() { return frame && !frame->IsValid(); }
 };
 
 struct Pending {
@@ -316,7 +316,9 @@ struct Core {
   void ScheduleSweep() {
     if (sweep_scheduled)
       return;
-    bool watch = !pending.empty();
+    bool watch = false;
+    for (auto& kv : pending)
+      watch = watch || kv.second.data->frame;
     for (auto& kv : handlers)
       watch = watch || kv.second.frame;
     if (!watch)

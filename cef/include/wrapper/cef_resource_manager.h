@@ -51,10 +51,9 @@ class CefResourceManager : public base::RefCountedThreadSafe<CefResourceManager,
    public:
     // True: the provider answers later with request->Continue or request->Stop.
     virtual bool OnRequest(scoped_refptr<Request> request) = 0;
-    // The load ended before the provider answered: the provider was removed, the manager died,
-    // the request's frame became invalid, or nobody but the manager holds the load's
-    // CefRequestCallback any more (an engine drops it when it aborts the load). Continue and
-    // Stop are ignored afterwards.
+    // The request ended before the provider answered: the provider was removed, the manager
+    // died, the request's frame became invalid, or the same request was offered again. Continue
+    // and Stop are ignored afterwards.
     virtual void OnRequestCanceled(scoped_refptr<Request> request) {}
     virtual ~Provider() {}
   };
