@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "engine/command_line_impl.h"
+#include "engine/request_context.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/scheme_registry.h"
@@ -200,6 +201,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
     ResetLog();
     return false;
   }
+  StartRequestContexts(cache_path);
   {
     std::lock_guard<std::mutex> lock(state.mutex);
     state.initialized = true;
@@ -237,6 +239,7 @@ void CefShutdown() {
   StopThread(TID_UI, kThreadStopTimeoutMs);
   for (CefThreadId id : kOwnThreads)
     StopThread(id, kThreadStopTimeoutMs);
+  StopRequestContexts();
   SetGlobalCommandLine(nullptr);
   ClearCustomSchemes();
   ResetLog();
