@@ -416,21 +416,32 @@ TEST_F(CookieManager, AfterShutdownThereIsNoManagerAndAKeptOneFails) {
   Stop();
 
   EXPECT_FALSE(CefCookieManager::GetGlobalManager(nullptr));
-  EXPECT_FALSE(kept->SetCookie("http://h.test/", MakeCookie({"b", "2"}), nullptr));
+  // Using a kept manager is misuse: reported (fatal in strict mode), and every call fails.
   auto log = std::make_shared<VisitLog>();
-  EXPECT_FALSE(kept->VisitAllCookies(new RecordingVisitor(log)));
-  EXPECT_FALSE(kept->VisitUrlCookies("http://h.test/", true, new RecordingVisitor(log)));
-  EXPECT_FALSE(kept->DeleteCookies("", "", nullptr));
-  EXPECT_FALSE(kept->FlushStore(nullptr));
+  {
+    MisuseCapture misuse;
+    EXPECT_FALSE(kept->SetCookie("http://h.test/", MakeCookie({"b", "2"}), nullptr));
+    EXPECT_FALSE(kept->VisitAllCookies(new RecordingVisitor(log)));
+    EXPECT_FALSE(kept->VisitUrlCookies("http://h.test/", true, new RecordingVisitor(log)));
+    EXPECT_FALSE(kept->DeleteCookies("", "", nullptr));
+    EXPECT_FALSE(kept->FlushStore(nullptr));
+    ASSERT_EQ(misuse.reports.size(), 5u);
+    EXPECT_NE(misuse.reports[0].find("CefCookieManager::SetCookie after shutdown"), std::string::npos)
+        << misuse.reports[0];
+  }
   EXPECT_TRUE(log->calls.empty());
   EXPECT_TRUE(test::Cookies().empty());
 
-  // A new start begins with an empty store and no extra schemes.
+  // A new start begins with an empty store and no extra schemes; the old manager stays dead.
   ASSERT_TRUE(Start());
   EXPECT_NE(manager_.get(), kept.get());
   EXPECT_TRUE(test::Cookies().empty());
   EXPECT_TRUE(test::CookieSchemes().empty());
-  EXPECT_FALSE(kept->SetCookie("http://h.test/", MakeCookie({"b", "2"}), nullptr));
+  {
+    MisuseCapture misuse;
+    EXPECT_FALSE(kept->SetCookie("http://h.test/", MakeCookie({"b", "2"}), nullptr));
+    EXPECT_EQ(misuse.reports.size(), 1u);
+  }
   EXPECT_TRUE(test::Cookies().empty());
 }
 

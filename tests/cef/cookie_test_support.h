@@ -52,6 +52,29 @@ class RunningEngine : public ::testing::Test {
   bool running_ = false;
 };
 
+// While alive, misuse is fatal (strict mode) and the fatal reports are collected instead of
+// ending the process; restores both afterwards.
+class MisuseCapture {
+ public:
+  MisuseCapture() {
+    had_strict_ = GetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", previous_, 8) > 0;
+    SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", L"1");
+    test::SetFatalHandler([this](const std::string& message) { reports.push_back(message); });
+  }
+  ~MisuseCapture() {
+    test::SetFatalHandler(nullptr);
+    SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", had_strict_ ? previous_ : nullptr);
+  }
+  MisuseCapture(const MisuseCapture&) = delete;
+  MisuseCapture& operator=(const MisuseCapture&) = delete;
+
+  std::vector<std::string> reports;
+
+ private:
+  wchar_t previous_[8] = L"";
+  bool had_strict_ = false;
+};
+
 struct CookieSpec {
   std::string name;
   std::string value;

@@ -54,7 +54,9 @@ TEST_F(RequestContexts, TheGlobalContextIsOneObjectWithTheProcessCachePathAndCoo
   EXPECT_FALSE(cefengine::ResolveRequestContext(nullptr));
   EXPECT_FALSE(cefengine::CookieStoreFor(global));
   EXPECT_FALSE(global->GetDefaultCookieManager(nullptr));
+  MisuseCapture misuse;
   EXPECT_FALSE(CefRequestContext::CreateContext(global, new Handler()));
+  EXPECT_EQ(misuse.reports.size(), 1u);
 }
 
 // The product's shared context: made from the global one with a handler that keeps the default
@@ -82,7 +84,9 @@ TEST_F(RequestContexts, AContextMadeFromAnotherSharesItsStorageAndCookies) {
   CefRefPtr<CefRequestContext> third = CefRequestContext::CreateContext(shared, nullptr);
   EXPECT_TRUE(third->IsSharingWith(global));
   EXPECT_FALSE(third->GetHandler());
+  MisuseCapture misuse;
   EXPECT_FALSE(CefRequestContext::CreateContext(CefRefPtr<CefRequestContext>(), nullptr));
+  EXPECT_EQ(misuse.reports.size(), 1u);
 }
 
 TEST_F(RequestContexts, ContextsFromSettingsShareStorageOnlyThroughTheSameCachePath) {
