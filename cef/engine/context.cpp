@@ -9,6 +9,7 @@
 #include "engine/request_context.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
+#include "engine/renderer_link.h"
 #include "engine/scheme_registry.h"
 #include "engine/task_threads.h"
 
@@ -132,8 +133,10 @@ using namespace cefengine;
 int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void* windows_sandbox_info) {
   std::wstring type;
   CefRefPtr<CommandLineImpl> line = ProcessLine(&type);
-  if (type.empty())
+  if (type.empty()) {
+    NoteRendererEntryPoint();  // this executable can be started as a renderer
     return -1;
+  }
   SetMainThread();
   PrepareProcess(application, type, line);
   if (type == L"renderer") {

@@ -24,6 +24,7 @@ JournalState& State() {
 
 std::atomic<bool> g_enabled{false};
 std::atomic<char> g_process{'B'};
+thread_local char t_process = '\0';
 
 }  // namespace
 
@@ -35,7 +36,7 @@ void Record(const std::string& kind, int browser, int64_t frame, std::vector<std
   if (!g_enabled.load())
     return;
   JournalEntry entry;
-  entry.process = g_process.load();
+  entry.process = t_process ? t_process : g_process.load();
   entry.thread = CurrentThreadName();
   entry.kind = kind;
   entry.browser = browser;
@@ -49,6 +50,27 @@ void Record(const std::string& kind, int browser, int64_t frame, std::vector<std
 
 void SetJournalProcess(char process) {
   g_process = process;
+}
+
+void SetJournalProcessForThread(char process) {
+  t_process = process;
+}
+
+void AppendJournalEntry(JournalEntry entry) {
+  if (!g_enabled.load())
+    return;
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  entry.seq = s.next_seq++;
+  s.entries.push_back(std::move(entry));
+}
+
+std::vector<JournalEntry> TakeJournal() {
+  JournalState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  std::vector<JournalEntry> taken;
+  taken.swap(s.entries);
+  return taken;
 }
 
 void EnableJournal(bool on) {

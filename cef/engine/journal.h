@@ -23,6 +23,14 @@ bool JournalEnabled();
 // Appends an entry stamped with the next sequence number and the calling thread's name.
 void Record(const std::string& kind, int browser = 0, int64_t frame = 0, std::vector<std::string> args = {});
 void SetJournalProcess(char process);
+// Entries recorded on the calling thread carry `process` instead of the process-wide letter; '\0' undoes it.
+// A renderer thread inside the browser process marks its entries 'R' this way.
+void SetJournalProcessForThread(char process);
+// Appends an entry recorded in another process (a renderer's forwarded journal): process, thread, kind, browser,
+// frame and args are kept, the sequence number is this journal's next one. Ignored while recording is off.
+void AppendJournalEntry(JournalEntry entry);
+// The entries recorded so far, removed from the journal in one step.
+std::vector<JournalEntry> TakeJournal();
 
 void EnableJournal(bool on);
 void ClearJournal();

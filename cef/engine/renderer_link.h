@@ -12,11 +12,14 @@
 #include <vector>
 
 #include "engine/channel_frame.h"
+#include "include/cef_app.h"
 #include "include/internal/cef_types.h"
 
 namespace cefengine {
 
 // What the renderer tells the browser side. Implemented by the browser engine.
+// The link itself journals two renderer->browser frames before passing them on: Hello ("ChildProcessStart" with the
+// renderer's command line) and TestEvent (the renderer's journal entries, process 'R').
 class RendererLinkEvents {
  public:
   virtual ~RendererLinkEvents() = default;
@@ -47,9 +50,22 @@ enum class RendererMode {
   kInProcess,   // a renderer thread in this process running the application set for it
 };
 
-// The mode for links created from now on. Any thread.
+// Which mode CreateRendererLink uses:
+//   1. the mode set with SetRendererMode (tests, harnesses, SetInProcessRendererApp), until ResetRendererMode;
+//   2. otherwise kSubProcess when some executable can serve renderers: this one, once it called CefExecuteProcess
+//      (the product's entry point always does, before CefInitialize), or the one CefSettings.browser_subprocess_path
+//      names;
+//   3. otherwise kRecording: a test executable that offers no renderer entry never launches copies of itself.
+// Any thread.
 void SetRendererMode(RendererMode mode);
+void ResetRendererMode();
 RendererMode GetRendererMode();
+// Called by CefExecuteProcess in the browser process: this executable can be started as a renderer.
+void NoteRendererEntryPoint();
+// The application the renderer threads of kInProcess links run (null: none). Any thread.
+void SetInProcessRendererApplication(CefRefPtr<CefApp> app);
+// Ends the in-process renderer thread, if one runs (its browsers get no further callbacks). Any thread but it.
+void StopInProcessRenderer();
 
 // Creates the link for `browser_id` in the current mode. `events` is kept until the link ends. Any thread.
 std::shared_ptr<RendererLink> CreateRendererLink(int browser_id, std::shared_ptr<RendererLinkEvents> events);
@@ -64,6 +80,17 @@ std::vector<ChannelFrame> RecordedFrames(int browser_id, bool take);
 [[nodiscard]] bool TerminateRecordedRenderer(int browser_id, cef_termination_status_t status);
 // Forgets every record (engine shutdown).
 void ResetRecordedLinks();
+
+// Live (sub-process or in-process) links, for the test API.
+// Ends the renderer of `browser_id` as a crash would: a sub-process is terminated with an access-violation exit
+// code; an in-process renderer stops serving that browser and the link reports TS_PROCESS_CRASHED. False when no
+// live link of that browser is open.
+[[nodiscard]] bool CrashRendererOf(int browser_id);
+// The renderer process id of `browser_id`'s live link; 0 when none, in-process, or not started yet.
+DWORD RendererProcessIdOf(int browser_id);
+// Renderer->browser process-message frames (kRendererMessage) of `browser_id`, in arrival order, recorded while the
+// journal is on; `take` empties the record.
+std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take);
 
 }  // namespace cefengine
 

@@ -1,0 +1,122 @@
+// Test API of the renderer side: a harness that runs an application's render process handler on a renderer thread
+// of the test process, the in-process renderer switch, and the renderer processes of live browsers.
+// Product code never includes this header.
+#ifndef CEF_TESTING_RENDERER_TESTING_H_
+#define CEF_TESTING_RENDERER_TESTING_H_
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/channel_frame.h"
+#include "include/cef_app.h"
+#include "include/cef_browser.h"
+#include "include/cef_values.h"
+
+namespace cefengine {
+
+class RendererRuntime;
+
+namespace test {
+
+// A process message the renderer sent to the browser: a read-only copy of its arguments.
+struct SentMessage {
+  int browser = 0;
+  std::string name;
+  CefRefPtr<CefListValue> args;
+};
+
+// One frame of a document commit.
+struct CommitFrame {
+  int64 id = 0;
+  std::string name;
+  bool is_main = false;
+  std::string url;
+  int64 parent = 0;  // sub-frames: 0 means the main frame of the same commit (or of the browser)
+};
+
+// A renderer thread in the test process running `app`'s render process handler, with the test playing the browser.
+// Every call sends the frame the browser would send, over the same byte form, and returns once the renderer handled
+// it (false when it did not within 5 s or the harness is not running). Only one harness (or in-process renderer)
+// can run at a time: the renderer thread is the process's TID_RENDERER. Use from one test thread.
+class RendererHarness {
+ public:
+  // Starts the renderer thread; OnRenderThreadCreated gets a copy of `extra_info` (empty when null).
+  explicit RendererHarness(CefRefPtr<CefApp> app, CefRefPtr<CefListValue> extra_info = nullptr);
+  // Tells the renderer to shut down and waits for its thread.
+  ~RendererHarness();
+  RendererHarness(const RendererHarness&) = delete;
+  RendererHarness& operator=(const RendererHarness&) = delete;
+
+  // True when the renderer thread runs.
+  bool ok() const;
+  [[nodiscard]] bool AddBrowser(int browser_id, bool is_popup = false);
+  // Commits the frames in order; a main frame replaces the browser's document, a sub-frame its own.
+  [[nodiscard]] bool Commit(int browser_id, const std::vector<CommitFrame>& frames);
+  // The frame (and those below it) went away.
+  [[nodiscard]] bool Release(int64 frame_id);
+  // A browser->renderer process message; `args` is copied (null: no arguments).
+  [[nodiscard]] bool Deliver(int browser_id, const std::string& name, CefRefPtr<CefListValue> args = nullptr);
+  // Focus moved to a node of `frame_id`: FOCUS_NONE, FOCUS_EDITABLE or FOCUS_PLAIN.
+  [[nodiscard]] bool Focus(int browser_id, int64 frame_id, FocusState state);
+  [[nodiscard]] bool ExecuteJavaScript(int browser_id, int64 frame_id, const std::string& code);
+  [[nodiscard]] bool DestroyBrowser(int browser_id);
+  // Runs `fn` on the renderer thread and waits for it.
+  [[nodiscard]] bool RunOnRenderer(const std::function<void()>& fn);
+  // Messages the renderer sent to the browser since the last call, in send order.
+  std::vector<SentMessage> TakeSent();
+  // Every renderer->browser frame since the last call (FrameReady, messages, ...), in order.
+  std::vector<ChannelFrame> TakeFrames();
+
+ private:
+  bool Send(const ChannelFrame& frame);
+
+  std::shared_ptr<RendererRuntime> runtime_;
+  HANDLE thread_ = nullptr;
+  struct Outbox {
+    std::mutex mutex;
+    std::vector<ChannelFrame> frames;
+  };
+  std::shared_ptr<Outbox> outbox_;
+  std::vector<std::pair<int64, int>> frame_browsers_;  // frame id -> browser id
+  std::vector<std::pair<int, int64>> main_frames_;     // browser id -> main frame id
+};
+
+// Full stack in one process: browsers created from now on get a renderer thread running `app` (null: back to the
+// default renderer mode, ending that thread).
+void SetInProcessRendererApp(CefRefPtr<CefApp> app);
+
+// Ends the renderer of `browser` as a crash: a sub-process is terminated with an access-violation code (the browser
+// sees TS_PROCESS_CRASHED); an in-process one stops serving it. False when it has no running renderer.
+bool CrashRenderer(CefRefPtr<CefBrowser> browser);
+bool CrashRenderer(int browser_id);
+// Process id of `browser`'s renderer; 0 when none, in-process, or not started yet.
+DWORD RendererProcessId(CefRefPtr<CefBrowser> browser);
+DWORD RendererProcessId(int browser_id);
+
+struct ChildProcess {
+  int browser = 0;
+  DWORD pid = 0;
+  std::wstring command_line;  // as the renderer saw it (its Hello), else as it was started
+  bool connected = false;
+  bool ended = false;
+  DWORD exit_code = 0;
+};
+// Renderer processes started so far, in launch order.
+std::vector<ChildProcess> ChildProcesses();
+
+// Process messages the renderer of `browser_id` sent to the browser (recorded while the journal is on).
+std::vector<SentMessage> SentToBrowser(int browser_id);
+
+// Called on the renderer thread with every script a frame is asked to run (CefFrame::ExecuteJavaScript). An empty
+// function removes the hook. Only renderers of this process see it.
+void SetScriptHook(std::function<void(int browser_id, int64 frame_id, const std::string& code)> hook);
+
+}  // namespace test
+}  // namespace cefengine
+
+#endif  // CEF_TESTING_RENDERER_TESTING_H_
