@@ -7,6 +7,7 @@
 
 #include "engine/v8_context.h"
 #include "include/cef_v8.h"
+#include "testing/cefengine_testing.h"
 #include "tests/cef/v8_fixture.h"
 
 using v8test::Entered;
@@ -543,6 +544,35 @@ TEST_F(V8Value, UseFromAnotherThreadGivesDefaults) {
   EXPECT_FALSE(valid);
   EXPECT_FALSE(created);
   EXPECT_TRUE(object->HasValue("k"));
+}
+
+// Strict mode makes real misuse fatal, but meeting released contexts is ordinary (a page went
+// away while its callbacks were kept), so that path must stay quiet.
+TEST_F(V8Value, StrictModeIsFatalOffThreadButNotForReleasedContexts) {
+  std::vector<std::string> fatal;
+  cefengine::test::SetFatalHandler([&fatal](const std::string& message) { fatal.push_back(message); });
+  SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", L"1");
+
+  CefRefPtr<CefV8Context> released = NewContext();
+  CefRefPtr<CefV8Context> live = NewContext();
+  CefRefPtr<CefV8Value> kept;
+  {
+    Entered entered(released);
+    kept = CefV8Value::CreateFunction("cb", new ScriptedHandler(nullptr));
+  }
+  ASSERT_TRUE(cefengine::ReleaseFrameContext(cefengine::ContextId(released)));
+  EXPECT_FALSE(released->GetGlobal()->HasValue("external"));
+  EXPECT_FALSE(released->Enter());
+  EXPECT_FALSE(CefV8Value::CreateFunction("cb", new ScriptedHandler(nullptr)));
+  EXPECT_FALSE(kept->ExecuteFunction(nullptr, {}));
+  EXPECT_TRUE(fatal.empty()) << fatal.front();
+
+  std::thread other([&live] { live->GetGlobal(); });
+  other.join();
+  SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", nullptr);
+  cefengine::test::SetFatalHandler(nullptr);
+  ASSERT_EQ(fatal.size(), 1u);
+  EXPECT_NE(fatal[0].find("off the context's thread"), std::string::npos) << fatal[0];
 }
 
 }  // namespace
