@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "engine/v8_context.h"
+
 namespace cefengine {
 namespace test {
 
@@ -94,6 +96,18 @@ CallResult RendererGet(CefRefPtr<CefV8Context> context, const std::string& path)
 
 CallResult RendererAssign(CefRefPtr<CefV8Context> context, const std::string& path, const PageValue& value) {
   return AssignInContext(context, path, value);
+}
+
+CallResult RendererCall(int browser_id, int64 frame_id, const std::string& path, const std::vector<PageValue>& args) {
+  return CallInContext(FindFrameContext(browser_id, frame_id), path, args);
+}
+
+CallResult RendererGet(int browser_id, int64 frame_id, const std::string& path) {
+  return GetInContext(FindFrameContext(browser_id, frame_id), path);
+}
+
+CallResult RendererAssign(int browser_id, int64 frame_id, const std::string& path, const PageValue& value) {
+  return AssignInContext(FindFrameContext(browser_id, frame_id), path, value);
 }
 
 std::vector<JournalEntry> PageFnCalls(const std::string& name) {

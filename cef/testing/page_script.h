@@ -47,6 +47,12 @@ CallResult RendererGet(CefRefPtr<CefV8Context> context, const std::string& path)
 // `path = value` (ignored for read-only properties); the result describes the property afterwards.
 CallResult RendererAssign(CefRefPtr<CefV8Context> context, const std::string& path, const PageValue& value);
 
+// The same against the live context of frame `frame_id` of browser `browser_id` (ran false when
+// it has none). On the renderer thread, e.g. inside RendererHarness::RunOnRenderer.
+CallResult RendererCall(int browser_id, int64 frame_id, const std::string& path, const std::vector<PageValue>& args = {});
+CallResult RendererGet(int browser_id, int64 frame_id, const std::string& path);
+CallResult RendererAssign(int browser_id, int64 frame_id, const std::string& path, const PageValue& value);
+
 // Journal entries of calls of page functions named `name` ("" = anonymous ones), in order. Each
 // entry's args are the function name followed by the arguments as page script prints them.
 std::vector<JournalEntry> PageFnCalls(const std::string& name);

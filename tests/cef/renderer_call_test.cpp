@@ -201,6 +201,20 @@ TEST_F(RendererCall, AssignChangesWritablePropertiesOnly) {
   EXPECT_EQ(r.exception, "TypeError: Cannot read property 'x' of undefined");
 }
 
+TEST_F(RendererCall, FrameFormFindsTheFramesLiveContext) {
+  execute_ = [](const CefString&, CefRefPtr<CefV8Value>, const CefV8ValueList& args, CefRefPtr<CefV8Value>& retval,
+                CefString&) {
+    retval = args[0];
+    return true;
+  };
+  EXPECT_EQ(test::RendererCall(2, 20, "external.Execute", {Str("echo")}).value, "echo");
+  EXPECT_EQ(test::RendererAssign(2, 20, "app.version", Int(3)).value, "3");
+  EXPECT_EQ(test::RendererGet(2, 20, "app.version").type, "int");
+  EXPECT_FALSE(test::RendererGet(2, 21, "app.version").ran) << "no document in that frame";
+  ASSERT_TRUE(cefengine::ReleaseFrameContext(cefengine::ContextId(context_)));
+  EXPECT_FALSE(test::RendererCall(2, 20, "external.Execute", {Str("echo")}).ran);
+}
+
 TEST_F(RendererCall, NothingRunsInAReleasedContext) {
   ASSERT_TRUE(cefengine::ReleaseFrameContext(cefengine::ContextId(context_)));
   for (const test::CallResult& r :
