@@ -178,6 +178,87 @@ TEST_F(CookieManager, VisitorDeletesFromInsideVisitAndStopsWhenItReturnsFalse) {
   EXPECT_EQ(VisitNames(manager_, "http://h.test/", false), (std::vector<std::string>{"a", "d"}));
 }
 
+// The engine holds no lock while the visitor runs, so the visitor may use the manager; the
+// visit itself goes on over the snapshot it started with.
+TEST_F(CookieManager, AVisitorMayUseTheManagerFromInsideVisit) {
+  class ReentrantVisitor : public CefCookieVisitor {
+   public:
+    bool Visit(const CefCookie& cookie, int count, int total, bool& deleteCookie) override {
+      CefRefPtr<CefCookieManager> manager = CefCookieManager::GetGlobalManager(nullptr);
+      std::string name = CefString(&cookie.name).ToString();
+      seen += name;
+      set_ok = set_ok && manager->SetCookie("http://h.test/", MakeCookie({name + name, "v"}), nullptr);
+      delete_ok = delete_ok && manager->DeleteCookies("http://h.test/", name, nullptr);
+      nested_visit_ok = nested_visit_ok && manager->VisitAllCookies(new RecordingVisitor(nested));
+      return true;
+    }
+    std::string seen;
+    bool set_ok = true, delete_ok = true, nested_visit_ok = true;
+    std::shared_ptr<VisitLog> nested = std::make_shared<VisitLog>();
+    IMPLEMENT_REFCOUNTING(ReentrantVisitor);
+  };
+  for (const char* name : {"a", "b"})
+    ASSERT_EQ(SetAndWait(manager_, "http://h.test/", {name, "v"}), 1);
+  CefRefPtr<ReentrantVisitor> visitor = new ReentrantVisitor();
+  ASSERT_TRUE(manager_->VisitUrlCookies("http://h.test/", false, visitor.get()));
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_EQ(visitor->seen, "ab");
+  EXPECT_TRUE(visitor->set_ok);
+  EXPECT_TRUE(visitor->delete_ok);
+  EXPECT_TRUE(visitor->nested_visit_ok);
+  std::vector<std::string> left;
+  for (const test::CookieInfo& c : test::Cookies())
+    left.push_back(c.name);
+  EXPECT_EQ(left, (std::vector<std::string>{"aa", "bb"}));
+  // Nested visits started on IO ran inside the outer Visit calls, each over the store as it
+  // was then: "b", "aa" after the first call; "aa", "bb" after the second.
+  EXPECT_EQ(visitor->nested->Names(), (std::vector<std::string>{"b", "aa", "aa", "bb"}));
+}
+
+// Cookies set from several threads at once all arrive, and a visit running meanwhile sees a
+// consistent snapshot (its total never changes within the visit).
+TEST_F(CookieManager, CookiesSetFromManyThreadsAtOnceAreAllStored) {
+  const int kThreads = 4, kEach = 50;
+  struct Worker {
+    static DWORD WINAPI Run(LPVOID param) {
+      int index = static_cast<int>(reinterpret_cast<INT_PTR>(param));
+      CefRefPtr<CefCookieManager> manager = CefCookieManager::GetGlobalManager(nullptr);
+      for (int i = 0; i < kEach; ++i) {
+        std::string name = "t" + std::to_string(index) + "_" + std::to_string(i);
+        if (!manager->SetCookie("http://h.test/", MakeCookie({name, "v"}), nullptr))
+          return 1;
+      }
+      return 0;
+    }
+  };
+  HANDLE threads[kThreads];
+  for (int t = 0; t < kThreads; ++t) {
+    threads[t] = CreateThread(nullptr, 0, &Worker::Run, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(t)), 0, nullptr);
+    ASSERT_TRUE(threads[t]);
+  }
+  std::vector<std::shared_ptr<VisitLog>> visits;
+  for (int v = 0; v < 20; ++v) {
+    visits.push_back(std::make_shared<VisitLog>());
+    EXPECT_TRUE(manager_->VisitUrlCookies("http://h.test/", false, new RecordingVisitor(visits.back())));
+  }
+  ASSERT_EQ(WaitForMultipleObjects(kThreads, threads, TRUE, 10000), WAIT_OBJECT_0);
+  for (HANDLE h : threads) {
+    DWORD code = 99;
+    GetExitCodeThread(h, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(h);
+  }
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_EQ(test::Cookies().size(), static_cast<size_t>(kThreads * kEach));
+  EXPECT_EQ(VisitNames(manager_, "http://h.test/", false).size(), static_cast<size_t>(kThreads * kEach));
+  for (const auto& log : visits) {
+    for (size_t i = 0; i < log->calls.size(); ++i) {
+      EXPECT_EQ(log->calls[i].count, static_cast<int>(i));
+      EXPECT_EQ(log->calls[i].total, static_cast<int>(log->calls.size()));
+    }
+  }
+}
+
 TEST_F(CookieManager, ReplacingKeepsThePlaceAndTimesAreKeptAsGiven) {
   ASSERT_EQ(SetAndWait(manager_, "http://h.test/", {"a", "1"}), 1);
   ASSERT_EQ(SetAndWait(manager_, "http://h.test/", {"b", "2"}), 1);
