@@ -490,6 +490,33 @@ TEST_F(CookieManager, CompletionCallbacksRunOnIoAfterTheOperation) {
     EXPECT_EQ(entry.thread, "IO");
 }
 
+TEST_F(CookieManager, ChangesAndVisitsAreJournaledWhereTheyHappen) {
+  test::EnableJournal();
+  test::ClearJournal();
+  ASSERT_EQ(SetAndWait(manager_, "http://h.test/p", {"a", "1", "h.test", "/p"}), 1);
+  EXPECT_EQ(SetAndWait(manager_, "http://h.test/", {"b;", "1"}), 0);
+  ASSERT_EQ(VisitNames(manager_, "http://h.test/p", false), std::vector<std::string>{"a"});
+  EXPECT_TRUE(manager_->DeleteCookies("http://h.test/", "a", nullptr));
+  manager_->SetSupportedSchemes({"zip", ""}, nullptr);
+
+  auto sets = test::EntriesOf("SetCookie");
+  ASSERT_EQ(sets.size(), 2u);
+  EXPECT_EQ(sets[0].thread, "main");
+  EXPECT_EQ(sets[0].args, (std::vector<std::string>{"http://h.test/p", "a", "1", "h.test", "/p", "true"}));
+  EXPECT_EQ(sets[1].args.back(), "false");
+  auto visits = test::EntriesOf("Visit");
+  ASSERT_EQ(visits.size(), 1u);
+  EXPECT_EQ(visits[0].thread, "IO");
+  EXPECT_EQ(visits[0].args, (std::vector<std::string>{"a", "0", "1"}));
+  auto deletes = test::EntriesOf("DeleteCookies");
+  ASSERT_EQ(deletes.size(), 1u);
+  EXPECT_EQ(deletes[0].args, (std::vector<std::string>{"http://h.test/", "a", "1"}));
+  auto schemes = test::EntriesOf("SetSupportedSchemes");
+  ASSERT_EQ(schemes.size(), 1u);
+  EXPECT_EQ(schemes[0].args, (std::vector<std::string>{"zip", ""}));
+  EXPECT_TRUE(test::ExpectOrder({"SetCookie", "SetCookie", "VisitUrlCookies", "Visit", "DeleteCookies"}));
+}
+
 TEST_F(CookieManager, AfterShutdownThereIsNoManagerAndAKeptOneFails) {
   ASSERT_EQ(SetAndWait(manager_, "http://h.test/", {"a", "1"}), 1);
   manager_->SetSupportedSchemes({"zip"}, nullptr);
