@@ -1,9 +1,11 @@
 #include "engine/renderer_call.h"
 
 #include <memory>
+#include <mutex>
 
 #include "engine/channel_frame.h"
 #include "engine/utf.h"
+#include "engine/v8_context.h"
 #include "engine/v8_value.h"
 #include "include/base/cef_logging.h"
 
@@ -34,25 +36,6 @@ void Describe(RendererCallResult* result, CefRefPtr<CefV8Value> value) {
   result->type = TypeName(value);
   result->value = WideToUtf8(DisplayString(value));
 }
-
-// The current page of a context: entered for the lifetime of the object.
-class EnteredContext {
- public:
-  explicit EnteredContext(CefRefPtr<CefV8Context> context) : context_(context) {
-    entered_ = context_ && context_->IsValid() && context_->Enter();
-    if (!entered_)
-      LOG(WARNING) << "page script for a context that is missing or released";
-  }
-  ~EnteredContext() {
-    if (entered_)
-      context_->Exit();
-  }
-  bool entered() const { return entered_; }
-
- private:
-  CefRefPtr<CefV8Context> context_;
-  bool entered_ = false;
-};
 
 // Reads `holder[key]` as script does: a non-object holder gives undefined. False, with the
 // result set to the thrown error, when an accessor threw.
@@ -108,6 +91,47 @@ bool Locate(CefRefPtr<CefV8Context> context, const std::string& path, Located* a
   at->parts = SplitPath(path);
   return ResolveHolder(context, at->parts, &at->holder, result) &&
          ReadProperty(at->holder, at->parts.back(), &at->value, result);
+}
+
+// Reads `path` into `result`: its type and value, and whether it is read-only.
+void ReadBack(CefRefPtr<CefV8Context> context, const std::string& path, RendererCallResult* result) {
+  Located at;
+  if (!Locate(context, path, &at, result))
+    return;
+  Describe(result, at.value);
+  cef_v8_propertyattribute_t attribute = V8_PROPERTY_ATTRIBUTE_NONE;
+  result->read_only = GetPropertyAttribute(at.holder, at.parts.back(), &attribute) &&
+                      (attribute & V8_PROPERTY_ATTRIBUTE_READONLY) != 0;
+}
+
+std::mutex g_observer_mutex;
+UncaughtExceptionObserver* g_observer = nullptr;
+
+// Runs `body(result, trace)` as one piece of page script in the entered context. Whatever it
+// throws is uncaught: the observer hears of it while the context is still entered. The body puts
+// the name of a function that threw into `trace`.
+template <typename Body>
+RendererCallResult RunAsPageScript(CefRefPtr<CefV8Context> context, Body body) {
+  RendererCallResult result;
+  ScopedContextEntry entry(context);
+  if (!entry.entered()) {
+    LOG(WARNING) << "page script for a context that is missing or released";
+    return result;
+  }
+  result.ran = true;
+  std::vector<std::wstring> trace;
+  body(&result, &trace);
+  if (result.threw) {
+    UncaughtExceptionObserver observer;
+    {
+      std::lock_guard<std::mutex> lock(g_observer_mutex);
+      if (g_observer)
+        observer = *g_observer;
+    }
+    if (observer)
+      observer(context, CreateV8Exception(Utf8ToWide(result.exception)), CreateV8StackTrace(std::move(trace)));
+  }
+  return result;
 }
 
 // Page values nested deeper than this come from a broken peer.
@@ -247,70 +271,55 @@ const ValueData* Member(const ValueData& dict, const wchar_t* key, cef_value_typ
 
 }  // namespace
 
+void SetUncaughtExceptionObserver(UncaughtExceptionObserver observer) {
+  std::lock_guard<std::mutex> lock(g_observer_mutex);
+  delete g_observer;
+  g_observer = observer ? new UncaughtExceptionObserver(std::move(observer)) : nullptr;
+}
+
 RendererCallResult CallInContext(CefRefPtr<CefV8Context> context, const std::string& path,
                                  const std::vector<PageValue>& args) {
-  RendererCallResult result;
-  EnteredContext entered(context);
-  if (!entered.entered())
-    return result;
-  result.ran = true;
-  Located at;
-  if (!Locate(context, path, &at, &result))
-    return result;
-  CefRefPtr<CefV8Value> function = at.value;
-  if (!function->IsFunction()) {
-    Throw(&result, "TypeError: " + path + " is not a function");
-    return result;
-  }
-  CefV8ValueList arguments;
-  for (const auto& arg : args) {
-    CefRefPtr<CefV8Value> made = MakePageValue(arg);
-    arguments.push_back(made ? made : CefV8Value::CreateUndefined());
-  }
-  CefRefPtr<CefV8Value> returned = function->ExecuteFunction(at.holder, arguments);
-  if (function->HasException()) {
-    Throw(&result, function->GetException()->GetMessage().ToString());
-    return result;
-  }
-  Describe(&result, returned ? returned : CefV8Value::CreateUndefined());
-  return result;
+  return RunAsPageScript(context, [&](RendererCallResult* result, std::vector<std::wstring>* trace) {
+    Located at;
+    if (!Locate(context, path, &at, result))
+      return;
+    CefRefPtr<CefV8Value> function = at.value;
+    if (!function->IsFunction()) {
+      Throw(result, "TypeError: " + path + " is not a function");
+      return;
+    }
+    CefV8ValueList arguments;
+    for (const auto& arg : args) {
+      CefRefPtr<CefV8Value> made = MakePageValue(arg);
+      arguments.push_back(made ? made : CefV8Value::CreateUndefined());
+    }
+    CefRefPtr<CefV8Value> returned = function->ExecuteFunction(at.holder, arguments);
+    if (function->HasException()) {
+      Throw(result, function->GetException()->GetMessage().ToString());
+      trace->push_back(function->GetFunctionName().ToWString());
+      return;
+    }
+    Describe(result, returned ? returned : CefV8Value::CreateUndefined());
+  });
 }
 
 RendererCallResult GetInContext(CefRefPtr<CefV8Context> context, const std::string& path) {
-  RendererCallResult result;
-  EnteredContext entered(context);
-  if (!entered.entered())
-    return result;
-  result.ran = true;
-  Located at;
-  if (!Locate(context, path, &at, &result))
-    return result;
-  Describe(&result, at.value);
-  cef_v8_propertyattribute_t attribute = V8_PROPERTY_ATTRIBUTE_NONE;
-  result.read_only = GetPropertyAttribute(at.holder, at.parts.back(), &attribute) &&
-                     (attribute & V8_PROPERTY_ATTRIBUTE_READONLY) != 0;
-  return result;
+  return RunAsPageScript(context, [&](RendererCallResult* result, std::vector<std::wstring>*) { ReadBack(context, path, result); });
 }
 
 RendererCallResult AssignInContext(CefRefPtr<CefV8Context> context, const std::string& path,
                                    const PageValue& value) {
-  RendererCallResult result;
-  {
-    EnteredContext entered(context);
-    if (!entered.entered())
-      return result;
+  return RunAsPageScript(context, [&](RendererCallResult* result, std::vector<std::wstring>*) {
     std::vector<std::wstring> parts = SplitPath(path);
     CefRefPtr<CefV8Value> holder;
-    if (!ResolveHolder(context, parts, &holder, &result)) {
-      result.ran = true;
-      return result;
-    }
+    if (!ResolveHolder(context, parts, &holder, result))
+      return;
     // Script ignores assignments to read-only properties and to properties of primitives.
     CefRefPtr<CefV8Value> made = MakePageValue(value);
     if (made && holder->IsObject())
       (void)PageAssign(holder, parts.back(), made);
-  }
-  return GetInContext(context, path);
+    ReadBack(context, path, result);
+  });
 }
 
 ValueData EncodeRendererCommand(const RendererCommand& command) {

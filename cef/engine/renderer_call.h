@@ -8,6 +8,7 @@
 #ifndef CEF_ENGINE_RENDERER_CALL_H_
 #define CEF_ENGINE_RENDERER_CALL_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,16 @@ RendererCallResult GetInContext(CefRefPtr<CefV8Context> context, const std::stri
 // `path = value`; ignored (no error) for a read-only property, as sloppy-mode script does.
 RendererCallResult AssignInContext(CefRefPtr<CefV8Context> context, const std::string& path,
                                    const PageValue& value);
+
+// Told of every exception page script run here does not catch (a call, read or assignment above
+// that threw), on the context's thread while the context is still entered. `trace` names the
+// function that threw (no frames when the script failed before calling one). One observer per
+// process; an empty function removes it. The renderer runtime turns this into
+// CefRenderProcessHandler::OnUncaughtException.
+typedef std::function<void(CefRefPtr<CefV8Context> context, CefRefPtr<CefV8Exception> exception,
+                           CefRefPtr<CefV8StackTrace> trace)>
+    UncaughtExceptionObserver;
+void SetUncaughtExceptionObserver(UncaughtExceptionObserver observer);
 
 // --- The same requests carried between processes ---
 // The browser side encodes a command, the renderer decodes it, finds the frame's context and runs

@@ -46,6 +46,25 @@ std::vector<int64> LiveContextIds(int browser_id);
 // The id `context` was created with (also after its release); 0 for null.
 int64 ContextId(CefRefPtr<CefV8Context> context);
 
+// Enters a context for the lifetime of the object and exits it again. Nothing is entered for a
+// null or released context (entered() false). On the context's thread only.
+class ScopedContextEntry {
+ public:
+  explicit ScopedContextEntry(CefRefPtr<CefV8Context> context)
+      : context_(context), entered_(context && context->IsValid() && context->Enter()) {}
+  ~ScopedContextEntry() {
+    if (entered_)
+      context_->Exit();
+  }
+  ScopedContextEntry(const ScopedContextEntry&) = delete;
+  ScopedContextEntry& operator=(const ScopedContextEntry&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  CefRefPtr<CefV8Context> context_;
+  const bool entered_;
+};
+
 }  // namespace cefengine
 
 #endif  // CEF_ENGINE_V8_CONTEXT_H_

@@ -65,6 +65,10 @@ CefRefPtr<CefV8Exception> CreateV8Exception(const std::wstring& message) {
   return new V8ExceptionImpl(message);
 }
 
+CefRefPtr<CefV8StackTrace> CreateV8StackTrace(std::vector<std::wstring> innermost_first) {
+  return new V8StackTraceImpl(std::move(innermost_first));
+}
+
 }  // namespace cefengine
 
 // static
@@ -76,5 +80,5 @@ CefRefPtr<CefV8StackTrace> CefV8StackTrace::GetCurrent(int frame_limit) {
   std::vector<std::wstring> innermost_first(running.rbegin(), running.rend());
   if (frame_limit >= 0 && innermost_first.size() > static_cast<size_t>(frame_limit))
     innermost_first.resize(static_cast<size_t>(frame_limit));
-  return new cefengine::V8StackTraceImpl(std::move(innermost_first));
+  return cefengine::CreateV8StackTrace(std::move(innermost_first));
 }

@@ -65,6 +65,8 @@ std::string TypeName(CefRefPtr<CefV8Value> value);
 
 // A script exception with `message` (v8_exception.cpp).
 CefRefPtr<CefV8Exception> CreateV8Exception(const std::wstring& message);
+// A stack trace of functions with these names, innermost first (v8_exception.cpp).
+CefRefPtr<CefV8StackTrace> CreateV8StackTrace(std::vector<std::wstring> innermost_first);
 
 // --- Shared state (for the model's own files) ---
 

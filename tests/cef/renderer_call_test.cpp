@@ -215,6 +215,41 @@ TEST_F(RendererCall, FrameFormFindsTheFramesLiveContext) {
   EXPECT_FALSE(test::RendererCall(2, 20, "external.Execute", {Str("echo")}).ran);
 }
 
+TEST_F(RendererCall, UncaughtExceptionsReachTheObserverInsideTheContext) {
+  struct Heard {
+    std::string message;
+    std::vector<std::string> frames;
+    bool in_context;
+  };
+  std::vector<Heard> heard;
+  cefengine::SetUncaughtExceptionObserver([&](CefRefPtr<CefV8Context> context, CefRefPtr<CefV8Exception> exception,
+                                              CefRefPtr<CefV8StackTrace> trace) {
+    Heard h{exception->GetMessage().ToString(), {}, CefV8Context::GetCurrentContext()->IsSame(context_)};
+    for (int i = 0; i < trace->GetFrameCount(); ++i)
+      h.frames.push_back(trace->GetFrame(i)->GetFunctionName().ToString());
+    EXPECT_TRUE(context->IsSame(context_));
+    heard.push_back(h);
+  });
+  execute_ = [](const CefString&, CefRefPtr<CefV8Value>, const CefV8ValueList& args, CefRefPtr<CefV8Value>&,
+                CefString& exception) {
+    if (!args.empty())
+      exception = "bad command";
+    return true;
+  };
+  test::RendererCall(context_, "external.Execute", {Str("x")});
+  test::RendererCall(context_, "external.Execute", {});
+  test::RendererGet(context_, "missing.value");
+  cefengine::SetUncaughtExceptionObserver(nullptr);
+  test::RendererCall(context_, "external.Execute", {Str("after removal")});
+
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[0].message, "bad command");
+  EXPECT_EQ(heard[0].frames, (std::vector<std::string>{"Execute"}));
+  EXPECT_TRUE(heard[0].in_context);
+  EXPECT_EQ(heard[1].message, "TypeError: Cannot read property 'value' of undefined");
+  EXPECT_TRUE(heard[1].frames.empty());
+}
+
 TEST_F(RendererCall, NothingRunsInAReleasedContext) {
   ASSERT_TRUE(cefengine::ReleaseFrameContext(cefengine::ContextId(context_)));
   for (const test::CallResult& r :

@@ -65,18 +65,10 @@ class RendererThreadTest : public ::testing::Test {
 };
 
 // Keeps a context entered for a scope.
-class Entered {
+class Entered : public cefengine::ScopedContextEntry {
  public:
-  explicit Entered(CefRefPtr<CefV8Context> context) : context_(context), ok_(context && context->Enter()) {}
-  ~Entered() {
-    if (ok_)
-      context_->Exit();
-  }
-  bool ok() const { return ok_; }
-
- private:
-  CefRefPtr<CefV8Context> context_;
-  bool ok_;
+  using cefengine::ScopedContextEntry::ScopedContextEntry;
+  bool ok() const { return entered(); }
 };
 
 }  // namespace v8test
