@@ -10,6 +10,7 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/renderer_link.h"
+#include "engine/scheme_factories.h"
 #include "engine/scheme_registry.h"
 #include "engine/task_threads.h"
 
@@ -245,6 +246,7 @@ void CefShutdown() {
   StopRequestContexts();
   SetGlobalCommandLine(nullptr);
   ClearCustomSchemes();
+  ClearSchemeFactories();
   ResetLog();
 }
 

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
@@ -74,6 +75,23 @@ CefRefPtr<CefRequest> MakeRequest(const std::wstring& url, const std::wstring& m
 
 // "net::ERR_ABORTED" and friends for an error code; "net::ERR_FAILED" for codes without a name.
 std::wstring ErrorCodeText(cef_errorcode_t code);
+
+// --- Controls for the test API (any thread) ---
+// While held, every load stops before its first hook until released; turning holding off releases
+// every held load.
+void SetLoadsHeld(bool held);
+// Releases the held loads of `url` (compared as written); false when none was held.
+bool ReleaseHeldLoad(const std::wstring& url);
+void ReleaseAllHeldLoads();
+// The URLs of the loads held now, in the order they stopped.
+std::vector<std::wstring> HeldLoadUrls();
+// The next load of `url` fails with `code` and `text` (as given, even empty) once the request
+// hooks let it through.
+void FailNextLoadOf(const std::wstring& url, cef_errorcode_t code, const std::wstring& text);
+// URLs the client allowed the OS to open (OnProtocolExecution), in order.
+std::vector<std::wstring> OsExecutionUrls();
+// Forgets pending failures, held loads (released) and OS executions.
+void ResetLoadControls();
 
 }  // namespace cefengine
 

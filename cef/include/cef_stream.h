@@ -18,8 +18,7 @@ class CefStreamReader : public virtual CefBase {
  public:
   // Null when the file cannot be opened.
   static CefRefPtr<CefStreamReader> CreateForFile(const CefString& fileName);
-  // Copies `size` bytes of `data`; size 0 gives a valid empty reader; null data with a size
-  // gives null.
+  // Copies `size` bytes of `data`; size 0 or null data gives a valid empty reader.
   static CefRefPtr<CefStreamReader> CreateForData(void* data, size_t size);
   static CefRefPtr<CefStreamReader> CreateForHandler(CefRefPtr<CefReadHandler> handler);
 
