@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "engine/browser_registry.h"
 #include "engine/command_line_impl.h"
 #include "engine/request_context.h"
 #include "engine/journal.h"
@@ -240,6 +241,8 @@ void CefShutdown() {
     state.locale.clear();
   }
   Record("CefShutdown");
+  // Browsers still open end here: no DoClose, but each hears OnBeforeClose and its renderer link closes.
+  DestroyAllBrowsersForShutdown();
   StopThread(TID_UI, kThreadStopTimeoutMs);
   for (CefThreadId id : kOwnThreads)
     StopThread(id, kThreadStopTimeoutMs);

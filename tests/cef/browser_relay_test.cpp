@@ -1,0 +1,240 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "browser_test_support.h"
+#include "engine/renderer_relay.h"
+
+using namespace browser_test;
+using cefengine::ChannelFrame;
+using cefengine::FrameType;
+
+namespace {
+
+class ExtraInfoApp : public CefApp, public CefBrowserProcessHandler {
+ public:
+  CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
+  void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) override {
+    on_io = CefCurrentlyOn(TID_IO);
+    extra_info->SetString(0, "hello-renderer");
+    extra_info->SetInt(1, 42);
+  }
+  volatile bool on_io = false;
+  IMPLEMENT_REFCOUNTING(ExtraInfoApp);
+};
+
+std::vector<FrameType> TypesOf(const std::vector<ChannelFrame>& frames) {
+  std::vector<FrameType> types;
+  for (const auto& frame : frames)
+    types.push_back(frame.type);
+  return types;
+}
+
+TEST(BrowserRelay, RendererGetsInitWithTheExtraInfoThenBrowserCreated) {
+  CefRefPtr<ExtraInfoApp> app = new ExtraInfoApp();
+  test::BrowserHarness harness(app.get());
+  ASSERT_TRUE(harness.ok());
+  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+  // Sent before the renderer link exists: it waits behind the first frames.
+  ASSERT_TRUE(browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("early")));
+
+  std::vector<ChannelFrame> sent;
+  ASSERT_TRUE(test::WaitFor([&]() {
+    sent = test::SentToRenderer(browser);
+    return sent.size() >= 3;
+  }));
+  EXPECT_TRUE(app->on_io);
+  ASSERT_EQ(TypesOf(sent),
+            (std::vector<FrameType>{FrameType::kInit, FrameType::kBrowserCreated, FrameType::kProcessMessage}));
+  const cefengine::ValueData* extra = sent[0].At(0);
+  ASSERT_TRUE(extra && extra->type == VTYPE_LIST && extra->list);
+  ASSERT_EQ(extra->list->items.size(), 2u);
+  EXPECT_EQ(extra->list->items[0].s, L"hello-renderer");
+  EXPECT_EQ(extra->list->items[1].i, 42);
+  EXPECT_EQ(sent[1].browser_id, browser->GetIdentifier());
+  EXPECT_EQ(sent[1].frame_id, browser->GetMainFrame()->GetIdentifier());
+  EXPECT_FALSE(sent[1].BoolAt(0));  // not a popup
+  EXPECT_EQ(sent[2].StringAt(0), L"early");
+}
+
+TEST(BrowserRelay, SendProcessMessageRules) {
+  test::BrowserHarness harness;
+  ASSERT_TRUE(harness.ok());
+  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+
+  CefRefPtr<CefProcessMessage> good = CefProcessMessage::Create("ExecuteHost");
+  good->GetArgumentList()->SetInt(0, 7);
+  good->GetArgumentList()->SetString(1, "payload");
+  struct Case {
+    const char* what;
+    CefProcessId target;
+    CefRefPtr<CefProcessMessage> message;
+    bool fault;
+    bool expected;
+  } cases[] = {
+      {"null message", PID_RENDERER, nullptr, false, false},
+      {"empty name", PID_RENDERER, CefProcessMessage::Create(""), false, false},
+      {"to the browser", PID_BROWSER, good, false, false},
+      {"injected fault", PID_RENDERER, good, true, false},
+      {"good", PID_RENDERER, good, false, true},
+  };
+  for (const Case& c : cases) {
+    test::SetSendToRendererFails(browser->GetIdentifier(), c.fault);
+    EXPECT_EQ(browser->SendProcessMessage(c.target, c.message), c.expected) << c.what;
+  }
+  test::SetSendToRendererFails(browser->GetIdentifier(), false);
+  // The message was copied: later changes by the sender do not travel.
+  good->GetArgumentList()->SetString(1, "changed");
+
+  std::vector<std::pair<std::string, CefRefPtr<CefListValue>>> messages;
+  ASSERT_TRUE(test::WaitFor([&]() {
+    messages = test::MessagesSentToRenderer(browser);
+    return !messages.empty();
+  }));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].first, "ExecuteHost");
+  EXPECT_EQ(messages[0].second->GetInt(0), 7);
+  EXPECT_EQ(messages[0].second->GetString(1).ToString(), "payload");
+
+  // A dead renderer takes nothing until a navigation starts a new one.
+  ASSERT_TRUE(harness.Crash(browser, TS_PROCESS_CRASHED));
+  ASSERT_TRUE(client->WaitEvent("OnRenderProcessTerminated"));
+  EXPECT_FALSE(browser->SendProcessMessage(PID_RENDERER, good));
+  client->before_browse = [](CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest>, bool) {
+    return false;
+  };
+  browser->GetMainFrame()->LoadURL("brivtest://relaunch/");
+  ASSERT_TRUE(test::WaitFor([&]() { return browser->SendProcessMessage(PID_RENDERER, good); }));
+}
+
+TEST(BrowserRelay, RendererMessagesReachTheClientInOrderOnUI) {
+  test::BrowserHarness harness;
+  ASSERT_TRUE(harness.ok());
+  test::EnableJournal();
+  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+
+  for (int i = 0; i < 20; ++i) {
+    CefRefPtr<CefListValue> args = CefListValue::Create();
+    args->SetInt(0, i);
+    ASSERT_TRUE(harness.Inject(browser, "Seq", args));
+  }
+  ASSERT_TRUE(client->WaitEvent("Message Seq", 20));
+  client->process_message_result = false;
+  ASSERT_TRUE(harness.Inject(browser, "Unhandled", CefListValue::Create()));
+  ASSERT_TRUE(client->WaitEvent("Message Unhandled"));
+  std::vector<std::string> messages = client->EventsStartingWith("Message");
+  ASSERT_EQ(messages.size(), 21u);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(messages[i], "Message Seq " + std::to_string(i) + " from-renderer ro");
+  EXPECT_EQ(client->off_ui_calls(), 0);
+  std::vector<cefengine::JournalEntry> unhandled = test::EntriesOf("ProcessMessageUnhandled");
+  ASSERT_EQ(unhandled.size(), 1u);
+  EXPECT_EQ(unhandled[0].args, std::vector<std::string>{"Unhandled"});
+}
+
+TEST(BrowserRelay, HelloIsJournaledAndMakesTheViewReady) {
+  test::BrowserHarness harness;
+  ASSERT_TRUE(harness.ok());
+  test::EnableJournal();
+  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+
+  ASSERT_TRUE(harness.Hello(browser, 4242, L"\"r.exe\" --type=renderer --sc_terminate_quit"));
+  ASSERT_TRUE(client->WaitEvent("OnRenderViewReady"));
+  std::vector<cefengine::JournalEntry> hello = test::EntriesOf("Hello");
+  ASSERT_EQ(hello.size(), 1u);
+  EXPECT_EQ(hello[0].browser, browser->GetIdentifier());
+  EXPECT_EQ(hello[0].args, (std::vector<std::string>{"4242", "\"r.exe\" --type=renderer --sc_terminate_quit"}));
+  // OnAfterCreated stays the first callback.
+  EXPECT_EQ(IndexOf(client->Events(), "OnAfterCreated"), 0);
+}
+
+TEST(BrowserRelay, TerminationIsReportedOnceWhileTheBrowserLives) {
+  test::BrowserHarness harness;
+  ASSERT_TRUE(harness.ok());
+  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+
+  ASSERT_TRUE(harness.Crash(browser, TS_PROCESS_WAS_KILLED));
+  ASSERT_TRUE(client->WaitEvent("OnRenderProcessTerminated"));
+  EXPECT_FALSE(harness.Crash(browser, TS_PROCESS_CRASHED));  // that renderer is already gone
+  ASSERT_TRUE(test::Quiesce());
+  EXPECT_EQ(client->EventsStartingWith("OnRenderProcessTerminated"),
+            std::vector<std::string>{"OnRenderProcessTerminated " + std::to_string(TS_PROCESS_WAS_KILLED)});
+
+  // An orderly close tells the renderer and never reports a termination.
+  CefRefPtr<CefBrowser> other = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(test::WaitFor([&]() { return test::SentToRenderer(other).size() >= 2; }));
+  other->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(client->WaitEvent("OnBeforeClose"));
+  EXPECT_EQ(TypesOf(test::SentToRenderer(other)).back(), FrameType::kBrowserDestroyed);
+  EXPECT_FALSE(harness.Crash(other, TS_PROCESS_CRASHED));
+  ASSERT_TRUE(test::Quiesce());
+  EXPECT_EQ(client->Count("OnRenderProcessTerminated"), 1);
+}
+
+TEST(BrowserRelay, PageActionFramesRunTheBrowserPaths) {
+  test::BrowserHarness harness;
+  ASSERT_TRUE(harness.ok());
+  CefRefPtr<TestClient> client = new TestClient();
+  client->before_popup = [](const std::string&, CefWindowInfo&, CefRefPtr<CefClient>&, CefBrowserSettings&) {
+    return true;
+  };
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+  int64 main = browser->GetMainFrame()->GetIdentifier();
+  using cefengine::MakeBool;
+  using cefengine::MakeInt;
+  using cefengine::MakeString;
+
+  ASSERT_TRUE(harness.PageAction(browser, main, cefengine::kPageActionTitle, {MakeString(L"New title")}));
+  ASSERT_TRUE(harness.PageAction(browser, main, cefengine::kPageActionOpenWindow,
+                                 {MakeString(L"brivtest://w/"), MakeString(L"n"), MakeInt(WOD_NEW_POPUP),
+                                  MakeBool(true)}));
+  ASSERT_TRUE(harness.PageAction(browser, main, L"no-such-action", {}));
+  ASSERT_TRUE(harness.PageAction(browser, main, cefengine::kPageActionClose, {}));
+  ASSERT_TRUE(client->WaitEvent("OnBeforeClose"));
+  std::vector<std::string> events = client->Events();
+  int title = IndexOf(events, "OnTitleChange New title");
+  int popup = IndexOf(events, "OnBeforePopup brivtest://w/ name=n");
+  int close = IndexOf(events, "DoClose");
+  EXPECT_GE(title, 0);
+  EXPECT_GT(popup, title);
+  EXPECT_GT(close, popup);
+  EXPECT_EQ(test::BrowserInfo(browser).title, L"New title");
+}
+
+TEST(BrowserRelay, ExecuteJavaScriptTravelsToTheFramesRenderer) {
+  test::BrowserHarness harness;
+  ASSERT_TRUE(harness.ok());
+  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
+  ASSERT_TRUE(browser);
+  CefRefPtr<CefFrame> main = browser->GetMainFrame();
+
+  main->ExecuteJavaScript("window.x = 1;", "brivtest://script.js", 12);
+  ChannelFrame script;
+  ASSERT_TRUE(test::WaitFor([&]() {
+    for (const auto& frame : test::SentToRenderer(browser))
+      if (frame.type == FrameType::kExecuteJavaScript) {
+        script = frame;
+        return true;
+      }
+    return false;
+  }));
+  EXPECT_EQ(script.frame_id, main->GetIdentifier());
+  EXPECT_EQ(script.StringAt(0), L"window.x = 1;");
+  EXPECT_EQ(script.StringAt(1), L"brivtest://script.js");
+  EXPECT_EQ(script.IntAt(2), 12);
+}
+
+}  // namespace
