@@ -193,6 +193,30 @@ class TestClient : public CefClient,
   IMPLEMENT_REFCOUNTING(TestClient);
 };
 
+// Misuse of the API is fatal while this lives; the fatal messages are collected instead of ending the process.
+class StrictScope {
+ public:
+  StrictScope() {
+    SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", L"1");
+    test::SetFatalHandler([this](const std::string& message) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      messages_.push_back(message);
+    });
+  }
+  ~StrictScope() {
+    test::SetFatalHandler(nullptr);
+    SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", nullptr);
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
 // Index of the first event starting with `prefix`, -1 when none.
 inline int IndexOf(const std::vector<std::string>& events, const std::string& prefix, int from = 0) {
   for (int i = std::max(from, 0); i < static_cast<int>(events.size()); ++i)

@@ -9,6 +9,7 @@ using namespace browser_test;
 namespace {
 
 TEST(Popups, OnBeforePopupTrueCancelsAndReportsThePageRequest) {
+  StrictScope strict;
   test::BrowserHarness harness;
   ASSERT_TRUE(harness.ok());
   CefRefPtr<TestClient> client = new TestClient();
@@ -32,16 +33,19 @@ TEST(Popups, OnBeforePopupTrueCancelsAndReportsThePageRequest) {
   EXPECT_EQ(client->Created().size(), 1u);
   EXPECT_EQ(test::Browsers().size(), 1u);
   EXPECT_EQ(client->off_ui_calls(), 0);
+  EXPECT_TRUE(strict.Messages().empty());
 }
 
 struct PopupCase {
   const char* name;
   bool windowless;
+  friend std::ostream& operator<<(std::ostream& out, const PopupCase& c) { return out << c.name; }
 };
 
 class PopupCreation : public ::testing::TestWithParam<PopupCase> {};
 
 TEST_P(PopupCreation, FollowsTheWindowInfoClientAndSettingsOnBeforePopupLeft) {
+  StrictScope strict;
   test::BrowserHarness harness;
   ASSERT_TRUE(harness.ok());
   HostWindow host;
@@ -79,6 +83,7 @@ TEST_P(PopupCreation, FollowsTheWindowInfoClientAndSettingsOnBeforePopupLeft) {
     EXPECT_EQ(GetParent(popup->GetHost()->GetWindowHandle()), host.hwnd());
   }
   EXPECT_EQ(test::Browsers().size(), 2u);
+  EXPECT_TRUE(strict.Messages().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Popups, PopupCreation,
@@ -86,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Popups, PopupCreation,
                          [](const ::testing::TestParamInfo<PopupCase>& info) { return info.param.name; });
 
 TEST(Popups, OpenUrlFromTabTrueCancelsAndFalseNavigatesTheSourceBrowser) {
+  StrictScope strict;
   test::BrowserHarness harness;
   ASSERT_TRUE(harness.ok());
   CefRefPtr<TestClient> client = new TestClient();
@@ -116,9 +122,11 @@ TEST(Popups, OpenUrlFromTabTrueCancelsAndFalseNavigatesTheSourceBrowser) {
   EXPECT_EQ(IndexOf(events, "OnBeforeBrowse"), second + 1);
   EXPECT_EQ(client->Count("OnBeforePopup"), 0);
   EXPECT_EQ(client->Created().size(), 1u);
+  EXPECT_TRUE(strict.Messages().empty());
 }
 
 TEST(Popups, DevToolsIsMadeOnceAndClosedThroughItsOwnClient) {
+  StrictScope strict;
   test::BrowserHarness harness;
   ASSERT_TRUE(harness.ok());
   CefRefPtr<TestClient> client = new TestClient();
@@ -152,6 +160,7 @@ TEST(Popups, DevToolsIsMadeOnceAndClosedThroughItsOwnClient) {
   ASSERT_TRUE(client->WaitEvent("OnBeforeClose"));
   EXPECT_EQ(tools_client->Count("OnBeforeClose"), 2);
   EXPECT_TRUE(test::Browsers().empty());
+  EXPECT_TRUE(strict.Messages().empty());
 }
 
 }  // namespace
