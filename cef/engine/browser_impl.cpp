@@ -163,6 +163,8 @@ CefRefPtr<BrowserImpl> BrowserImpl::CreateOnUI(const CefWindowInfo& window_info,
     }
   }
 
+  if (!request_context)
+    request_context = CefRequestContext::GetGlobalContext();
   CefRefPtr<BrowserImpl> browser =
       new BrowserImpl(NextBrowserId(), window_info, client, settings, request_context, how);
   if (hwnd) {

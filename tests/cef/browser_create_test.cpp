@@ -111,7 +111,20 @@ TEST(BrowserCreate, WindowlessBrowserHasNoWindowAndKeepsItsSettings) {
   EXPECT_EQ(info.minimum_font_size, 9);
   EXPECT_EQ(info.minimum_logical_font_size, 7);
   EXPECT_EQ(info.accept_language, L"de-DE,en");
-  EXPECT_EQ(client->Events(), std::vector<std::string>{"OnAfterCreated " + std::to_string(browser->GetIdentifier())});
+  // No request context given: the global one.
+  ASSERT_TRUE(info.request_context);
+  EXPECT_TRUE(info.request_context->IsGlobal());
+  EXPECT_TRUE(browser->GetHost()->GetRequestContext()->IsSame(CefRequestContext::GetGlobalContext()));
+  // A given one is kept.
+  CefRefPtr<CefRequestContext> own = CefRequestContext::CreateContext(CefRequestContextSettings(), nullptr);
+  CefRefPtr<CefBrowser> other;
+  test::RunOn(TID_UI, [&]() {
+    other = CefBrowserHost::CreateBrowserSync(Windowless(host.hwnd()), client.get(), "", settings, own);
+  });
+  ASSERT_TRUE(other);
+  EXPECT_TRUE(other->GetHost()->GetRequestContext()->IsSame(own));
+  EXPECT_EQ(client->EventsStartingWith("OnAfterCreated " + std::to_string(browser->GetIdentifier())).size(), 1u);
+  EXPECT_EQ(client->Events().size(), 2u);  // the two OnAfterCreated
 }
 
 TEST(BrowserCreate, CreationOutsideARunningEngineOrOffUIFails) {
