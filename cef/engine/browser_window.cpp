@@ -5,6 +5,7 @@
 #include "engine/browser_impl.h"
 #include "engine/context.h"
 #include "engine/logging.h"
+#include "engine/osr_painting.h"
 
 namespace cefengine {
 
@@ -20,13 +21,6 @@ COLORREF ToColorRef(cef_color_t color) {
   return RGB(CefColorGetR(color), CefColorGetG(color), CefColorGetB(color));
 }
 
-cef_color_t BackgroundOf(BrowserImpl* browser) {
-  if (browser->settings().background_color != 0)
-    return browser->settings().background_color;
-  cef_color_t engine_color = CurrentSettings().background_color;
-  return engine_color != 0 ? engine_color : CefColorSetARGB(255, 255, 255, 255);
-}
-
 void Paint(HWND hwnd, BrowserImpl* browser) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd, &ps);
@@ -35,7 +29,8 @@ void Paint(HWND hwnd, BrowserImpl* browser) {
   RECT client;
   GetClientRect(hwnd, &client);
   PageState page = browser->page_state();
-  cef_color_t color = page.has_background ? page.background : BackgroundOf(browser);
+  cef_color_t color = ChooseBackground(page.has_background, page.background, false,
+                                       browser->settings().background_color, CurrentSettings().background_color);
   HBRUSH brush = CreateSolidBrush(ToColorRef(color));
   FillRect(dc, &client, brush);
   DeleteObject(brush);
