@@ -3,7 +3,6 @@
 #include <atomic>
 
 #include "engine/browser_impl.h"
-#include "engine/context.h"
 #include "engine/frame_impl.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
@@ -74,37 +73,7 @@ RendererRelay::RendererRelay(int browser_id) : browser_id_(browser_id) {}
 
 void RendererRelay::Start(BrowserImpl* browser) {
   browser_ = browser;
-  {
-    std::lock_guard<std::mutex> lock(lock_);
-    starting_ = true;
-  }
-  std::weak_ptr<RendererRelay> weak = shared_from_this();
-  int browser_id = browser_id_;
-  bool posted = PostTo(TID_IO, [weak, browser_id]() {
-    CefRefPtr<CefListValue> extra = CefListValue::Create();
-    if (CefRefPtr<CefBrowserProcessHandler> handler = BrowserProcessHandler()) {
-      cefengine::Record("OnRenderProcessThreadCreated", browser_id);
-      handler->OnRenderProcessThreadCreated(extra);
-    }
-    std::vector<ValueData> items;
-    if (auto* impl = dynamic_cast<ListValueImpl*>(extra.get())) {
-      ValueData list;
-      list.type = VTYPE_LIST;
-      list.list = impl->data();
-      items = CopyValue(list).list->items;
-    }
-    PostTo(TID_UI, [weak, items]() {
-      if (auto relay = weak.lock()) {
-        {
-          std::lock_guard<std::mutex> lock(relay->lock_);
-          relay->extra_info_ = items;
-        }
-        relay->StartLink();
-      }
-    });
-  });
-  if (!posted)
-    StartLink();
+  StartLink();
 }
 
 void RendererRelay::StartLink() {
@@ -112,7 +81,6 @@ void RendererRelay::StartLink() {
     return;
   CefRefPtr<FrameImpl> main = browser_->main_frame();
   int64 main_id = main ? main->id() : 0;
-  CefSettings settings = CurrentSettings();
   int generation;
   {
     std::lock_guard<std::mutex> lock(lock_);
@@ -132,16 +100,9 @@ void RendererRelay::StartLink() {
     link->Close();
     return;
   }
+  // The link itself starts the renderer with Init; BrowserCreated is the first frame about this browser.
   link_ = link;
-  starting_ = false;
-  ChannelFrame init = MakeFrame(
-      FrameType::kInit, 0, 0,
-      {MakeListValue(extra_info_),
-       MakeDictValue({{L"locale", MakeString(CurrentLocale())},
-                      {L"uncaught_exception_stack_size", MakeInt(settings.uncaught_exception_stack_size)}})});
-  bool ok = link_->Send(init);
-  ok = link_->Send(MakeFrame(FrameType::kBrowserCreated, browser_id_, main_id, {MakeBool(browser_->is_popup())})) &&
-       ok;
+  bool ok = link_->Send(MakeFrame(FrameType::kBrowserCreated, browser_id_, main_id, {MakeBool(browser_->is_popup())}));
   while (!waiting_.empty()) {
     ok = link_->Send(waiting_.front()) && ok;
     waiting_.pop_front();
@@ -258,7 +219,6 @@ void RendererRelay::HandleTermination(int generation, cef_termination_status_t s
       return;
     terminated_ = true;
     connected_ = false;
-    starting_ = false;
     waiting_.clear();
     link_.reset();
   }

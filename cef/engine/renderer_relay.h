@@ -1,9 +1,9 @@
 // The browser side of one browser's renderer channel: builds the browser->renderer frames and handles the
 // renderer->browser frames (engine/channel_frame.h has the payload layouts).
 //
-// The link (engine/renderer_link.h) is made on UI after the browser process handler's OnRenderProcessThreadCreated
-// ran on IO; frames sent before that wait here, in order. The first frames a renderer gets are Init and then
-// BrowserCreated. Incoming frames are handled on UI in arrival order and dropped once the browser is destroyed:
+// The link (engine/renderer_link.h) is made on UI when the browser starts and starts its renderer (Init is the link's
+// own first frame); BrowserCreated is the first frame about the browser, and frames sent while no link exists wait
+// here, in order. Incoming frames are handled on UI in arrival order and dropped once the browser is destroyed:
 //   Hello           journaled ("Hello": process id, command line), then OnRenderViewReady
 //   FrameReady      the navigation's wait for that frame ends
 //   RendererMessage OnProcessMessageReceived(browser, PID_RENDERER, read-only message), in order
@@ -46,8 +46,7 @@ class RendererRelay : public std::enable_shared_from_this<RendererRelay> {
  public:
   explicit RendererRelay(int browser_id);
 
-  // UI. Starts the renderer of `browser`: the application's OnRenderProcessThreadCreated on IO, then the link,
-  // Init and BrowserCreated. `browser` must outlive Close().
+  // UI. Starts the renderer link of `browser` and tells it BrowserCreated. `browser` must outlive Close().
   void Start(BrowserImpl* browser);
   // UI. A navigation is about to commit: starts a new renderer when the last one died.
   void EnsureRenderer();
@@ -83,10 +82,8 @@ class RendererRelay : public std::enable_shared_from_this<RendererRelay> {
   std::deque<ChannelFrame> waiting_;  // frames sent before the link exists
   bool closed_ = false;
   bool terminated_ = false;
-  bool starting_ = false;
   bool connected_ = false;
   int generation_ = 0;  // of the current link
-  std::vector<ValueData> extra_info_;  // from OnRenderProcessThreadCreated, for Init
 };
 
 // Test control: whether navigations wait for the renderer's FrameReady even though the link only records. Any

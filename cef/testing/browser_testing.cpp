@@ -55,6 +55,7 @@ BrowserHarness::~BrowserHarness() {
   Shutdown();
   SetAwaitFrameReady(false);
   ResetRecordedLinks();
+  ResetRendererMode();
 }
 
 void BrowserHarness::Shutdown() {
