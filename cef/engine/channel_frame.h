@@ -11,7 +11,7 @@
 // Payload layouts (list positions). Frame ids inside payloads travel as doubles (exact below 2^53).
 //   browser -> renderer
 //     kInit              [0] extra info (list), [1] settings (dict: "locale" string,
-//                        "uncaught_exception_stack_size" int)
+//                        "uncaught_exception_stack_size" int, "journal" bool: forward journal entries as TestEvent)
 //     kBrowserCreated    frame_id = main frame id; [0] is_popup (bool)
 //     kCommit            frame_id = the frame; [0] parent frame id (double, 0 for the main frame), [1] name,
 //                        [2] url, [3] is_main (bool), [4] title, [5] inline script texts (list of strings, document
@@ -22,13 +22,14 @@
 //     kFocus             frame_id; [0] focus state (int, FocusState)
 //     kBrowserDestroyed  []
 //     kShutdown          []
-//     kTest              [0] request id (int), [1] command (dict)
+//     kTest              frame_id = the frame; [0] request id (int), [1] command (EncodeRendererCommand of
+//                        engine/renderer_call.h)
 //   renderer -> browser
 //     kHello             [0] process id (int), [1] the renderer's own command line (string)
 //     kFrameReady        frame_id = the frame; []
 //     kRendererMessage   [0] name, [1] arguments (list)
 //     kPageAction        [0] kind (string), [1] arguments (list)
-//     kTestResult        [0] request id (int), [1] result (dict)
+//     kTestResult        [0] request id (int), [1] result (EncodeCallResult of engine/renderer_call.h)
 //     kTestEvent         [0] journal entry (dict: "seq" double, "thread" string, "kind" string, "frame" double,
 //                        "args" list of strings)
 #ifndef CEF_ENGINE_CHANNEL_FRAME_H_

@@ -219,38 +219,47 @@ bool PipeTransport::WaitForClient(CloseReason* reason) {
     if (error == ERROR_PIPE_CONNECTED) {
       connected = true;
     } else if (error == ERROR_IO_PENDING) {
-      for (;;) {
-        HANDLE waits[4] = {ov.hEvent, stop_event_, limit_event_, nullptr};
-        DWORD count = 3;
-        DWORD timeout = INFINITE;
-        {
-          std::lock_guard<std::mutex> lock(limit_mutex_);
-          if (watch_process_)
-            waits[count++] = watch_process_;
-          if (deadline_) {
-            ULONGLONG now = GetTickCount64();
-            timeout = deadline_ > now ? static_cast<DWORD>(deadline_ - now) : 0;
-          }
-        }
-        DWORD r = WaitForMultipleObjects(count, waits, FALSE, timeout);
-        if (r == WAIT_OBJECT_0) {
-          DWORD ignored = 0;
-          connected = GetOverlappedResult(pipe_, &ov, &ignored, FALSE) != FALSE;
-          break;
-        }
-        if (r == WAIT_OBJECT_0 + 2)
-          continue;  // the limit changed: wait again with the new one
+      IoWait wait = WaitForIo(ov.hEvent);
+      if (wait == IoWait::kDone) {
+        DWORD ignored = 0;
+        connected = GetOverlappedResult(pipe_, &ov, &ignored, FALSE) != FALSE;
+      } else {
         CancelAndDrain(pipe_, &ov);
-        if (r == WAIT_OBJECT_0 + 1)
-          *reason = CloseReason::kBroken;  // stopping: not reported
-        else
-          *reason = CloseReason::kNoPeer;  // timed out, or the process we waited for ended
-        break;
+        // Stopping is not reported; a missed limit is kNoPeer.
+        *reason = wait == IoWait::kStopped ? CloseReason::kBroken : CloseReason::kNoPeer;
       }
     }
   }
   CloseHandle(ov.hEvent);
   return connected;
+}
+
+PipeTransport::IoWait PipeTransport::WaitForIo(HANDLE io_event) {
+  for (;;) {
+    HANDLE waits[4] = {io_event, stop_event_, limit_event_, nullptr};
+    DWORD count = 3;
+    DWORD timeout = INFINITE;
+    {
+      // The connect limit holds until the peer's first frame arrived.
+      std::lock_guard<std::mutex> lock(limit_mutex_);
+      if (!first_frame_seen_) {
+        if (watch_process_)
+          waits[count++] = watch_process_;
+        if (deadline_) {
+          ULONGLONG now = GetTickCount64();
+          timeout = deadline_ > now ? static_cast<DWORD>(deadline_ - now) : 0;
+        }
+      }
+    }
+    DWORD r = WaitForMultipleObjects(count, waits, FALSE, timeout);
+    if (r == WAIT_OBJECT_0)
+      return IoWait::kDone;
+    if (r == WAIT_OBJECT_0 + 1)
+      return IoWait::kStopped;
+    if (r != WAIT_OBJECT_0 + 2)
+      return IoWait::kNoPeer;  // timed out, or the watched process ended
+    // The limit changed: wait again with the new one.
+  }
 }
 
 void PipeTransport::ReadLoop() {
@@ -287,37 +296,13 @@ void PipeTransport::ReadLoop() {
       Report(CloseReason::kBroken);
       break;
     }
-    bool done_waiting = false;
-    while (!done_waiting) {
-      HANDLE waits[4] = {ov.hEvent, stop_event_, limit_event_, nullptr};
-      DWORD count = 3;
-      DWORD timeout = INFINITE;
-      {
-        std::lock_guard<std::mutex> lock(limit_mutex_);
-        if (!first_frame_seen_) {
-          if (watch_process_)
-            waits[count++] = watch_process_;
-          if (deadline_) {
-            ULONGLONG now = GetTickCount64();
-            timeout = deadline_ > now ? static_cast<DWORD>(deadline_ - now) : 0;
-          }
-        }
-      }
-      DWORD r = WaitForMultipleObjects(count, waits, FALSE, timeout);
-      if (r == WAIT_OBJECT_0) {
-        done_waiting = true;
-      } else if (r == WAIT_OBJECT_0 + 2) {
-        continue;
-      } else {
-        CancelAndDrain(pipe_, &ov);
-        if (r != WAIT_OBJECT_0 + 1)
-          Report(CloseReason::kNoPeer);
-        ended = true;
-        done_waiting = true;
-      }
-    }
-    if (ended)
+    IoWait wait = WaitForIo(ov.hEvent);
+    if (wait != IoWait::kDone) {
+      CancelAndDrain(pipe_, &ov);
+      if (wait == IoWait::kNoPeer)
+        Report(CloseReason::kNoPeer);
       break;
+    }
     if (!GetOverlappedResult(pipe_, &ov, &got, FALSE)) {
       Report(CloseReason::kBroken);
       break;

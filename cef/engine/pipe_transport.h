@@ -61,6 +61,9 @@ class PipeTransport : public std::enable_shared_from_this<PipeTransport> {
   PipeTransport(HANDLE pipe, bool listening);
   static unsigned __stdcall ReaderMain(void* param);
   void ReadLoop();
+  enum class IoWait { kDone, kStopped, kNoPeer };
+  // Reader thread: waits for `io_event`, Stop(), or the connect limit to run out.
+  IoWait WaitForIo(HANDLE io_event);
   // Reader thread: waits for the client. False when the wait ended another way (reason in `*reason`).
   bool WaitForClient(CloseReason* reason);
   // Writes all of `bytes`; call with write_mutex_ held.

@@ -5,6 +5,7 @@
 #include "engine/process_message_impl.h"
 #include "engine/renderer_runtime.h"
 #include "engine/task_threads.h"
+#include "engine/v8_context.h"
 
 namespace cefengine {
 
@@ -93,7 +94,8 @@ CefRefPtr<CefBrowser> RendererFrame::GetBrowser() {
 }
 
 CefRefPtr<CefV8Context> RendererFrame::GetV8Context() {
-  return nullptr;
+  int64 id = context_id();
+  return id ? FindContext(id) : nullptr;
 }
 
 void RendererFrame::VisitDOM(CefRefPtr<CefDOMVisitor> visitor) {
@@ -107,9 +109,8 @@ RendererBrowser::RendererBrowser(int id, bool is_popup, std::weak_ptr<RendererRu
 
 CefRefPtr<RendererFrame> RendererBrowser::FrameFor(int64 id) {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& frame : frames_)
-    if (frame->GetIdentifier() == id)
-      return frame;
+  if (CefRefPtr<RendererFrame> frame = FindLocked(id))
+    return frame;
   CefRefPtr<RendererFrame> frame = new RendererFrame(this, id);
   frames_.push_back(frame);
   return frame;
@@ -117,6 +118,10 @@ CefRefPtr<RendererFrame> RendererBrowser::FrameFor(int64 id) {
 
 CefRefPtr<RendererFrame> RendererBrowser::FindFrame(int64 id) {
   std::lock_guard<std::mutex> lock(mutex_);
+  return FindLocked(id);
+}
+
+CefRefPtr<RendererFrame> RendererBrowser::FindLocked(int64 id) {
   for (const auto& frame : frames_)
     if (frame->GetIdentifier() == id)
       return frame;

@@ -105,6 +105,8 @@ class RendererBrowser : public CefBrowser {
   bool SendProcessMessage(CefProcessId target_process, CefRefPtr<CefProcessMessage> message) override;
 
  private:
+  CefRefPtr<RendererFrame> FindLocked(int64 id);  // with mutex_ held
+
   const int id_;
   const bool is_popup_;
   const std::weak_ptr<RendererRuntime> runtime_;

@@ -13,6 +13,7 @@
 #include "engine/renderer_launch.h"
 #include "engine/renderer_runtime.h"
 #include "engine/task_threads.h"
+#include "include/wrapper/cef_closure_task.h"
 
 namespace cefengine {
 
@@ -33,6 +34,19 @@ struct RecordState {
 RecordState& Records() {
   static RecordState* state = new RecordState();
   return *state;
+}
+
+// The frames recorded for `browser_id`; `take` empties the record.
+std::vector<ChannelFrame> ReadFrameRecord(std::mutex& mutex, std::map<int, std::vector<ChannelFrame>>& record,
+                                          int browser_id, bool take) {
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = record.find(browser_id);
+  if (it == record.end())
+    return {};
+  std::vector<ChannelFrame> frames = it->second;
+  if (take)
+    it->second.clear();
+  return frames;
 }
 
 class RecordingLink : public RendererLink {
@@ -90,19 +104,13 @@ std::string Utf8(const std::wstring& text) {
   return CefString(text).ToString();
 }
 
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override { fn_(); }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
+CefRefPtr<CefTask> FunctionTask(std::function<void()> fn) {
+  return CefCreateClosureTask(base::Closure(std::move(fn)));
+}
 
 // Runs `fn` on `id`, or on the calling thread when `id` does not run (an engine that was never started).
 void RunStep(CefThreadId id, std::function<void()> fn) {
-  if (!PostEngineTask(id, new FunctionTask(fn), 0))
+  if (!PostEngineTask(id, FunctionTask(fn), 0))
     fn();
 }
 
@@ -128,6 +136,18 @@ ChannelFrame MakeInitFrame(CefRefPtr<CefListValue> extra) {
                                                {L"journal", MakeBool(JournalEnabled())}})});
 }
 
+// The owner's Init with this engine's renderer settings added: whether the renderer forwards its journal.
+ChannelFrame CompletedInit(const ChannelFrame& init) {
+  ChannelFrame frame = init;
+  ValueData settings = frame.At(1) ? CopyValue(*frame.At(1)) : MakeDictValue({});
+  if (settings.type != VTYPE_DICTIONARY || !settings.dict)
+    settings = MakeDictValue({});
+  settings.dict->items[L"journal"] = MakeBool(JournalEnabled());
+  std::vector<ValueData> items = {frame.At(0) ? CopyValue(*frame.At(0)) : MakeListValue({}), settings};
+  frame.payload = MakeListValue(std::move(items));
+  return frame;
+}
+
 // Asks the application for the renderer's extra info (IO) and returns the Init frame carrying it.
 ChannelFrame ExtraInfoInit(int browser_id) {
   CefRefPtr<CefListValue> extra = CefListValue::Create();
@@ -148,12 +168,43 @@ FromRendererRecord& FromRenderer() {
   return *record;
 }
 
-// What every live link does with a renderer->browser frame before its events see it.
-void ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
+struct PendingCommand {
+  HANDLE done = nullptr;
+  bool answered = false;
+  ValueData result;
+};
+
+struct PendingCommands {
+  std::mutex mutex;
+  int next_id = 1 << 20;  // apart from the ids other users of test frames count from 1
+  std::map<int, std::shared_ptr<PendingCommand>> pending;
+};
+
+PendingCommands& Commands() {
+  static PendingCommands* commands = new PendingCommands();
+  return *commands;
+}
+
+// What every live link does with a renderer->browser frame before its events see it. True when the link consumed
+// the frame: journal entries of the renderer, and answers to commands sent through RunRendererCommandOf.
+bool ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
+  if (frame.type == FrameType::kTestResult) {
+    std::lock_guard<std::mutex> lock(Commands().mutex);
+    auto it = Commands().pending.find(frame.IntAt(0));
+    if (it == Commands().pending.end())
+      return false;
+    const ValueData* result = frame.At(1);
+    if (result)
+      it->second->result = *result;
+    it->second->answered = true;
+    SetEvent(it->second->done);
+    Commands().pending.erase(it);
+    return true;
+  }
   if (frame.type == FrameType::kTestEvent) {
     const ValueData* entry_value = frame.At(0);
     if (!entry_value || entry_value->type != VTYPE_DICTIONARY || !entry_value->dict)
-      return;
+      return true;
     const auto& items = entry_value->dict->items;
     auto text = [&items](const wchar_t* key) {
       auto it = items.find(key);
@@ -170,10 +221,13 @@ void ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
       for (const ValueData& arg : args->second.list->items)
         entry.args.push_back(arg.type == VTYPE_STRING ? Utf8(arg.s) : std::string());
     AppendJournalEntry(std::move(entry));
-  } else if (frame.type == FrameType::kRendererMessage && JournalEnabled()) {
+    return true;
+  }
+  if (frame.type == FrameType::kRendererMessage && JournalEnabled()) {
     std::lock_guard<std::mutex> lock(FromRenderer().mutex);
     FromRenderer().frames[browser_id].push_back(frame);
   }
+  return false;
 }
 
 class LiveLink : public RendererLink {
@@ -192,7 +246,8 @@ class LiveLink : public RendererLink {
   }
 
   void Deliver(const ChannelFrame& frame) {
-    ObserveFromRenderer(browser_id_, frame);
+    if (ObserveFromRenderer(browser_id_, frame))
+      return;
     if (std::shared_ptr<RendererLinkEvents> events = Events())
       events->OnRendererFrame(frame);
   }
@@ -321,6 +376,11 @@ class SubProcessLink : public LiveLink,
       told_to_end_ = true;  // the renderer may now end by itself
     }
     if (!init_sent_) {
+      if (frame.type == FrameType::kInit && pending_.empty()) {
+        // The owner asked the application for the extra info itself; its Init is the renderer's.
+        init_sent_ = true;
+        return transport_->Send(CompletedInit(frame));
+      }
       pending_.push_back(frame);
       return true;
     }
@@ -469,10 +529,17 @@ class SubProcessLink : public LiveLink,
   }
 
   void InitOnIo() {
+    {
+      std::lock_guard<std::mutex> send_lock(send_mutex_);
+      if (init_sent_)
+        return;
+    }
     if (IsEnded())
       return;
     ChannelFrame init = ExtraInfoInit(browser_id_);
     std::lock_guard<std::mutex> send_lock(send_mutex_);
+    if (init_sent_)
+      return;
     bool ok = transport_->Send(init);
     for (const ChannelFrame& frame : pending_)
       ok = ok && transport_->Send(frame);
@@ -545,9 +612,13 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
     if (IsEnded())
       return false;
     if (!init_sent_) {
+      if (frame.type == FrameType::kInit && pending_.empty())
+        owner_init_ = true;
       pending_.push_back(frame);
       return true;
     }
+    if (frame.type == FrameType::kInit)
+      return true;  // the shared renderer was initialised already
     return Forward(frame);
   }
 
@@ -596,6 +667,7 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
       return;
     std::shared_ptr<InProcessLink> self = shared_from_this();
     bool started = false;
+    bool need_init = false;
     {
       InProcessRenderer& renderer = InProcess();
       std::unique_lock<std::mutex> lock(renderer.mutex);
@@ -621,12 +693,8 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
       }
       if (started) {
         renderer.links[browser_id_] = self;
-        if (!renderer.init_sent) {
-          renderer.init_sent = true;
-          std::shared_ptr<RendererRuntime> runtime = renderer.runtime;
-          lock.unlock();
-          runtime->Deliver(ExtraInfoInit(browser_id_));
-        }
+        need_init = !renderer.init_sent;
+        renderer.init_sent = true;
       }
     }
     if (!started) {
@@ -634,10 +702,19 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
       UnregisterLive(browser_id_, this);
       return;
     }
+    bool owner_init;
+    {
+      std::lock_guard<std::mutex> send_lock(send_mutex_);
+      owner_init = owner_init_;
+    }
+    // IO steps run one after another, so the first link's Init reaches the renderer before any other link's frames.
+    if (need_init && !owner_init)
+      Forward(ExtraInfoInit(browser_id_));
     {
       std::lock_guard<std::mutex> send_lock(send_mutex_);
       for (const ChannelFrame& frame : pending_)
-        Forward(frame);
+        if (frame.type != FrameType::kInit || need_init)
+          Forward(frame);
       pending_.clear();
       init_sent_ = true;
     }
@@ -649,6 +726,7 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
   }
 
   bool connected_ = false;  // guarded by state_mutex_
+  bool owner_init_ = false;  // guarded by send_mutex_: the owner's first frame was its own Init
 };
 
 bool RouteFromInProcessRenderer(const ChannelFrame& frame) {
@@ -726,14 +804,7 @@ std::shared_ptr<RendererLink> CreateRendererLink(int browser_id, std::shared_ptr
 }
 
 std::vector<ChannelFrame> RecordedFrames(int browser_id, bool take) {
-  std::lock_guard<std::mutex> lock(Records().mutex);
-  auto it = Records().frames.find(browser_id);
-  if (it == Records().frames.end())
-    return {};
-  std::vector<ChannelFrame> frames = it->second;
-  if (take)
-    it->second.clear();
-  return frames;
+  return ReadFrameRecord(Records().mutex, Records().frames, browser_id, take);
 }
 
 bool InjectRendererFrame(const ChannelFrame& frame) {
@@ -797,15 +868,34 @@ DWORD RendererProcessIdOf(int browser_id) {
   return link ? link->ProcessId() : 0;
 }
 
+bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& command, ValueData* result,
+                          DWORD timeout_ms) {
+  std::shared_ptr<LiveLink> link = FindLive(browser_id);
+  if (!link)
+    return false;
+  auto pending = std::make_shared<PendingCommand>();
+  pending->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  int id;
+  {
+    std::lock_guard<std::mutex> lock(Commands().mutex);
+    id = Commands().next_id++;
+    Commands().pending[id] = pending;
+  }
+  bool answered = link->Send(MakeFrame(FrameType::kTest, browser_id, frame_id, {MakeInt(id), command})) &&
+                  WaitForSingleObject(pending->done, timeout_ms) == WAIT_OBJECT_0;
+  {
+    std::lock_guard<std::mutex> lock(Commands().mutex);
+    Commands().pending.erase(id);
+    answered = pending->answered;
+    if (answered)
+      *result = pending->result;
+  }
+  CloseHandle(pending->done);
+  return answered;
+}
+
 std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take) {
-  std::lock_guard<std::mutex> lock(FromRenderer().mutex);
-  auto it = FromRenderer().frames.find(browser_id);
-  if (it == FromRenderer().frames.end())
-    return {};
-  std::vector<ChannelFrame> frames = it->second;
-  if (take)
-    it->second.clear();
-  return frames;
+  return ReadFrameRecord(FromRenderer().mutex, FromRenderer().frames, browser_id, take);
 }
 
 }  // namespace cefengine

@@ -18,8 +18,13 @@
 namespace cefengine {
 
 // What the renderer tells the browser side. Implemented by the browser engine.
-// The link itself journals two renderer->browser frames before passing them on: Hello ("ChildProcessStart" with the
-// renderer's command line) and TestEvent (the renderer's journal entries, process 'R').
+// Live links (sub-process, in-process) look at renderer->browser frames first: Hello is journaled
+// ("ChildProcessStart" with the renderer's command line) and passed on; TestEvent frames (the renderer's journal
+// entries) go into this journal as process 'R' entries and are not passed on; TestResult frames answering
+// RunRendererCommandOf are consumed there, other TestResults are passed on.
+// Init: when the first frame the owner sends is an Init, it is the renderer's Init (the owner asked the application
+// for the extra info); otherwise a live link asks OnRenderProcessThreadCreated on IO and sends the Init itself before
+// anything else.
 class RendererLinkEvents {
  public:
   virtual ~RendererLinkEvents() = default;
@@ -91,6 +96,11 @@ DWORD RendererProcessIdOf(int browser_id);
 // Renderer->browser process-message frames (kRendererMessage) of `browser_id`, in arrival order, recorded while the
 // journal is on; `take` empties the record.
 std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take);
+// Sends a page-script command (EncodeRendererCommand of engine/renderer_call.h) to frame `frame_id` of
+// `browser_id`'s live renderer and waits at most `timeout_ms` for its answer (EncodeCallResult form). False when
+// there is no live link or no answer came. Any thread but the one the link's events are delivered on.
+[[nodiscard]] bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& command, ValueData* result,
+                                        DWORD timeout_ms);
 
 }  // namespace cefengine
 

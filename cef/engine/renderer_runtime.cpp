@@ -4,18 +4,15 @@
 
 #include <mutex>
 
+#include "engine/dom_node.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/process_message_impl.h"
+#include "engine/renderer_call.h"
 #include "engine/task_threads.h"
-
-#if __has_include("engine/v8_context.h")
-#include "engine/dom_node.h"
+#include "include/wrapper/cef_closure_task.h"
 #include "engine/v8_context.h"
-#define CEFENGINE_RENDERER_CONTEXTS 1
-#else
-#define CEFENGINE_RENDERER_CONTEXTS 0
-#endif
+
 
 namespace cefengine {
 
@@ -28,15 +25,9 @@ std::string Utf8(const std::wstring& text) {
   return CefString(text).ToString();
 }
 
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override { fn_(); }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
+CefRefPtr<CefTask> FunctionTask(std::function<void()> fn) {
+  return CefCreateClosureTask(base::Closure(std::move(fn)));
+}
 
 // A list payload position as its own list data (empty when absent or of another type).
 std::shared_ptr<ListData> ListAt(const ChannelFrame& frame, size_t index) {
@@ -115,7 +106,7 @@ bool RendererRuntime::RunOnRenderer(std::function<void()> fn) {
   if (!attached_ || ended_)
     return false;
   std::weak_ptr<RendererRuntime> weak = shared_from_this();
-  return PostEngineTask(TID_RENDERER, new FunctionTask([weak, fn] {
+  return PostEngineTask(TID_RENDERER, FunctionTask([weak, fn] {
                           std::shared_ptr<RendererRuntime> self = weak.lock();
                           if (self && !self->ended_)
                             fn();
@@ -127,7 +118,7 @@ void RendererRuntime::Disconnect() {
   disconnected_ = true;
   ended_ = true;
   // Wakes the loop so it sees the end.
-  PostEngineTask(TID_RENDERER, new FunctionTask([] {}), 0);
+  PostEngineTask(TID_RENDERER, FunctionTask([] {}), 0);
 }
 
 bool RendererRuntime::SendToBrowser(const ChannelFrame& frame) {
@@ -285,22 +276,17 @@ void RendererRuntime::ReleaseContexts(CefRefPtr<RendererBrowser> browser,
     if (!context_id)
       continue;
     frame->set_context_id(0);
-#if CEFENGINE_RENDERER_CONTEXTS
     CefRefPtr<CefV8Context> context = FindContext(context_id);
     Record("OnContextReleased", browser->GetIdentifier(), frame->GetIdentifier());
     if (handler_ && context)
       handler_->OnContextReleased(browser.get(), frame.get(), context);
     ReleaseFrameContext(context_id);
-#else
-    Record("OnContextReleased", browser->GetIdentifier(), frame->GetIdentifier());
-#endif
   }
 }
 
 void RendererRuntime::CreateContext(CefRefPtr<RendererBrowser> browser, CefRefPtr<RendererFrame> frame,
                                     const std::vector<std::wstring>& scripts) {
   int64 context_id = ++next_context_id_;
-#if CEFENGINE_RENDERER_CONTEXTS
   CefRefPtr<CefV8Context> context = CreateFrameContext(context_id, browser.get(), frame.get());
   if (!context) {
     LOG(ERROR) << "RendererRuntime: no script context for frame " << frame->GetIdentifier();
@@ -314,12 +300,6 @@ void RendererRuntime::CreateContext(CefRefPtr<RendererBrowser> browser, CefRefPt
   for (const std::wstring& script : scripts)
     Record("RunScript", browser->GetIdentifier(), frame->GetIdentifier(), {Utf8(script)});
   context->Exit();
-#else
-  frame->set_context_id(context_id);
-  Record("OnContextCreated", browser->GetIdentifier(), frame->GetIdentifier(), {Utf8(frame->GetURL())});
-  for (const std::wstring& script : scripts)
-    Record("RunScript", browser->GetIdentifier(), frame->GetIdentifier(), {Utf8(script)});
-#endif
 }
 
 void RendererRuntime::OnProcessMessage(CefRefPtr<RendererBrowser> browser, const ChannelFrame& frame) {
@@ -344,10 +324,8 @@ void RendererRuntime::OnFocus(CefRefPtr<RendererBrowser> browser, const ChannelF
   int state = frame.IntAt(0);
   browser->SetFocusedFrame(frame.frame_id);
   CefRefPtr<CefDOMNode> node;
-#if CEFENGINE_RENDERER_CONTEXTS
   if (state != FOCUS_NONE)
     node = CreateFocusedNode(state == FOCUS_EDITABLE);
-#endif
   Record("OnFocusedNodeChanged", browser->GetIdentifier(), frame.frame_id,
          {state == FOCUS_NONE ? "none" : state == FOCUS_EDITABLE ? "editable" : "plain"});
   if (handler_)
@@ -366,9 +344,17 @@ void RendererRuntime::OnBrowserDestroyed(CefRefPtr<RendererBrowser> browser) {
 }
 
 void RendererRuntime::OnTest(const ChannelFrame& frame) {
-  // No test commands are served by this runtime yet; answering keeps a waiting browser from stalling.
+  // Page script played by a test: runs in the frame's current context and always answers, so a waiting browser
+  // never stalls (a command that cannot run answers "did not run").
+  RendererCallResult result;
+  RendererCommand command;
+  const ValueData* encoded = frame.At(1);
+  if (encoded && DecodeRendererCommand(*encoded, &command))
+    result = RunRendererCommand(FindFrameContext(frame.browser_id, frame.frame_id), command);
+  else
+    LOG(WARNING) << "RendererRuntime: malformed test command dropped";
   SendToBrowser(MakeFrame(FrameType::kTestResult, frame.browser_id, frame.frame_id,
-                          {MakeInt(frame.IntAt(0)), MakeDictValue({{L"error", MakeString(L"unknown command")}})}));
+                          {MakeInt(frame.IntAt(0)), EncodeCallResult(result)}));
 }
 
 void SetScriptHook(ScriptHook hook) {

@@ -14,6 +14,26 @@ namespace test {
 namespace {
 
 const DWORD kHarnessWaitMs = 5000;
+const DWORD kRendererCallWaitMs = 10000;
+
+RendererCommand MakeCommand(RendererOp op, const std::string& path, std::vector<PageValue> args) {
+  RendererCommand command;
+  command.op = op;
+  command.path = path;
+  command.args = std::move(args);
+  return command;
+}
+
+RendererCallResult CommandOverLink(int browser_id, int64 frame_id, const RendererCommand& command) {
+  RendererCallResult result;
+  ValueData answer;
+  if (!RunRendererCommandOf(browser_id, frame_id, EncodeRendererCommand(command), &answer, kRendererCallWaitMs) ||
+      !DecodeCallResult(answer, &result)) {
+    LOG(WARNING) << "RendererCall: no answer from the renderer of browser " << browser_id;
+    return RendererCallResult();
+  }
+  return result;
+}
 
 ValueData ListOf(CefRefPtr<CefListValue> list) {
   ValueData data;
@@ -171,6 +191,38 @@ bool RendererHarness::DestroyBrowser(int browser_id) {
   return Send(MakeFrame(FrameType::kBrowserDestroyed, browser_id, 0));
 }
 
+RendererCallResult RendererHarness::Command(int browser_id, int64 frame_id, const RendererCommand& command) {
+  int id = ++next_command_;
+  RendererCallResult result;
+  if (!Send(MakeFrame(FrameType::kTest, browser_id, frame_id, {MakeInt(id), EncodeRendererCommand(command)})))
+    return result;
+  std::lock_guard<std::mutex> lock(outbox_->mutex);
+  for (auto it = outbox_->frames.begin(); it != outbox_->frames.end(); ++it) {
+    if (it->type == FrameType::kTestResult && it->IntAt(0) == id) {
+      const ValueData* answer = it->At(1);
+      if (!answer || !DecodeCallResult(*answer, &result))
+        result = RendererCallResult();
+      outbox_->frames.erase(it);
+      break;
+    }
+  }
+  return result;
+}
+
+RendererCallResult RendererHarness::RendererCall(int browser_id, int64 frame_id, const std::string& path,
+                                                 const std::vector<PageValue>& args) {
+  return Command(browser_id, frame_id, MakeCommand(RendererOp::kCall, path, args));
+}
+
+RendererCallResult RendererHarness::RendererGet(int browser_id, int64 frame_id, const std::string& path) {
+  return Command(browser_id, frame_id, MakeCommand(RendererOp::kGet, path, {}));
+}
+
+RendererCallResult RendererHarness::RendererAssign(int browser_id, int64 frame_id, const std::string& path,
+                                                   const PageValue& value) {
+  return Command(browser_id, frame_id, MakeCommand(RendererOp::kAssign, path, {value}));
+}
+
 std::vector<ChannelFrame> RendererHarness::TakeFrames() {
   std::lock_guard<std::mutex> lock(outbox_->mutex);
   std::vector<ChannelFrame> frames;
@@ -221,18 +273,21 @@ DWORD RendererProcessId(int browser_id) {
 }
 
 std::vector<ChildProcess> ChildProcesses() {
-  std::vector<ChildProcess> children;
-  for (const ChildProcessRecord& record : ChildProcessRecords()) {
-    ChildProcess child;
-    child.browser = record.browser_id;
-    child.pid = record.pid;
-    child.command_line = record.command_line;
-    child.connected = record.connected;
-    child.ended = record.ended;
-    child.exit_code = record.exit_code;
-    children.push_back(child);
-  }
-  return children;
+  return ChildProcessRecords();
+}
+
+RendererCallResult RendererCallOverChannel(int browser_id, int64 frame_id, const std::string& path,
+                                           const std::vector<PageValue>& args) {
+  return CommandOverLink(browser_id, frame_id, MakeCommand(RendererOp::kCall, path, args));
+}
+
+RendererCallResult RendererGetOverChannel(int browser_id, int64 frame_id, const std::string& path) {
+  return CommandOverLink(browser_id, frame_id, MakeCommand(RendererOp::kGet, path, {}));
+}
+
+RendererCallResult RendererAssignOverChannel(int browser_id, int64 frame_id, const std::string& path,
+                                             const PageValue& value) {
+  return CommandOverLink(browser_id, frame_id, MakeCommand(RendererOp::kAssign, path, {value}));
 }
 
 std::vector<SentMessage> SentToBrowser(int browser_id) {

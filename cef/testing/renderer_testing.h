@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "engine/channel_frame.h"
+#include "engine/page_function.h"
+#include "engine/renderer_launch.h"
+#include "engine/renderer_call.h"
 #include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_values.h"
@@ -67,6 +70,12 @@ class RendererHarness {
   [[nodiscard]] bool DestroyBrowser(int browser_id);
   // Runs `fn` on the renderer thread and waits for it.
   [[nodiscard]] bool RunOnRenderer(const std::function<void()>& fn);
+  // Page script in the current document of `frame_id` (testing/page_script.h builds the arguments): the same
+  // command a browser sends over the channel. A result with ran == false when the frame has no live context.
+  RendererCallResult RendererCall(int browser_id, int64 frame_id, const std::string& path,
+                                  const std::vector<PageValue>& args = {});
+  RendererCallResult RendererGet(int browser_id, int64 frame_id, const std::string& path);
+  RendererCallResult RendererAssign(int browser_id, int64 frame_id, const std::string& path, const PageValue& value);
   // Messages the renderer sent to the browser since the last call, in send order.
   std::vector<SentMessage> TakeSent();
   // Every renderer->browser frame since the last call (FrameReady, messages, ...), in order.
@@ -74,6 +83,7 @@ class RendererHarness {
 
  private:
   bool Send(const ChannelFrame& frame);
+  RendererCallResult Command(int browser_id, int64 frame_id, const RendererCommand& command);
 
   std::shared_ptr<RendererRuntime> runtime_;
   HANDLE thread_ = nullptr;
@@ -84,6 +94,7 @@ class RendererHarness {
   std::shared_ptr<Outbox> outbox_;
   std::vector<std::pair<int64, int>> frame_browsers_;  // frame id -> browser id
   std::vector<std::pair<int, int64>> main_frames_;     // browser id -> main frame id
+  int next_command_ = 0;
 };
 
 // Full stack in one process: browsers created from now on get a renderer thread running `app` (null: back to the
@@ -98,16 +109,21 @@ bool CrashRenderer(int browser_id);
 DWORD RendererProcessId(CefRefPtr<CefBrowser> browser);
 DWORD RendererProcessId(int browser_id);
 
-struct ChildProcess {
-  int browser = 0;
-  DWORD pid = 0;
-  std::wstring command_line;  // as the renderer saw it (its Hello), else as it was started
-  bool connected = false;
-  bool ended = false;
-  DWORD exit_code = 0;
-};
+// browser_id, renderer_id, pid, command_line (as the renderer saw it in its Hello, else as it was started),
+// connected, ended, exit_code.
+using ChildProcess = ChildProcessRecord;
 // Renderer processes started so far, in launch order.
 std::vector<ChildProcess> ChildProcesses();
+
+// Page script in frame `frame_id` of a live browser's renderer (a sub-process or the in-process renderer), sent over
+// its channel; waits at most 10 s. A result with ran == false when nothing answered or the frame has no context.
+// Call from the test thread, never from the renderer thread.
+// (RendererCall of testing/page_script.h runs on the renderer thread of this process instead.)
+RendererCallResult RendererCallOverChannel(int browser_id, int64 frame_id, const std::string& path,
+                                           const std::vector<PageValue>& args = {});
+RendererCallResult RendererGetOverChannel(int browser_id, int64 frame_id, const std::string& path);
+RendererCallResult RendererAssignOverChannel(int browser_id, int64 frame_id, const std::string& path,
+                                             const PageValue& value);
 
 // Process messages the renderer of `browser_id` sent to the browser (recorded while the journal is on).
 std::vector<SentMessage> SentToBrowser(int browser_id);

@@ -98,6 +98,12 @@ ChannelFrame SenderFrame(int sender, int seq) {
                    {MakeInt(sender), MakeInt(seq), MakeString(Pattern(sender, seq, length))});
 }
 
+// A listening end with its reader running; null when either failed.
+std::shared_ptr<PipeTransport> Listening(const std::wstring& name, std::shared_ptr<Collector> in) {
+  std::shared_ptr<PipeTransport> server = PipeTransport::Listen(name);
+  return server && server->Start(in) ? server : nullptr;
+}
+
 struct Pair {
   std::shared_ptr<PipeTransport> server;
   std::shared_ptr<PipeTransport> client;
@@ -170,10 +176,9 @@ TEST(PipeTransport, BothDirectionsCarryFramesAtOnce) {
 
 TEST(PipeTransport, FramesSentBeforeTheClientArriveFirstAndInOrder) {
   std::wstring name = UniquePipeName(L"early");
-  std::shared_ptr<PipeTransport> server = PipeTransport::Listen(name);
-  ASSERT_TRUE(server);
   auto server_in = std::make_shared<Collector>();
-  ASSERT_TRUE(server->Start(server_in));
+  std::shared_ptr<PipeTransport> server = Listening(name, server_in);
+  ASSERT_TRUE(server);
   EXPECT_FALSE(server->IsConnected());
   for (int seq = 0; seq < 5; ++seq)
     EXPECT_TRUE(server->Send(SenderFrame(9, seq)));
@@ -208,10 +213,9 @@ TEST(PipeTransport, PeerGoingAwayIsReportedOnceAndSendsFailAfterwards) {
 
 TEST(PipeTransport, BytesThatAreNotFramesCloseTheStream) {
   std::wstring name = UniquePipeName(L"garbage");
-  std::shared_ptr<PipeTransport> server = PipeTransport::Listen(name);
-  ASSERT_TRUE(server);
   auto server_in = std::make_shared<Collector>();
-  ASSERT_TRUE(server->Start(server_in));
+  std::shared_ptr<PipeTransport> server = Listening(name, server_in);
+  ASSERT_TRUE(server);
   HANDLE raw = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(raw, INVALID_HANDLE_VALUE);
   // One good frame, then a header announcing an impossible length.
@@ -229,10 +233,9 @@ TEST(PipeTransport, BytesThatAreNotFramesCloseTheStream) {
 
 TEST(PipeTransport, ListeningEndWithoutClientGivesNoPeer) {
   std::wstring name = UniquePipeName(L"nopeer");
-  std::shared_ptr<PipeTransport> server = PipeTransport::Listen(name);
-  ASSERT_TRUE(server);
   auto server_in = std::make_shared<Collector>();
-  ASSERT_TRUE(server->Start(server_in));
+  std::shared_ptr<PipeTransport> server = Listening(name, server_in);
+  ASSERT_TRUE(server);
   server->SetConnectLimit(nullptr, 100);
   ASSERT_TRUE(server_in->WaitClosed());
   EXPECT_EQ(server_in->reason(), PipeTransport::CloseReason::kNoPeer);
@@ -240,10 +243,9 @@ TEST(PipeTransport, ListeningEndWithoutClientGivesNoPeer) {
 
 TEST(PipeTransport, ListeningEndGivesUpWhenTheWatchedProcessEnds) {
   std::wstring name = UniquePipeName(L"exited");
-  std::shared_ptr<PipeTransport> server = PipeTransport::Listen(name);
-  ASSERT_TRUE(server);
   auto server_in = std::make_shared<Collector>();
-  ASSERT_TRUE(server->Start(server_in));
+  std::shared_ptr<PipeTransport> server = Listening(name, server_in);
+  ASSERT_TRUE(server);
   // A process that ends at once and never connects.
   wchar_t system_dir[MAX_PATH];
   GetSystemDirectoryW(system_dir, MAX_PATH);

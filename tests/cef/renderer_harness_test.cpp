@@ -10,12 +10,29 @@
 
 #include "include/cef_app.h"
 #include "include/cef_render_process_handler.h"
+#include "include/cef_v8.h"
 #include "include/wrapper/cef_helpers.h"
 #include "testing/cefengine_testing.h"
+#include "testing/page_script.h"
 #include "testing/renderer_testing.h"
 
 namespace cefengine {
 namespace {
+
+class TwiceHandler : public CefV8Handler {
+ public:
+  bool Execute(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
+               CefRefPtr<CefV8Value>& retval, CefString& exception) override {
+    if (arguments.size() != 1 || !arguments[0]->IsString()) {
+      exception = "Twice wants one string";
+      return true;
+    }
+    std::string text = arguments[0]->GetStringValue().ToString();
+    retval = CefV8Value::CreateString(text + text);
+    return true;
+  }
+  IMPLEMENT_REFCOUNTING(TwiceHandler);
+};
 
 // Records each callback as "Name browser/frame" (frame 0 when none) and checks its thread.
 class RecordingHandler : public CefRenderProcessHandler {
@@ -37,6 +54,14 @@ class RecordingHandler : public CefRenderProcessHandler {
   void OnContextCreated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                         CefRefPtr<CefV8Context> context) override {
     Note("OnContextCreated", browser->GetIdentifier(), frame->GetIdentifier());
+    CefRefPtr<CefV8Context> current = CefV8Context::GetCurrentContext();
+    entered_during_created = CefV8Context::InContext() && current && current->IsSame(context);
+    frame_context_matches = frame->GetV8Context() && frame->GetV8Context()->IsSame(context);
+    contexts.push_back(context);
+    // Page script finds external.Twice(text) in every document.
+    CefRefPtr<CefV8Value> external = CefV8Value::CreateObject(nullptr);
+    external->SetValue("Twice", CefV8Value::CreateFunction("Twice", new TwiceHandler()), V8_PROPERTY_ATTRIBUTE_NONE);
+    context->GetGlobal()->SetValue("external", external, V8_PROPERTY_ATTRIBUTE_READONLY);
   }
   void OnContextReleased(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                          CefRefPtr<CefV8Context> context) override {
@@ -45,6 +70,7 @@ class RecordingHandler : public CefRenderProcessHandler {
   void OnFocusedNodeChanged(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                             CefRefPtr<CefDOMNode> node) override {
     Note("OnFocusedNodeChanged", browser->GetIdentifier(), frame->GetIdentifier());
+    focus_nodes.push_back(!node ? "null" : node->IsEditable() ? "editable" : "plain");
   }
   bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                 CefRefPtr<CefProcessMessage> message) override {
@@ -76,6 +102,10 @@ class RecordingHandler : public CefRenderProcessHandler {
   std::mutex mutex;
   std::vector<std::string> calls;
   std::vector<CefRefPtr<CefBrowser>> browsers;
+  std::vector<CefRefPtr<CefV8Context>> contexts;
+  std::vector<std::string> focus_nodes;
+  bool entered_during_created = false;
+  bool frame_context_matches = false;
   bool off_thread = false;
   bool host_null = false;
   bool extra_read_only = false;
@@ -113,6 +143,71 @@ class RendererHarnessTest : public ::testing::Test {
   CefRefPtr<RendererApp> app_ = new RendererApp();
   std::unique_ptr<test::RendererHarness> harness_;
 };
+
+TEST_F(RendererHarnessTest, StartupBrowserAndDocumentCallbacksComeInOrder) {
+  Page();
+  EXPECT_EQ(app_->handler->Take(),
+            (std::vector<std::string>{"OnRenderThreadCreated 0/0", "OnWebKitInitialized 0/0", "OnBrowserCreated 3/0",
+                                      "OnContextCreated 3/30", "OnContextCreated 3/31"}));
+  EXPECT_FALSE(app_->handler->off_thread);
+  EXPECT_TRUE(app_->handler->host_null);
+  EXPECT_EQ(app_->handler->extra_text, "hello renderer");
+  EXPECT_TRUE(app_->handler->extra_read_only);
+  // Each commit is answered with FrameReady.
+  std::vector<ChannelFrame> frames = harness_->TakeFrames();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].type, FrameType::kFrameReady);
+  EXPECT_EQ(frames[0].frame_id, 30);
+  EXPECT_EQ(frames[1].frame_id, 31);
+  // Renderer callbacks are journaled as renderer entries.
+  for (const auto& entry : test::EntriesOf("OnBrowserCreated")) {
+    EXPECT_EQ(entry.process, 'R');
+    EXPECT_EQ(entry.thread, "RENDERER");
+  }
+}
+
+TEST_F(RendererHarnessTest, NewMainDocumentReleasesEveryOldContextFirst) {
+  Page();
+  CefRefPtr<CefFrame> side = app_->handler->browsers.at(0)->GetFrame(31);
+  app_->handler->Take();
+  ASSERT_TRUE(harness_->Commit(3, {{30, "", true, "http://b.test/"}}));
+  EXPECT_EQ(app_->handler->Take(), (std::vector<std::string>{"OnContextReleased 3/30", "OnContextReleased 3/31",
+                                                             "OnContextCreated 3/30"}));
+  EXPECT_FALSE(side->IsValid());
+  EXPECT_EQ(app_->handler->browsers.at(0)->GetFrameCount(), 1u);
+  EXPECT_EQ(app_->handler->browsers.at(0)->GetMainFrame()->GetURL().ToString(), "http://b.test/");
+}
+
+TEST_F(RendererHarnessTest, SubFrameCommitAndReleaseTouchOnlyThatFrame) {
+  Page();
+  ASSERT_TRUE(harness_->Commit(3, {{32, "inner", false, "http://a.test/inner", 31}}));
+  app_->handler->Take();
+  // Recommitting the side frame replaces it and the frame inside it, not the main document.
+  ASSERT_TRUE(harness_->Commit(3, {{31, "side", false, "http://a.test/side2"}}));
+  EXPECT_EQ(app_->handler->Take(), (std::vector<std::string>{"OnContextReleased 3/31", "OnContextReleased 3/32",
+                                                             "OnContextCreated 3/31"}));
+  ASSERT_TRUE(harness_->Release(31));
+  EXPECT_EQ(app_->handler->Take(), (std::vector<std::string>{"OnContextReleased 3/31"}));
+  EXPECT_EQ(app_->handler->browsers.at(0)->GetFrameCount(), 1u);
+}
+
+TEST_F(RendererHarnessTest, DestroyedBrowserReleasesContextsThenGoesAndStopsSending) {
+  Page();
+  CefRefPtr<CefBrowser> browser = app_->handler->browsers.at(0);
+  app_->handler->Take();
+  ASSERT_TRUE(harness_->DestroyBrowser(3));
+  EXPECT_EQ(app_->handler->Take(), (std::vector<std::string>{"OnContextReleased 3/30", "OnContextReleased 3/31",
+                                                             "OnBrowserDestroyed 3/0"}));
+  bool sent = true;
+  ASSERT_TRUE(harness_->RunOnRenderer(
+      [&] { sent = browser->SendProcessMessage(PID_BROWSER, CefProcessMessage::Create("late")); }));
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(browser->GetFrameCount(), 0u);
+  // A harness renderer keeps running without browsers.
+  EXPECT_TRUE(harness_->ok());
+  ASSERT_TRUE(harness_->AddBrowser(4));
+}
+
 
 TEST_F(RendererHarnessTest, RendererBrowserShowsItsFrames) {
   Page();
@@ -210,9 +305,52 @@ TEST_F(RendererHarnessTest, FocusChangeReachesTheHandler) {
   app_->handler->Take();
   ASSERT_TRUE(harness_->Focus(3, 31, FOCUS_EDITABLE));
   ASSERT_TRUE(harness_->Focus(3, 77, FOCUS_PLAIN));  // no such frame: dropped
-  EXPECT_EQ(app_->handler->Take(), (std::vector<std::string>{"OnFocusedNodeChanged 3/31"}));
+  ASSERT_TRUE(harness_->Focus(3, 30, FOCUS_PLAIN));
+  ASSERT_TRUE(harness_->Focus(3, 31, FOCUS_EDITABLE));
+  ASSERT_TRUE(harness_->Focus(3, 31, FOCUS_NONE));
+  EXPECT_EQ(app_->handler->Take(), (std::vector<std::string>{"OnFocusedNodeChanged 3/31", "OnFocusedNodeChanged 3/30",
+                                                             "OnFocusedNodeChanged 3/31", "OnFocusedNodeChanged 3/31"}));
+  EXPECT_EQ(app_->handler->focus_nodes, (std::vector<std::string>{"editable", "plain", "editable", "null"}));
   EXPECT_TRUE(app_->handler->browsers.at(0)->GetFrame(31)->IsFocused());
   EXPECT_EQ(app_->handler->browsers.at(0)->GetFocusedFrame()->GetIdentifier(), 31);
+}
+
+TEST_F(RendererHarnessTest, ContextIsEnteredDuringOnContextCreatedAndDiesWithItsDocument) {
+  Page();
+  EXPECT_TRUE(app_->handler->entered_during_created);
+  EXPECT_TRUE(app_->handler->frame_context_matches);
+  ASSERT_EQ(app_->handler->contexts.size(), 2u);
+  CefRefPtr<CefV8Context> old_main = app_->handler->contexts[0];
+  bool valid_before = false, valid_after = true, in_context_after = true;
+  ASSERT_TRUE(harness_->RunOnRenderer([&] {
+    valid_before = old_main->IsValid();
+    in_context_after = CefV8Context::InContext();  // the runtime left the context again
+  }));
+  ASSERT_TRUE(harness_->Commit(3, {{30, "", true, "http://b.test/"}}));
+  ASSERT_TRUE(harness_->RunOnRenderer([&] { valid_after = old_main->IsValid(); }));
+  EXPECT_TRUE(valid_before);
+  EXPECT_FALSE(in_context_after);
+  EXPECT_FALSE(valid_after);
+}
+
+TEST_F(RendererHarnessTest, PageScriptReachesWhatTheHandlerInstalled) {
+  Page();
+  test::CallResult twice = harness_->RendererCall(3, 31, "external.Twice", {test::Str("ab")});
+  EXPECT_TRUE(twice.ran);
+  EXPECT_FALSE(twice.threw);
+  EXPECT_EQ(twice.type, "string");
+  EXPECT_EQ(twice.value, "abab");
+  test::CallResult bad = harness_->RendererCall(3, 30, "external.Twice", {test::Int(1)});
+  EXPECT_TRUE(bad.threw);
+  EXPECT_EQ(bad.exception, "Twice wants one string");
+  test::CallResult assigned = harness_->RendererAssign(3, 30, "external", test::Str("replaced"));
+  EXPECT_TRUE(assigned.read_only);
+  EXPECT_EQ(harness_->RendererGet(3, 30, "external").type, "object");
+  // A frame without a document has nothing to run in.
+  EXPECT_FALSE(harness_->RendererCall(3, 99, "external.Twice", {test::Str("x")}).ran);
+  // The answers are not left behind as stray frames.
+  for (const ChannelFrame& frame : harness_->TakeFrames())
+    EXPECT_NE(frame.type, FrameType::kTestResult);
 }
 
 TEST(RendererHarnessSingle, OnlyOneRendererThreadRunsAtATime) {

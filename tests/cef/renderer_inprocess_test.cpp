@@ -14,38 +14,10 @@
 #include "include/cef_render_process_handler.h"
 #include "testing/cefengine_testing.h"
 #include "testing/renderer_testing.h"
+#include "tests/cef/renderer_link_events.h"
 
 namespace cefengine {
 namespace {
-
-class Events : public RendererLinkEvents {
- public:
-  void OnRendererFrame(const ChannelFrame& frame) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    frames_.push_back(frame);
-  }
-  void OnRendererTerminated(cef_termination_status_t status) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    statuses_.push_back(status);
-  }
-  std::vector<ChannelFrame> Of(FrameType type) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<ChannelFrame> out;
-    for (const auto& frame : frames_)
-      if (frame.type == type)
-        out.push_back(frame);
-    return out;
-  }
-  std::vector<cef_termination_status_t> statuses() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return statuses_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<ChannelFrame> frames_;
-  std::vector<cef_termination_status_t> statuses_;
-};
 
 class EchoHandler : public CefRenderProcessHandler {
  public:
@@ -114,8 +86,8 @@ class InProcessRenderer : public ::testing::Test {
 };
 
 TEST_F(InProcessRenderer, BrowsersShareOneRendererThreadAndTalkToIt) {
-  auto first = std::make_shared<Events>();
-  auto second = std::make_shared<Events>();
+  auto first = std::make_shared<LinkEvents>();
+  auto second = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> a = CreateRendererLink(21, first);
   std::shared_ptr<RendererLink> b = CreateRendererLink(22, second);
   ASSERT_TRUE(a->Send(MakeFrame(FrameType::kBrowserCreated, 21, 1, {MakeBool(false)})));
@@ -126,9 +98,8 @@ TEST_F(InProcessRenderer, BrowsersShareOneRendererThreadAndTalkToIt) {
     ASSERT_TRUE(b->Send(MakeFrame(FrameType::kProcessMessage, 22, 0,
                                   {MakeString(L"b"), MakeListValue({MakeInt(i)})})));
   }
-  ASSERT_TRUE(test::WaitFor([&] {
-    return first->Of(FrameType::kRendererMessage).size() == 3 && second->Of(FrameType::kRendererMessage).size() == 3;
-  }));
+  ASSERT_TRUE(first->WaitFor(FrameType::kRendererMessage, 3));
+  ASSERT_TRUE(second->WaitFor(FrameType::kRendererMessage, 3));
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(first->Of(FrameType::kRendererMessage)[i].StringAt(0), L"a-reply");
     EXPECT_EQ(second->Of(FrameType::kRendererMessage)[i].StringAt(0), L"b-reply");
@@ -152,8 +123,8 @@ TEST_F(InProcessRenderer, BrowsersShareOneRendererThreadAndTalkToIt) {
 }
 
 TEST_F(InProcessRenderer, CrashEndsOnlyThatBrowsersLink) {
-  auto first = std::make_shared<Events>();
-  auto second = std::make_shared<Events>();
+  auto first = std::make_shared<LinkEvents>();
+  auto second = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> a = CreateRendererLink(31, first);
   std::shared_ptr<RendererLink> b = CreateRendererLink(32, second);
   ASSERT_TRUE(a->Send(MakeFrame(FrameType::kBrowserCreated, 31, 1, {MakeBool(false)})));
@@ -164,7 +135,7 @@ TEST_F(InProcessRenderer, CrashEndsOnlyThatBrowsersLink) {
   EXPECT_FALSE(a->Send(MakeFrame(FrameType::kProcessMessage, 31, 0, {MakeString(L"x"), MakeListValue({})})));
   EXPECT_FALSE(test::CrashRenderer(31));
   ASSERT_TRUE(b->Send(MakeFrame(FrameType::kProcessMessage, 32, 0, {MakeString(L"still"), MakeListValue({})})));
-  ASSERT_TRUE(test::WaitFor([&] { return second->Of(FrameType::kRendererMessage).size() == 1; }));
+  ASSERT_TRUE(second->WaitFor(FrameType::kRendererMessage, 1));
   EXPECT_TRUE(second->statuses().empty());
   a->Close();
   b->Close();

@@ -17,7 +17,9 @@
 #include "include/cef_app.h"
 #include "include/cef_browser_process_handler.h"
 #include "testing/cefengine_testing.h"
+#include "testing/page_script.h"
 #include "testing/renderer_testing.h"
+#include "tests/cef/renderer_link_events.h"
 
 namespace cefengine {
 namespace {
@@ -35,43 +37,6 @@ std::wstring ProbePath() {
   return ExeDir() + L"cef_subprocess_probe.exe";
 }
 
-// What the browser engine would see of one renderer.
-class Events : public RendererLinkEvents {
- public:
-  void OnRendererFrame(const ChannelFrame& frame) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    frames_.push_back(frame);
-  }
-  void OnRendererTerminated(cef_termination_status_t status) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    statuses_.push_back(status);
-  }
-
-  std::vector<ChannelFrame> Of(FrameType type) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<ChannelFrame> out;
-    for (const auto& frame : frames_)
-      if (frame.type == type)
-        out.push_back(frame);
-    return out;
-  }
-  bool WaitFor(FrameType type, size_t count) {
-    return test::WaitFor([&] { return Of(type).size() >= count; }, kWaitMs);
-  }
-  std::vector<cef_termination_status_t> statuses() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return statuses_;
-  }
-  bool WaitTerminated() {
-    return test::WaitFor([&] { return !statuses().empty(); }, kWaitMs);
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<ChannelFrame> frames_;
-  std::vector<cef_termination_status_t> statuses_;
-};
-
 class LaunchHandler : public CefBrowserProcessHandler {
  public:
   void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) override {
@@ -84,11 +49,13 @@ class LaunchHandler : public CefBrowserProcessHandler {
   }
   void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) override {
     on_io = CefCurrentlyOn(TID_IO);
+    ++extra_calls;
     extra_info->SetString(0, "extra-text");
     extra_info->SetInt(1, 42);
   }
   std::wstring replacement_program;
   bool no_connect = false;
+  int extra_calls = 0;
   bool on_ui = false;
   bool on_io = false;
   IMPLEMENT_REFCOUNTING(LaunchHandler);
@@ -138,14 +105,14 @@ class RendererProcess : public ::testing::Test {
     CefShutdown();
   }
 
-  std::shared_ptr<RendererLink> Open(int browser, std::shared_ptr<Events> events) {
+  std::shared_ptr<RendererLink> Open(int browser, std::shared_ptr<LinkEvents> events) {
     std::shared_ptr<RendererLink> link = CreateRendererLink(browser, events);
     links_.push_back(link);
     return link;
   }
 
   // A renderer that said Hello and knows browser `browser` with a committed main frame.
-  std::shared_ptr<RendererLink> Started(int browser, std::shared_ptr<Events> events) {
+  std::shared_ptr<RendererLink> Started(int browser, std::shared_ptr<LinkEvents> events) {
     std::shared_ptr<RendererLink> link = Open(browser, events);
     EXPECT_TRUE(link->Send(MakeFrame(FrameType::kBrowserCreated, browser, 11, {MakeBool(false)})));
     EXPECT_TRUE(link->Send(MainCommit(browser, 11, L"http://page.test/")));
@@ -166,7 +133,7 @@ TEST_F(RendererProcess, ModeIsSubProcessWhenAnExecutableServesRenderers) {
 }
 
 TEST_F(RendererProcess, ChildRunsTheRenderCallbacksInOrder) {
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Started(5, events);
   EXPECT_TRUE(app_->handler->on_ui);
   EXPECT_TRUE(app_->handler->on_io);
@@ -209,7 +176,7 @@ TEST_F(RendererProcess, ChildRunsTheRenderCallbacksInOrder) {
 }
 
 TEST_F(RendererProcess, ExtraInfoAndFramesReachTheRenderer) {
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Started(6, events);
   ASSERT_TRUE(link->Send(Message(6, L"extra", {})));
   ASSERT_TRUE(link->Send(Message(6, L"frames", {})));
@@ -224,8 +191,43 @@ TEST_F(RendererProcess, ExtraInfoAndFramesReachTheRenderer) {
                                                              MakeBool(true)})));
 }
 
+TEST_F(RendererProcess, OwnersInitIsTheRenderersInit) {
+  auto events = std::make_shared<LinkEvents>();
+  std::shared_ptr<RendererLink> link = Open(14, events);
+  // As the browser engine does: it asked the application for the extra info and sends Init first.
+  ASSERT_TRUE(link->Send(MakeFrame(FrameType::kInit, 0, 0,
+                                   {MakeListValue({MakeString(L"owner")}), MakeDictValue({})})));
+  ASSERT_TRUE(link->Send(MakeFrame(FrameType::kBrowserCreated, 14, 1, {MakeBool(false)})));
+  ASSERT_TRUE(link->Send(Message(14, L"extra", {})));
+  ASSERT_TRUE(events->WaitFor(FrameType::kRendererMessage, 1));
+  const ValueData* extra = events->Of(FrameType::kRendererMessage)[0].At(1);
+  ASSERT_TRUE(extra && extra->type == VTYPE_LIST);
+  EXPECT_TRUE(EqualValues(extra->list->items.at(0), MakeListValue({MakeString(L"owner")})));
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_EQ(app_->handler->extra_calls, 0);
+  EXPECT_EQ(test::EntriesOf("OnRenderThreadCreated").size(), 1u);
+}
+
+TEST_F(RendererProcess, PageScriptRunsInTheChildsContexts) {
+  auto events = std::make_shared<LinkEvents>();
+  std::shared_ptr<RendererLink> link = Started(15, events);
+  test::CallResult count = test::RendererCallOverChannel(15, 11, "probeCount", {test::Str("a"), test::Int(2), test::Null()});
+  EXPECT_TRUE(count.ran);
+  EXPECT_FALSE(count.threw);
+  EXPECT_EQ(count.value, "3");
+  test::CallResult url = test::RendererAssignOverChannel(15, 11, "probeUrl", test::Str("changed"));
+  EXPECT_TRUE(url.read_only);
+  EXPECT_EQ(url.value, "http://page.test/");
+  test::CallResult missing = test::RendererCallOverChannel(15, 11, "noSuchFunction");
+  EXPECT_TRUE(missing.threw);
+  // Only the answers' frames were taken; the browser side saw none of them.
+  EXPECT_TRUE(events->Of(FrameType::kTestResult).empty());
+  // A frame the renderer does not know answers, but ran nothing.
+  EXPECT_FALSE(test::RendererCallOverChannel(15, 999, "probeCount").ran);
+}
+
 TEST_F(RendererProcess, MessageRoundTripKeepsTypesAndOrder) {
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Open(7, events);
   // Sent before the renderer even started: they wait for it, in order.
   ASSERT_TRUE(link->Send(MakeFrame(FrameType::kBrowserCreated, 7, 1, {MakeBool(false)})));
@@ -263,7 +265,7 @@ TEST_F(RendererProcess, MessageRoundTripKeepsTypesAndOrder) {
 }
 
 TEST_F(RendererProcess, UnhandledMessageIsJournaledAndDropped) {
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Started(8, events);
   ASSERT_TRUE(link->Send(Message(8, L"nobody-listens", {MakeInt(1)})));
   ASSERT_TRUE(link->Send(Message(8, L"echo", {MakeInt(2)})));
@@ -276,7 +278,7 @@ TEST_F(RendererProcess, UnhandledMessageIsJournaledAndDropped) {
 }
 
 TEST_F(RendererProcess, DestroyingTheLastBrowserEndsTheRendererWithoutTermination) {
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Started(9, events);
   ASSERT_TRUE(link->Send(MakeFrame(FrameType::kBrowserDestroyed, 9, 0)));
   ASSERT_TRUE(test::WaitFor(
@@ -300,7 +302,7 @@ struct EndCase {
 class RendererEnd : public RendererProcess, public ::testing::WithParamInterface<EndCase> {};
 
 TEST_P(RendererEnd, TerminationCarriesTheStatusOfTheExit) {
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Started(12, events);
   DWORD pid = link->ProcessId();
   ASSERT_NE(pid, 0u);
@@ -344,7 +346,7 @@ TEST_P(RendererNeverStarts, LinkReportsAbnormalTermination) {
   if (GetParam().program)
     app_->handler->replacement_program = ExeDir() + GetParam().program;
   app_->handler->no_connect = GetParam().no_connect;
-  auto events = std::make_shared<Events>();
+  auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Open(13, events);
   EXPECT_TRUE(link->Send(MakeFrame(FrameType::kBrowserCreated, 13, 1, {MakeBool(false)})));
   ASSERT_TRUE(events->WaitTerminated());

@@ -11,18 +11,39 @@
 //   "extra"  -> "extra-reply" with the extra info OnRenderThreadCreated was given
 //   "frames" -> "frames-reply" with [browser id, main frame URL, frame count, GetHost() is null]
 //   "exit"   -> ends the process at once with the exit code in argument 0
-// Other names are left unhandled. With --probe-exit-at-once it ends with 5 before doing anything.
+// Other names are left unhandled. Every document gets a global function "probeCount" (returns how many arguments it
+// was given) and a read-only string "probeUrl" (the frame's URL). With --probe-exit-at-once it ends with 5 before
+// doing anything.
 #include <windows.h>
 
 #include <cwchar>
 
 #include "include/cef_app.h"
 #include "include/cef_render_process_handler.h"
+#include "include/cef_v8.h"
 
 namespace {
 
+class CountHandler : public CefV8Handler {
+ public:
+  bool Execute(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
+               CefRefPtr<CefV8Value>& retval, CefString& exception) override {
+    retval = CefV8Value::CreateInt(static_cast<int32>(arguments.size()));
+    return true;
+  }
+  IMPLEMENT_REFCOUNTING(CountHandler);
+};
+
 class ProbeRenderHandler : public CefRenderProcessHandler {
  public:
+  void OnContextCreated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                        CefRefPtr<CefV8Context> context) override {
+    CefRefPtr<CefV8Value> global = context->GetGlobal();
+    global->SetValue("probeCount", CefV8Value::CreateFunction("probeCount", new CountHandler()),
+                     V8_PROPERTY_ATTRIBUTE_NONE);
+    global->SetValue("probeUrl", CefV8Value::CreateString(frame->GetURL()), V8_PROPERTY_ATTRIBUTE_READONLY);
+  }
+
   void OnRenderThreadCreated(CefRefPtr<CefListValue> extra_info) override { extra_ = extra_info->Copy(); }
 
   bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
