@@ -26,20 +26,24 @@
 
 namespace cefengine {
 
-// One stored cookie. `domain` is as given, or the URL's host for a host-only cookie.
-struct StoredCookie {
-  uint64_t id = 0;  // unique within its store; grows with insertion
-  std::wstring name;
-  std::wstring value;
-  std::wstring domain;
-  std::wstring path;
-  bool host_only = false;
+// What a cookie is besides its texts.
+struct CookieAttributes {
+  bool host_only = false;  // set with an empty domain: matches its host alone
   bool secure = false;
   bool httponly = false;
   bool has_expires = false;
   cef_time_t expires = {};
   cef_time_t creation = {};
   cef_time_t last_access = {};
+};
+
+// One stored cookie. `domain` is as given, or the URL's host for a host-only cookie.
+struct StoredCookie : CookieAttributes {
+  uint64_t id = 0;  // unique within its store; grows with insertion
+  std::wstring name;
+  std::wstring value;
+  std::wstring domain;
+  std::wstring path;
 
   // The public form handed to visitors (a deep copy).
   CefCookie ToCefCookie() const;

@@ -8,6 +8,7 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/utf.h"
+#include "include/cef_scheme.h"
 
 namespace cefengine {
 
@@ -42,18 +43,12 @@ class RequestContextImpl : public CefRequestContext {
     return CefCookieManager::GetGlobalManager(callback);
   }
 
-  // Scheme handler factories live in one process-wide table; this engine has no per-context
-  // table yet.
+  // Scheme handler factories live in one process-wide table that every context shares.
   bool RegisterSchemeHandlerFactory(const CefString& scheme_name, const CefString& domain_name,
                                     CefRefPtr<CefSchemeHandlerFactory> factory) override {
-    LOG(WARNING) << "CefRequestContext::RegisterSchemeHandlerFactory is not available yet (scheme \""
-                 << scheme_name.ToString() << "\")";
-    return false;
+    return CefRegisterSchemeHandlerFactory(scheme_name, domain_name, factory);
   }
-  bool ClearSchemeHandlerFactories() override {
-    LOG(WARNING) << "CefRequestContext::ClearSchemeHandlerFactories is not available yet";
-    return false;
-  }
+  bool ClearSchemeHandlerFactories() override { return CefClearSchemeHandlerFactories(); }
 
  private:
   std::shared_ptr<Storage> storage_;

@@ -13,17 +13,11 @@ std::vector<CookieInfo> Cookies() {
     return out;
   for (const StoredCookie& c : store->InInsertionOrder()) {
     CookieInfo info;
+    static_cast<CookieAttributes&>(info) = c;
     info.name = WideToUtf8(c.name);
     info.value = WideToUtf8(c.value);
     info.domain = WideToUtf8(c.domain);
     info.path = WideToUtf8(c.path);
-    info.host_only = c.host_only;
-    info.secure = c.secure;
-    info.httponly = c.httponly;
-    info.has_expires = c.has_expires;
-    info.expires = c.expires;
-    info.creation = c.creation;
-    info.last_access = c.last_access;
     out.push_back(info);
   }
   return out;

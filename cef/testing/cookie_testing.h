@@ -7,25 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "include/internal/cef_time.h"
+#include "engine/cookie_store.h"
 
 namespace cefengine {
 namespace test {
 
 // One stored cookie, strings in UTF-8. `domain` is as it was given, or the URL's host for a
 // host-only cookie.
-struct CookieInfo {
+struct CookieInfo : CookieAttributes {
   std::string name;
   std::string value;
   std::string domain;
   std::string path;
-  bool host_only = false;
-  bool secure = false;
-  bool httponly = false;
-  bool has_expires = false;
-  cef_time_t expires = {};
-  cef_time_t creation = {};
-  cef_time_t last_access = {};
 };
 
 // The unexpired cookies of the global store, in insertion order (a replaced cookie keeps its

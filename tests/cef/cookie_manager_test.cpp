@@ -125,14 +125,50 @@ TEST_F(CookieManager, VisitUrlCookiesMatchesHostDomainPathSecureAndHttpOnlyInOrd
   EXPECT_EQ(log->Names(), (std::vector<std::string>{"deep", "docs", "host", "dom", "sec", "ho", "sub", "pdot"}));
 }
 
+// Holds the IO thread in one task until released, so that work posted meanwhile runs only
+// after the test dropped its own references.
+class IoGate {
+ public:
+  IoGate() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    class Wait : public CefTask {
+     public:
+      explicit Wait(HANDLE event) : event_(event) {}
+      void Execute() override { WaitForSingleObject(event_, 10000); }
+      HANDLE event_;
+      IMPLEMENT_REFCOUNTING(Wait);
+    };
+    EXPECT_TRUE(CefPostTask(TID_IO, new Wait(event_)));
+  }
+  ~IoGate() {
+    Open();
+    EXPECT_TRUE(test::Flush(TID_IO));
+    CloseHandle(event_);
+  }
+  void Open() { SetEvent(event_); }
+
+ private:
+  HANDLE event_;
+};
+
 TEST_F(CookieManager, VisitorRunsOnIoWithCountsAndIsReleasedThereEvenWithoutMatches) {
   for (const char* name : {"a", "b", "c"})
     ASSERT_EQ(SetAndWait(manager_, "http://h.test/", {name, std::string("v") + name}), 1);
 
   auto log = std::make_shared<VisitLog>();
-  EXPECT_TRUE(manager_->VisitUrlCookies("http://h.test/", false, new RecordingVisitor(log)));
-  ASSERT_TRUE(test::WaitFor([&] { return log->destroyed_on != 0; }));
+  auto none = std::make_shared<VisitLog>();
+  {
+    IoGate gate;
+    EXPECT_TRUE(manager_->VisitUrlCookies("http://h.test/", false, new RecordingVisitor(log)));
+    // No match: the visitor is never called, yet the call succeeds.
+    EXPECT_TRUE(manager_->VisitUrlCookies("http://other.test/", true, new RecordingVisitor(none)));
+    // Only the engine holds the visitors now; their last release must come on IO.
+    EXPECT_EQ(log->destroyed_on, 0);
+    gate.Open();
+    ASSERT_TRUE(test::WaitFor([&] { return log->destroyed_on != 0 && none->destroyed_on != 0; }));
+  }
   EXPECT_EQ(log->destroyed_on, 1);
+  EXPECT_EQ(none->destroyed_on, 1);
+  EXPECT_TRUE(none->calls.empty());
   ASSERT_EQ(log->calls.size(), 3u);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(log->calls[i].count, i);
@@ -140,13 +176,6 @@ TEST_F(CookieManager, VisitorRunsOnIoWithCountsAndIsReleasedThereEvenWithoutMatc
     EXPECT_TRUE(log->calls[i].on_io);
   }
   EXPECT_EQ(Text(log->calls[2].cookie.value), "vc");
-
-  // No match: the visitor is never called, yet the call succeeds and releases it on IO.
-  auto none = std::make_shared<VisitLog>();
-  EXPECT_TRUE(manager_->VisitUrlCookies("http://other.test/", true, new RecordingVisitor(none)));
-  ASSERT_TRUE(test::WaitFor([&] { return none->destroyed_on != 0; }));
-  EXPECT_EQ(none->destroyed_on, 1);
-  EXPECT_TRUE(none->calls.empty());
 
   // An invalid URL fails at once.
   auto bad = std::make_shared<VisitLog>();

@@ -1,6 +1,8 @@
 #include <string>
 
 #include "engine/request_context.h"
+#include "engine/scheme_factories.h"
+#include "include/cef_scheme.h"
 #include "include/cef_request_context.h"
 #include "tests/cef/cookie_test_support.h"
 
@@ -130,6 +132,27 @@ TEST_F(RequestContexts, TheHandlersCookieManagerDecidesTheStoreOfRequests) {
 
   CefRefPtr<CefRequestContext> without_handler = CefRequestContext::CreateContext(settings, nullptr);
   EXPECT_EQ(cefengine::CookieStoreFor(without_handler), cefengine::GlobalCookieStore());
+}
+
+// Factories registered through any context serve the whole process.
+TEST_F(RequestContexts, SchemeFactoriesRegisteredThroughAContextAreTheProcesssFactories) {
+  class Factory : public CefSchemeHandlerFactory {
+   public:
+    CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString&,
+                                         CefRefPtr<CefRequest>) override {
+      return nullptr;
+    }
+    IMPLEMENT_REFCOUNTING(Factory);
+  };
+  CefRefPtr<CefRequestContext> global = CefRequestContext::GetGlobalContext();
+  CefRefPtr<CefRequestContext> shared = CefRequestContext::CreateContext(global, new Handler());
+  CefRefPtr<Factory> factory = new Factory();
+  EXPECT_TRUE(shared->RegisterSchemeHandlerFactory("brivx", "", factory.get()));
+  EXPECT_EQ(cefengine::FindSchemeFactory(L"brivx", L"").get(), factory.get());
+  EXPECT_FALSE(shared->RegisterSchemeHandlerFactory("", "", factory.get()));
+
+  EXPECT_TRUE(global->ClearSchemeHandlerFactories());
+  EXPECT_FALSE(cefengine::FindSchemeFactory(L"brivx", L""));
 }
 
 }  // namespace
