@@ -18,35 +18,13 @@ namespace {
 
 const char kDevToolsPage[] = "<html><head><title>DevTools</title></head><body></body></html>";
 
-int HexValue(wchar_t c) {
-  if (c >= L'0' && c <= L'9')
-    return c - L'0';
-  if (c >= L'a' && c <= L'f')
-    return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F')
-    return c - L'A' + 10;
-  return -1;
-}
-
 // %XX escapes become bytes; other characters are written as UTF-8.
 std::string PercentDecodeToBytes(const std::wstring& text) {
+  std::wstring latin1 = CefURIDecode(text, false, UU_NORMAL).ToWString();
   std::string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == L'%' && i + 2 < text.size()) {
-      int hi = HexValue(text[i + 1]), lo = HexValue(text[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 3;
-        continue;
-      }
-    }
-    size_t run_end = text.find(L'%', i + 1);
-    if (run_end == std::wstring::npos)
-      run_end = text.size();
-    out += WideToUtf8(text.data() + i, run_end - i);
-    i = run_end;
-  }
+  out.reserve(latin1.size());
+  for (wchar_t c : latin1)
+    out.push_back(static_cast<char>(c));
   return out;
 }
 

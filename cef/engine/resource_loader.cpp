@@ -17,10 +17,12 @@
 
 #include "engine/builtin_schemes.h"
 #include "engine/context.h"
+#include "engine/cookie_store.h"
 #include "engine/document_model.h"
 #include "engine/http_fetch.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
+#include "engine/request_context.h"
 #include "engine/request_impl.h"
 #include "engine/scheme_factories.h"
 #include "engine/task_threads.h"
@@ -28,6 +30,7 @@
 #include "include/base/cef_logging.h"
 #include "include/cef_parser.h"
 #include "include/cef_request_handler.h"
+#include "include/wrapper/cef_closure_task.h"
 
 namespace cefengine {
 
@@ -38,18 +41,9 @@ const int kReadChunk = 32768;
 // Reads per IO task before the loop yields to other IO work.
 const int kReadsPerTurn = 16;
 
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override { fn_(); }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
-
+// Quiet when the thread is gone: loads simply end with the engine.
 bool PostTo(CefThreadId id, std::function<void()> fn) {
-  return PostEngineTask(id, new FunctionTask(std::move(fn)), 0);
+  return PostEngineTask(id, CefCreateClosureTask(base::Closure(std::move(fn))), 0);
 }
 
 std::string Utf8(const CefString& s) {
@@ -239,7 +233,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       if (IsCertificateError(result.error) && !ignore_certificate_errors_) {
         ignore_certificate_errors_ = true;
         std::shared_ptr<LoadJob> self = shared_from_this();
-        CertificateError(result.error, [self] { self->Fetch(); });
+        CertificateError(result.error, [self] { self->Fetch(self->CookieHeader()); });
         return;
       }
       Fail(result.error, ErrorCodeText(result.error));
@@ -253,6 +247,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     for (const auto& h : result.headers)
       headers.insert(std::make_pair(CefString(h.first), CefString(h.second)));
     response->SetHeaderMap(headers);
+    StoreCookies(headers);
     Respond(response, result.body);
   }
 
@@ -462,8 +457,9 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
   // IO: the test table, else a real fetch.
   void ServeHttp(const std::wstring& scheme) {
     TestHttpResponse entry;
+    std::wstring cookies = CookieHeader();
     if (!FindTestHttpResponse(Url(), &entry)) {
-      Fetch();
+      Fetch(cookies);
       return;
     }
     std::shared_ptr<LoadJob> self = shared_from_this();
@@ -476,6 +472,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       if (!entry.mime_type.empty() && response->GetHeader("Content-Type").empty())
         headers.insert(std::make_pair(CefString("Content-Type"), CefString(entry.mime_type)));
       response->SetHeaderMap(headers);
+      self->StoreCookies(headers);
       self->Respond(response, entry.body);
     };
     if (scheme == L"https" && entry.cert_error != ERR_NONE) {
@@ -485,8 +482,32 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     serve();
   }
 
+  // IO: the Cookie header the request context's store gives this URL (journaled when there is one).
+  std::wstring CookieHeader() {
+    std::shared_ptr<CookieStore> store = CookieStoreFor(params_.request_context);
+    std::wstring header = store ? store->CookieHeader(Url()) : std::wstring();
+    if (!header.empty())
+      Log("Cookie", {Utf8(Url()), Utf8(header)});
+    return header;
+  }
+
+  // IO: every Set-Cookie header of an http(s) answer goes to the request context's store.
+  void StoreCookies(const CefResponse::HeaderMap& headers) {
+    std::shared_ptr<CookieStore> store;
+    for (const auto& h : headers) {
+      if (AsciiLower(h.first.ToWString()) != L"set-cookie")
+        continue;
+      if (!store)
+        store = CookieStoreFor(params_.request_context);
+      if (!store)
+        return;
+      if (!store->ApplySetCookieHeader(Url(), h.second.ToString()))
+        LOG(WARNING) << "Set-Cookie refused for " << Utf8(Url()) << ": " << h.second.ToString();
+    }
+  }
+
   // IO: a WinINet exchange on a worker thread of its own; the answer comes back to IO.
-  void Fetch() {
+  void Fetch(const std::wstring& cookies) {
     HttpFetchRequest fetch;
     fetch.url = Url();
     fetch.method = params_.request->GetMethod().ToWString();
@@ -500,6 +521,8 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       fetch.headers.emplace_back(L"Referer", referrer);
     if (!params_.accept_language.empty())
       fetch.headers.emplace_back(L"Accept-Language", params_.accept_language);
+    if (!cookies.empty())
+      fetch.headers.emplace_back(L"Cookie", cookies);
     CefRefPtr<CefPostData> post_data = params_.request->GetPostData();
     int token = ++stage_;
     std::shared_ptr<LoadJob> self = shared_from_this();

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <string>
 
 #include "engine/utf.h"
@@ -55,7 +57,10 @@ CefString CefURIDecode(const CefString& text, bool convert_to_utf8, cef_uri_unes
     } else if (c == L'+' && (unescape_rule & UU_REPLACE_PLUS_WITH_SPACE)) {
       bytes.push_back(' ');
     } else {
-      bytes += cefengine::WideToUtf8(&in[i], 1);
+      // A surrogate pair is one character.
+      size_t n = IS_HIGH_SURROGATE(c) && i + 1 < in.size() && IS_LOW_SURROGATE(in[i + 1]) ? 2 : 1;
+      bytes += cefengine::WideToUtf8(&in[i], n);
+      i += n - 1;
     }
   }
   if (convert_to_utf8)

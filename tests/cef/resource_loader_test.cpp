@@ -62,6 +62,7 @@ TEST_F(ResourceLoader, BuiltInSchemesServeOrFailByTheirRules) {
       {L"data:text/plain;charset=utf-8;base64,YWJj ZA", ERR_NONE, 0, L"text/plain", "abcd"},
       {L"data:,a%20b%2C%e2%82%ac", ERR_NONE, 0, L"text/plain", "a b,\xE2\x82\xAC"},
       {L"data:image/png,%00%01", ERR_NONE, 0, L"image/png", std::string("\0\1", 2)},
+      {L"data:,\xD83D\xDE00%F0%9F%98%80", ERR_NONE, 0, L"text/plain", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80"},
       {L"data:text/html;base64,!!!", ERR_INVALID_URL, 0, L"", ""},
       {L"data:no-comma", ERR_INVALID_URL, 0, L"", ""},
       {page, ERR_NONE, 0, CefGetMimeType("html").ToWString(), "<html><title>File</title></html>"},

@@ -1,5 +1,6 @@
-// A minimal HTTP server on 127.0.0.1 for tests: it answers every request with "200" and the
-// body set last ("ok" until one is set), and records the request targets. Bounded: at most kMaxRequests connections, each read for at most
+// A minimal HTTP server on 127.0.0.1 for tests: it answers every request with "200" (or the
+// status set last) and the body set last ("ok" until one is set), and records the request
+// targets and the whole requests. Bounded: at most kMaxRequests connections, each read for at most
 // two seconds; the server stops when the object is destroyed.
 #pragma once
 
@@ -7,6 +8,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,6 +52,21 @@ class LoopbackHttpServer {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_body = body;
   }
+  // The status line, content type and extra header lines ("Name: value\r\n" each) of every later
+  // answer.
+  void SetAnswer(int status, const std::string& reason, const std::string& content_type,
+                 const std::string& extra_headers) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_nStatus = status;
+    m_strReason = reason;
+    m_strContentType = content_type;
+    m_strExtraHeaders = extra_headers;
+  }
+  // Every request as received (head and the body its Content-Length announced), in arrival order.
+  std::vector<std::string> RawRequests() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_requests;
+  }
   int Requests() {
     std::lock_guard<std::mutex> guard(m_mutex);
     return static_cast<int>(m_targets.size());
@@ -81,16 +99,14 @@ class LoopbackHttpServer {
   void Answer(SOCKET client) {
     std::string head;
     DWORD start = GetTickCount();
-    char chunk[1024];
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 16384 && GetTickCount() - start < 2000) {
-      fd_set ready;
-      FD_ZERO(&ready);
-      FD_SET(client, &ready);
-      timeval wait = {0, 100000};
-      if (select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
-      int got = recv(client, chunk, sizeof(chunk), 0);
-      if (got <= 0) break;
-      head.append(chunk, static_cast<size_t>(got));
+    ReadInto(client, &head, start, [](const std::string& h) {
+      return h.find("\r\n\r\n") != std::string::npos || h.size() >= 16384;
+    });
+    // The body the head announces, read within the same time bound.
+    size_t head_end = head.find("\r\n\r\n");
+    if (head_end != std::string::npos) {
+      size_t wanted = head_end + 4 + ContentLength(head.substr(0, head_end));
+      ReadInto(client, &head, start, [wanted](const std::string& h) { return h.size() >= wanted; });
     }
     size_t first = head.find(' ');
     size_t second = first == std::string::npos ? std::string::npos : head.find(' ', first + 1);
@@ -101,11 +117,38 @@ class LoopbackHttpServer {
     std::string answer;
     {
       std::lock_guard<std::mutex> guard(m_mutex);
-      answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(m_body.size()) +
+      m_requests.push_back(head);
+      answer = "HTTP/1.1 " + std::to_string(m_nStatus) + " " + m_strReason + "\r\nContent-Type: " + m_strContentType +
+               "\r\n" + m_strExtraHeaders + "Content-Length: " + std::to_string(m_body.size()) +
                "\r\nConnection: close\r\n\r\n" + m_body;
     }
     send(client, answer.data(), static_cast<int>(answer.size()), 0);
     shutdown(client, SD_SEND);
+  }
+
+  // Appends what `client` sends until `done` holds, the peer closes, or two seconds from `start`.
+  template <typename Done>
+  static void ReadInto(SOCKET client, std::string* data, DWORD start, Done done) {
+    char chunk[1024];
+    while (!done(*data) && GetTickCount() - start < 2000) {
+      fd_set ready;
+      FD_ZERO(&ready);
+      FD_SET(client, &ready);
+      timeval wait = {0, 100000};
+      if (select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
+      int got = recv(client, chunk, sizeof(chunk), 0);
+      if (got <= 0) break;
+      data->append(chunk, static_cast<size_t>(got));
+    }
+  }
+
+  // The Content-Length value of a request head; 0 when absent.
+  static size_t ContentLength(const std::string& head) {
+    std::string lower = head;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    size_t at = lower.find("\r\ncontent-length:");
+    if (at == std::string::npos) return 0;
+    return static_cast<size_t>(strtoul(lower.c_str() + at + 17, nullptr, 10));
   }
 
   SOCKET m_listen = INVALID_SOCKET;
@@ -115,5 +158,10 @@ class LoopbackHttpServer {
   std::mutex m_mutex;
   std::vector<std::string> m_targets;
   std::string m_body = "ok";
+  int m_nStatus = 200;
+  std::string m_strReason = "OK";
+  std::string m_strContentType = "text/plain";
+  std::string m_strExtraHeaders;
+  std::vector<std::string> m_requests;
   int m_nUrlCounter = 0;
 };
