@@ -220,6 +220,39 @@ TEST_F(NavigationTest, OnBeforeBrowseTrueCancelsSilently) {
   EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), "");
 }
 
+TEST_F(NavigationTest, RedirectsAskOnBeforeBrowseAgain) {
+  CefResponse::HeaderMap moved;
+  moved.insert(std::make_pair(CefString("Location"), CefString("http://nav.test/new.html")));
+  test::SetHttpResponse(L"http://nav.test/old.html", 302, L"text/html", "", moved);
+  Serve("http://nav.test/new.html", 200, "<html><title>new</title></html>");
+  CefRefPtr<CefBrowser> browser = Browser();
+
+  // Allowed: the document is the redirect's target.
+  client_->ClearEvents();
+  ASSERT_TRUE(LoadAndWait(browser, "http://nav.test/old.html"));
+  std::vector<std::string> events = client_->Events();
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events[0], "OnBeforeBrowse main http://nav.test/old.html");
+  EXPECT_EQ(events[1], "OnLoadingStateChange true");
+  EXPECT_EQ(events[2], "OnBeforeBrowse main http://nav.test/new.html redirect");
+  EXPECT_EQ(events[3], "OnAddressChange main http://nav.test/new.html");
+  EXPECT_EQ(test::BrowserInfo(browser).history, std::vector<std::wstring>{L"http://nav.test/new.html"});
+
+  // Refused: the load ends without a document or an error.
+  client_->before_browse = [](CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest>, bool redirect) {
+    return redirect;
+  };
+  client_->ClearEvents();
+  ASSERT_TRUE(LoadAndWait(browser, "http://nav.test/old.html"));
+  EXPECT_EQ(client_->Events(), (std::vector<std::string>{
+                                   "OnBeforeBrowse main http://nav.test/old.html",
+                                   "OnLoadingStateChange true",
+                                   "OnBeforeBrowse main http://nav.test/new.html redirect",
+                                   "OnLoadingStateChange false",
+                               }));
+  EXPECT_EQ(test::BrowserInfo(browser).history.size(), 1u);
+}
+
 TEST_F(NavigationTest, StopLoadAndANewNavigationAbortThePendingOne) {
   Serve("http://nav.test/1.html", 200, "<html></html>");
   Serve("http://nav.test/2.html", 200, "<html></html>");
@@ -346,6 +379,28 @@ TEST_F(NavigationTest, LoadWaitsForTheRendererAndDeliversItsMessagesFirst) {
   std::vector<std::string> events = client_->Events();
   EXPECT_LT(IndexOf(events, "Message FromPage"), IndexOf(events, "OnLoadEnd main"));
   EXPECT_LT(IndexOf(events, "OnLoadEnd sub:"), IndexOf(events, "OnLoadEnd main"));
+}
+
+TEST_F(NavigationTest, ARendererThatDiesDuringSetUpDoesNotStopTheLoad) {
+  harness_.AwaitFrameReady(true);
+  Serve("http://nav.test/crash.html", 200, "<html><title>crash</title></html>");
+  CefRefPtr<CefBrowser> browser = Browser();
+  browser->GetMainFrame()->LoadURL("http://nav.test/crash.html");
+  ASSERT_TRUE(client_->WaitEvent("OnLoadStart main"));
+  ASSERT_TRUE(harness_.Crash(browser, TS_PROCESS_CRASHED));
+  ASSERT_TRUE(client_->WaitEvent("OnLoadingStateChange false"));
+  std::vector<std::string> events = client_->Events();
+  int terminated = IndexOf(events, "OnRenderProcessTerminated " + std::to_string(TS_PROCESS_CRASHED));
+  ASSERT_GE(terminated, 0);
+  EXPECT_LT(terminated, IndexOf(events, "OnLoadEnd main 200"));
+
+  // The next navigation gets a new renderer, which hears of the browser first.
+  harness_.AwaitFrameReady(false);
+  size_t before = test::SentToRenderer(browser).size();
+  ASSERT_TRUE(LoadAndWait(browser, "http://nav.test/crash.html"));
+  std::vector<ChannelFrame> sent = test::SentToRenderer(browser);
+  ASSERT_GT(sent.size(), before);
+  EXPECT_EQ(sent[before].type, FrameType::kBrowserCreated);
 }
 
 }  // namespace
