@@ -49,8 +49,8 @@ bool OnUIThread() {
   return CurrentlyOn(TID_UI);
 }
 
-bool PostTo(CefThreadId thread, std::function<void()> fn) {
-  return PostEngineTask(thread, new FunctionTask(std::move(fn)), 0);
+bool PostTo(CefThreadId thread, std::function<void()> fn, int64 delay_ms) {
+  return PostEngineTask(thread, new FunctionTask(std::move(fn)), delay_ms);
 }
 
 // --- BrowserExtras defaults: the call is only recorded. ---

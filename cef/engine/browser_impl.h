@@ -295,8 +295,9 @@ void OpenUrlFromTab(BrowserImpl* browser, CefRefPtr<FrameImpl> frame, const std:
 
 // The calling thread is the engine's UI thread.
 bool OnUIThread();
-// Runs `fn` later on `thread` (any thread may post). False, `fn` dropped, when that thread does not run.
-bool PostTo(CefThreadId thread, std::function<void()> fn);
+// Runs `fn` later on `thread` (any thread may post), no sooner than `delay_ms` from now. False, `fn` dropped, when
+// that thread does not run.
+bool PostTo(CefThreadId thread, std::function<void()> fn, int64 delay_ms = 0);
 
 }  // namespace cefengine
 

@@ -267,24 +267,16 @@ void CommitChild(BrowserImpl* browser, CefRefPtr<FrameImpl> frame, int depth, co
 void ArmFrameReadyTimeout(BrowserImpl* browser, int64 frame_id) {
   uint64 serial = StateOf(browser)->serial;
   CefRefPtr<BrowserImpl> keep(browser);
-  class TimeoutTask : public CefTask {
-   public:
-    explicit TimeoutTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-    void Execute() override { fn_(); }
-
-   private:
-    std::function<void()> fn_;
-    IMPLEMENT_REFCOUNTING(TimeoutTask);
-  };
-  PostEngineTask(TID_UI, new TimeoutTask([keep, serial, frame_id]() {
-                   if (!StillCurrent(keep.get(), serial) || StateOf(keep.get())->awaiting_frame != frame_id)
-                     return;
-                   LOG(WARNING) << "CefBrowserHost: the renderer did not set up frame " << frame_id
-                                << " in time; loading goes on";
-                   StateOf(keep.get())->awaiting_frame = 0;
-                   Pump(keep.get());
-                 }),
-                 kFrameReadyTimeoutMs);
+  PostTo(
+      TID_UI,
+      [keep, serial, frame_id]() {
+        if (!StillCurrent(keep.get(), serial) || StateOf(keep.get())->awaiting_frame != frame_id)
+          return;
+        LOG(WARNING) << "CefBrowserHost: the renderer did not set up frame " << frame_id << " in time; loading goes on";
+        StateOf(keep.get())->awaiting_frame = 0;
+        Pump(keep.get());
+      },
+      kFrameReadyTimeoutMs);
 }
 
 void Pump(BrowserImpl* browser) {

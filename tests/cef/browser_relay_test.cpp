@@ -18,38 +18,45 @@ std::vector<FrameType> TypesOf(const std::vector<ChannelFrame>& frames) {
   return types;
 }
 
-TEST(BrowserRelay, RendererHearsOfTheBrowserBeforeAnythingElse) {
+// A running engine with one windowless browser whose renderer the test plays.
+class BrowserRelay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(harness.ok());
+    client = new TestClient();
+    browser = CreateOnUI(Windowless(nullptr), client.get());
+    ASSERT_TRUE(browser);
+  }
+
   test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
-  CefRefPtr<TestClient> client = new TestClient();
+  CefRefPtr<TestClient> client;
+  CefRefPtr<CefBrowser> browser;
+};
+
+TEST_F(BrowserRelay, RendererHearsOfTheBrowserBeforeAnythingElse) {
   client->after_created = [](CefRefPtr<CefBrowser> browser) {
     // Sent from OnAfterCreated: it follows BrowserCreated.
     EXPECT_TRUE(browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("early")));
   };
   CefWindowInfo popup_style;
   popup_style.SetAsPopup(nullptr, "relay");
-  CefRefPtr<CefBrowser> browser = CreateOnUI(popup_style, client.get());
-  ASSERT_TRUE(browser);
+  CefRefPtr<CefBrowser> top = CreateOnUI(popup_style, client.get());
+  ASSERT_TRUE(top);
 
   std::vector<ChannelFrame> sent;
   ASSERT_TRUE(test::WaitFor([&]() {
-    sent = test::SentToRenderer(browser);
+    sent = test::SentToRenderer(top);
     return sent.size() >= 2;
   }));
   ASSERT_EQ(TypesOf(sent), (std::vector<FrameType>{FrameType::kBrowserCreated, FrameType::kProcessMessage}));
-  EXPECT_EQ(sent[0].browser_id, browser->GetIdentifier());
-  EXPECT_EQ(sent[0].frame_id, browser->GetMainFrame()->GetIdentifier());
+  EXPECT_EQ(sent[0].browser_id, top->GetIdentifier());
+  EXPECT_EQ(sent[0].frame_id, top->GetMainFrame()->GetIdentifier());
   EXPECT_FALSE(sent[0].BoolAt(0));  // not a popup: a popup-style window is not a popup browser
-  EXPECT_EQ(sent[1].browser_id, browser->GetIdentifier());
+  EXPECT_EQ(sent[1].browser_id, top->GetIdentifier());
   EXPECT_EQ(sent[1].StringAt(0), L"early");
 }
 
-TEST(BrowserRelay, SendProcessMessageRules) {
-  test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
-  CefRefPtr<TestClient> client = new TestClient();
-  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
-  ASSERT_TRUE(browser);
+TEST_F(BrowserRelay, SendProcessMessageRules) {
 
   CefRefPtr<CefProcessMessage> good = CefProcessMessage::Create("ExecuteHost");
   good->GetArgumentList()->SetInt(0, 7);
@@ -96,13 +103,8 @@ TEST(BrowserRelay, SendProcessMessageRules) {
   ASSERT_TRUE(test::WaitFor([&]() { return browser->SendProcessMessage(PID_RENDERER, good); }));
 }
 
-TEST(BrowserRelay, RendererMessagesReachTheClientInOrderOnUI) {
-  test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
+TEST_F(BrowserRelay, RendererMessagesReachTheClientInOrderOnUI) {
   test::EnableJournal();
-  CefRefPtr<TestClient> client = new TestClient();
-  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
-  ASSERT_TRUE(browser);
 
   for (int i = 0; i < 20; ++i) {
     CefRefPtr<CefListValue> args = CefListValue::Create();
@@ -123,13 +125,8 @@ TEST(BrowserRelay, RendererMessagesReachTheClientInOrderOnUI) {
   EXPECT_EQ(unhandled[0].args, std::vector<std::string>{"Unhandled"});
 }
 
-TEST(BrowserRelay, HelloIsJournaledAndMakesTheViewReady) {
-  test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
+TEST_F(BrowserRelay, HelloIsJournaledAndMakesTheViewReady) {
   test::EnableJournal();
-  CefRefPtr<TestClient> client = new TestClient();
-  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
-  ASSERT_TRUE(browser);
 
   ASSERT_TRUE(harness.Hello(browser, 4242, L"\"r.exe\" --type=renderer --sc_terminate_quit"));
   ASSERT_TRUE(client->WaitEvent("OnRenderViewReady"));
@@ -141,12 +138,7 @@ TEST(BrowserRelay, HelloIsJournaledAndMakesTheViewReady) {
   EXPECT_EQ(IndexOf(client->Events(), "OnAfterCreated"), 0);
 }
 
-TEST(BrowserRelay, TerminationIsReportedOnceWhileTheBrowserLives) {
-  test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
-  CefRefPtr<TestClient> client = new TestClient();
-  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
-  ASSERT_TRUE(browser);
+TEST_F(BrowserRelay, TerminationIsReportedOnceWhileTheBrowserLives) {
 
   ASSERT_TRUE(harness.Crash(browser, TS_PROCESS_WAS_KILLED));
   ASSERT_TRUE(client->WaitEvent("OnRenderProcessTerminated"));
@@ -167,15 +159,10 @@ TEST(BrowserRelay, TerminationIsReportedOnceWhileTheBrowserLives) {
   EXPECT_EQ(client->Count("OnRenderProcessTerminated"), 1);
 }
 
-TEST(BrowserRelay, PageActionFramesRunTheBrowserPaths) {
-  test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
-  CefRefPtr<TestClient> client = new TestClient();
+TEST_F(BrowserRelay, PageActionFramesRunTheBrowserPaths) {
   client->before_popup = [](const std::string&, CefWindowInfo&, CefRefPtr<CefClient>&, CefBrowserSettings&) {
     return true;
   };
-  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
-  ASSERT_TRUE(browser);
   int64 main = browser->GetMainFrame()->GetIdentifier();
   using cefengine::MakeBool;
   using cefengine::MakeInt;
@@ -198,12 +185,7 @@ TEST(BrowserRelay, PageActionFramesRunTheBrowserPaths) {
   EXPECT_EQ(test::BrowserInfo(browser).title, L"New title");
 }
 
-TEST(BrowserRelay, ExecuteJavaScriptTravelsToTheFramesRenderer) {
-  test::BrowserHarness harness;
-  ASSERT_TRUE(harness.ok());
-  CefRefPtr<TestClient> client = new TestClient();
-  CefRefPtr<CefBrowser> browser = CreateOnUI(Windowless(nullptr), client.get());
-  ASSERT_TRUE(browser);
+TEST_F(BrowserRelay, ExecuteJavaScriptTravelsToTheFramesRenderer) {
   CefRefPtr<CefFrame> main = browser->GetMainFrame();
 
   main->ExecuteJavaScript("window.x = 1;", "brivtest://script.js", 12);
