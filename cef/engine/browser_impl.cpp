@@ -9,6 +9,7 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/navigation.h"
+#include "engine/page_actions.h"
 #include "engine/renderer_relay.h"
 #include "engine/task_threads.h"
 
@@ -31,7 +32,7 @@ class FunctionTask : public CefTask {
 
 std::mutex g_extras_lock;
 std::shared_ptr<BrowserExtras>& ExtrasSlot() {
-  static std::shared_ptr<BrowserExtras>* slot = new std::shared_ptr<BrowserExtras>(std::make_shared<BrowserExtras>());
+  static std::shared_ptr<BrowserExtras>* slot = new std::shared_ptr<BrowserExtras>(CreatePageExtras());
   return *slot;
 }
 
@@ -114,7 +115,7 @@ void BrowserExtras::DragSourceSystemDragEnded(BrowserImpl* browser) {
 
 void SetBrowserExtras(std::shared_ptr<BrowserExtras> extras) {
   std::lock_guard<std::mutex> lock(g_extras_lock);
-  ExtrasSlot() = extras ? std::move(extras) : std::make_shared<BrowserExtras>();
+  ExtrasSlot() = extras ? std::move(extras) : CreatePageExtras();
 }
 
 std::shared_ptr<BrowserExtras> GetBrowserExtras() {

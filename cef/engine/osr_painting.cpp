@@ -5,9 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <utility>
 
+#include "engine/browser_impl.h"
+#include "engine/context.h"
+#include "engine/journal.h"
 #include "include/base/cef_logging.h"
+#include "include/cef_client.h"
 
 namespace cefengine {
 
@@ -91,6 +97,78 @@ bool DrawTitle(const PaintRequest& request, uint32_t color, std::vector<uint32_t
   return true;
 }
 
+// Painting state per browser, under g_state_lock.
+struct BrowserPaintState {
+  bool popup_shown = false;
+  CefRect popup_rect;
+  PaintRecord last[2];  // by cef_paint_element_type_t
+};
+
+std::mutex g_state_lock;
+std::map<int, BrowserPaintState>& States() {
+  static std::map<int, BrowserPaintState>* states = new std::map<int, BrowserPaintState>();
+  return *states;
+}
+
+std::string RectText(const CefRect& r) {
+  return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "x" +
+         std::to_string(r.height);
+}
+
+CefRefPtr<CefRenderHandler> RenderHandlerOf(BrowserImpl* browser) {
+  CefRefPtr<CefClient> client = browser->client();
+  return client ? client->GetRenderHandler() : nullptr;
+}
+
+bool CanPaint(BrowserImpl* browser) {
+  return browser->windowless() && !browser->IsDestroyed() && !browser->hidden();
+}
+
+// The view rectangle and screen information for one paint. False when the handler gives no usable view.
+bool AskGeometry(BrowserImpl* browser, CefRefPtr<CefRenderHandler> handler, CefRect* view, CefScreenInfo* info) {
+  CefRefPtr<CefBrowser> self = browser;
+  bool have_view = handler->GetViewRect(self, *view);
+  Record("GetViewRect", browser->id(), 0, {have_view ? "true" : "false", RectText(*view)});
+  if (!have_view || view->IsEmpty())
+    return false;
+  info->Set(1.0f, 32, 8, false, *view, *view);
+  bool have_info = handler->GetScreenInfo(self, *info);
+  Record("GetScreenInfo", browser->id(), 0, {have_info ? "true" : "false", std::to_string(info->device_scale_factor)});
+  if (!(info->device_scale_factor > 0.0f))
+    info->device_scale_factor = 1.0f;
+  return true;
+}
+
+// Generates and delivers one buffer of `element` for a `width_dip` x `height_dip` area.
+void Deliver(BrowserImpl* browser, CefRefPtr<CefRenderHandler> handler, cef_paint_element_type_t element,
+             int width_dip, int height_dip, float scale, cef_color_t background, const std::wstring& title) {
+  PaintRequest request;
+  request.width = ScaledExtent(width_dip, scale);
+  request.height = ScaledExtent(height_dip, scale);
+  request.scale = scale;
+  request.background = background;
+  request.title = title;
+  std::vector<uint32_t> pixels;
+  if (!GeneratePaint(request, &pixels))
+    return;
+  CefRenderHandler::RectList dirty(1, CefRect(0, 0, request.width, request.height));
+  Record("OnPaint", browser->id(), 0,
+         {element == PET_POPUP ? "popup" : "view", std::to_string(request.width), std::to_string(request.height)});
+  handler->OnPaint(browser, element, dirty, pixels.data(), request.width, request.height);
+
+  std::lock_guard<std::mutex> hold(g_state_lock);
+  PaintRecord& record = States()[browser->id()].last[element == PET_POPUP ? 1 : 0];
+  record.type = element;
+  record.width = request.width;
+  record.height = request.height;
+  record.dirty_rects = dirty;
+  record.pixels = std::move(pixels);
+  ++record.paint_count;
+}
+
+// The popup widget's own colour: light grey, so that it stands apart from a white page.
+const cef_color_t kPopupBackground = 0xFFE0E0E0u;
+
 }  // namespace
 
 int ScaledExtent(int dip, float scale) {
@@ -156,6 +234,104 @@ bool GeneratePaint(const PaintRequest& request, std::vector<uint32_t>* pixels) {
 void SetPaintPattern(PaintPattern pattern) {
   std::lock_guard<std::mutex> hold(g_pattern_lock);
   Pattern() = std::move(pattern);
+}
+
+void PaintView(BrowserImpl* browser) {
+  if (!CanPaint(browser))
+    return;
+  CefRefPtr<CefRenderHandler> handler = RenderHandlerOf(browser);
+  if (!handler)
+    return;
+  CefRect view;
+  CefScreenInfo info;
+  if (!AskGeometry(browser, handler, &view, &info))
+    return;
+  PageState page = browser->page_state();
+  cef_color_t background =
+      ChooseBackground(page.has_background, page.background, browser->window_info().transparent_painting_enabled != 0,
+                       browser->settings().background_color, CurrentSettings().background_color);
+  Deliver(browser, handler, PET_VIEW, view.width, view.height, info.device_scale_factor, background, page.title);
+}
+
+void ShowPopupWidget(BrowserImpl* browser, const CefRect& rect) {
+  if (!browser->windowless() || browser->IsDestroyed())
+    return;
+  {
+    std::lock_guard<std::mutex> hold(g_state_lock);
+    BrowserPaintState& state = States()[browser->id()];
+    state.popup_shown = true;
+    state.popup_rect = rect;
+  }
+  CefRefPtr<CefRenderHandler> handler = RenderHandlerOf(browser);
+  if (!handler)
+    return;
+  Record("OnPopupShow", browser->id(), 0, {"true"});
+  handler->OnPopupShow(browser, true);
+  Record("OnPopupSize", browser->id(), 0, {RectText(rect)});
+  handler->OnPopupSize(browser, rect);
+  PaintPopup(browser);
+}
+
+void HidePopupWidget(BrowserImpl* browser) {
+  {
+    std::lock_guard<std::mutex> hold(g_state_lock);
+    auto it = States().find(browser->id());
+    if (it == States().end() || !it->second.popup_shown)
+      return;
+    it->second.popup_shown = false;
+  }
+  if (browser->IsDestroyed())
+    return;
+  CefRefPtr<CefRenderHandler> handler = RenderHandlerOf(browser);
+  if (!handler)
+    return;
+  Record("OnPopupShow", browser->id(), 0, {"false"});
+  handler->OnPopupShow(browser, false);
+  PaintView(browser);
+}
+
+void PaintPopup(BrowserImpl* browser) {
+  CefRect rect;
+  {
+    std::lock_guard<std::mutex> hold(g_state_lock);
+    auto it = States().find(browser->id());
+    if (it == States().end() || !it->second.popup_shown)
+      return;
+    rect = it->second.popup_rect;
+  }
+  if (!CanPaint(browser) || rect.IsEmpty())
+    return;
+  CefRefPtr<CefRenderHandler> handler = RenderHandlerOf(browser);
+  if (!handler)
+    return;
+  CefRect view;
+  CefScreenInfo info;
+  if (!AskGeometry(browser, handler, &view, &info))
+    return;
+  Deliver(browser, handler, PET_POPUP, rect.width, rect.height, info.device_scale_factor, kPopupBackground, L"");
+}
+
+bool PopupWidgetShown(int browser_id) {
+  std::lock_guard<std::mutex> hold(g_state_lock);
+  auto it = States().find(browser_id);
+  return it != States().end() && it->second.popup_shown;
+}
+
+bool LastPaint(int browser_id, cef_paint_element_type_t type, PaintRecord* record) {
+  std::lock_guard<std::mutex> hold(g_state_lock);
+  auto it = States().find(browser_id);
+  if (it == States().end())
+    return false;
+  const PaintRecord& last = it->second.last[type == PET_POPUP ? 1 : 0];
+  if (last.paint_count == 0)
+    return false;
+  *record = last;
+  return true;
+}
+
+void ForgetPaintState(int browser_id) {
+  std::lock_guard<std::mutex> hold(g_state_lock);
+  States().erase(browser_id);
 }
 
 }  // namespace cefengine

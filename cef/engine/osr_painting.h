@@ -57,6 +57,43 @@ struct PaintRequest {
 typedef std::function<uint32_t(int x, int y, int width, int height)> PaintPattern;
 void SetPaintPattern(PaintPattern pattern);
 
+// --- Painting windowless browsers (UI thread) ---
+//
+// Every paint asks the render handler GetViewRect (false or an empty rectangle: no paint) and GetScreenInfo (the
+// structure arrives filled with scale 1, depth 32, 8 bits per component and the view as both rectangles; a false
+// return keeps those), then hands OnPaint a buffer of ScaledExtent(view, scale) pixels each way that is valid only
+// during the call. The dirty rectangle is the whole buffer. Nothing is painted for windowed, hidden or destroyed
+// browsers or without a render handler.
+
+class BrowserImpl;
+
+// Paints the view (PET_VIEW) now.
+void PaintView(BrowserImpl* browser);
+
+// The page's popup widget (a select list, say): OnPopupShow(true), OnPopupSize(rect) and a paint of the popup
+// (PET_POPUP) of rect's size. `rect` is in view coordinates.
+void ShowPopupWidget(BrowserImpl* browser, const CefRect& rect);
+// OnPopupShow(false), then the view is painted again. Nothing when no popup is shown.
+void HidePopupWidget(BrowserImpl* browser);
+// Paints the popup again when one is shown (Invalidate(PET_POPUP)).
+void PaintPopup(BrowserImpl* browser);
+bool PopupWidgetShown(int browser_id);
+
+// The last buffer handed to OnPaint for one element of a browser. Any thread.
+struct PaintRecord {
+  cef_paint_element_type_t type = PET_VIEW;
+  int width = 0;
+  int height = 0;
+  std::vector<CefRect> dirty_rects;
+  std::vector<uint32_t> pixels;  // copy of the buffer, rows top to bottom
+  int paint_count = 0;           // paints of this element so far
+};
+// False when that element of that browser was never painted.
+bool LastPaint(int browser_id, cef_paint_element_type_t type, PaintRecord* record);
+
+// Forgets the painting state of a browser that is gone. Any thread.
+void ForgetPaintState(int browser_id);
+
 }  // namespace cefengine
 
 #endif  // CEF_ENGINE_OSR_PAINTING_H_

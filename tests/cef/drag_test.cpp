@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/browser_input.h"
 #include "engine/drag_data_impl.h"
 #include "include/cef_drag_data.h"
 
@@ -126,6 +127,138 @@ TEST(DragData, EmptyPathsAreNotAdded) {
   CefRefPtr<CefDragData> data = CefDragData::Create();
   data->AddFile("", "name");
   EXPECT_FALSE(data->IsFile());
+}
+
+}  // namespace
+
+// --- Drag target and drag source of live browsers ---
+
+#include "page_test_client.h"
+
+namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
+
+CefRefPtr<CefDragData> LinkData() {
+  CefRefPtr<CefDragData> data = CefDragData::Create();
+  data->SetLinkURL("http://example.test/dragged");
+  return data;
+}
+
+CefMouseEvent At(int x, int y) {
+  CefMouseEvent event;
+  event.x = x;
+  event.y = y;
+  return event;
+}
+
+struct OperationCase {
+  unsigned allowed;
+  bool override_set;
+  unsigned override_op;
+  unsigned expected;
+};
+
+TEST(DragTarget, PageTakesTheFirstAllowedOfCopyLinkMoveOrTheTestOperation) {
+  const OperationCase cases[] = {
+      {DRAG_OPERATION_EVERY, false, 0, DRAG_OPERATION_COPY},
+      {DRAG_OPERATION_LINK | DRAG_OPERATION_MOVE, false, 0, DRAG_OPERATION_LINK},
+      {DRAG_OPERATION_MOVE | DRAG_OPERATION_GENERIC, false, 0, DRAG_OPERATION_MOVE},
+      {DRAG_OPERATION_GENERIC | DRAG_OPERATION_PRIVATE, false, 0, DRAG_OPERATION_NONE},
+      {DRAG_OPERATION_NONE, false, 0, DRAG_OPERATION_NONE},
+      {DRAG_OPERATION_EVERY, true, DRAG_OPERATION_MOVE, DRAG_OPERATION_MOVE},
+      {DRAG_OPERATION_COPY, true, DRAG_OPERATION_MOVE, DRAG_OPERATION_NONE},  // not allowed
+      {DRAG_OPERATION_EVERY, true, DRAG_OPERATION_NONE, DRAG_OPERATION_NONE},  // the page refuses
+  };
+  for (const OperationCase& c : cases) {
+    if (c.override_set)
+      test::SetDropOperation(static_cast<cef_drag_operations_mask_t>(c.override_op));
+    else
+      test::ResetDropOperation();
+    EXPECT_EQ(static_cast<unsigned>(
+                  cefengine::PickDropOperation(static_cast<cef_drag_operations_mask_t>(c.allowed))),
+              c.expected)
+        << "allowed " << c.allowed << " override " << c.override_set << "/" << c.override_op;
+  }
+  test::ResetDropOperation();
+}
+
+TEST(DragTarget, EnterAsksTheHandlerFirstWithReadOnlyDataThenReportsTheOperation) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  CefRefPtr<CefDragData> data = LinkData();
+  f.host()->DragTargetDragEnter(data, At(5, 6), static_cast<cef_drag_operations_mask_t>(DRAG_OPERATION_LINK |
+                                                                                       DRAG_OPERATION_MOVE));
+  ASSERT_TRUE(f.client->WaitEvent("UpdateDragCursor"));
+  f.host()->DragTargetDragOver(At(7, 8), DRAG_OPERATION_MOVE);
+  ASSERT_TRUE(f.client->WaitEvent("UpdateDragCursor", 2));
+  f.host()->DragTargetDrop(At(9, 10));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(f.client->Events(), (std::vector<std::string>{"OnAfterCreated", "OnDragEnter 18 ro", "UpdateDragCursor 2",
+                                                           "UpdateDragCursor 16"}));
+  // The caller's object stays writable; the client saw a copy.
+  EXPECT_FALSE(data->IsReadOnly());
+  EXPECT_EQ(f.client->last_drag_data()->GetLinkURL().ToString(), "http://example.test/dragged");
+  std::vector<test::JournalEntry> drops = test::EntriesOf("DragDrop");
+  ASSERT_EQ(drops.size(), 1u);
+  EXPECT_EQ(drops[0].args, (std::vector<std::string>{"link http://example.test/dragged", "16", "9,10,0"}));
+  EXPECT_EQ(f.client->wrong_thread_calls(), 0);
+}
+
+TEST(DragTarget, RefusedDragsStayAtNoneAndDropNothing) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  f.client->drag_enter_result = true;
+  ASSERT_TRUE(test::UserDragEnter(f.browser, LinkData(), DRAG_OPERATION_EVERY));
+  f.host()->DragTargetDragOver(At(1, 1), DRAG_OPERATION_EVERY);
+  f.host()->DragTargetDrop(At(1, 1));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(f.client->Count("UpdateDragCursor 0"), 2);
+  EXPECT_EQ(f.client->Count("UpdateDragCursor"), 2);
+  EXPECT_TRUE(test::EntriesOf("DragDrop").empty());
+}
+
+TEST(DragTarget, OverLeaveAndDropWithoutEnterAreIgnored) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  f.host()->DragTargetDragOver(At(1, 1), DRAG_OPERATION_COPY);
+  f.host()->DragTargetDrop(At(1, 1));
+  ASSERT_TRUE(test::UserDragEnter(f.browser, LinkData(), DRAG_OPERATION_COPY));
+  f.host()->DragTargetDragLeave();
+  f.host()->DragTargetDrop(At(1, 1));  // the drag left: nothing to drop
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(f.client->Count("UpdateDragCursor"), 1);
+  EXPECT_TRUE(test::EntriesOf("DragDrop").empty());
+}
+
+TEST(DragSource, PageDragReachesStartDraggingAndAFalseAnswerEndsIt) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  CefRefPtr<CefDragData> data = LinkData();
+  ASSERT_TRUE(test::PageStartDrag(f.browser, data, DRAG_OPERATION_COPY, 3, 4));
+  EXPECT_EQ(f.client->Count("StartDragging 1 3,4"), 1);
+  EXPECT_TRUE(f.client->last_drag_data()->IsReadOnly());
+  EXPECT_EQ(test::EntriesOf("DragSourceEnded").size(), 1u);
+
+  f.client->start_dragging_result = true;
+  ASSERT_TRUE(test::PageStartDrag(f.browser, data, DRAG_OPERATION_COPY, 3, 4));
+  EXPECT_EQ(test::EntriesOf("DragSourceEnded").size(), 1u);
+  f.host()->DragSourceEndedAt(20, 30, DRAG_OPERATION_COPY);
+  f.host()->DragSourceSystemDragEnded();
+  ASSERT_TRUE(test::Flush(TID_UI));
+  ASSERT_EQ(test::EntriesOf("DragSourceEndedAt").size(), 1u);
+  EXPECT_EQ(test::EntriesOf("DragSourceEndedAt")[0].args, (std::vector<std::string>{"20", "30", "1"}));
+  EXPECT_EQ(test::EntriesOf("DragSourceSystemDragEnded").size(), 1u);
+}
+
+TEST(DragSource, DraggableRegionsReachTheDragHandler) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  std::vector<CefDraggableRegion> regions = {CefDraggableRegion(CefRect(0, 0, 100, 20), true),
+                                             CefDraggableRegion(CefRect(80, 0, 20, 20), false)};
+  ASSERT_TRUE(test::PageDraggableRegions(f.browser, regions));
+  EXPECT_EQ(f.client->Count("OnDraggableRegionsChanged 0,0,100x20+ 80,0,20x20-"), 1);
 }
 
 }  // namespace

@@ -121,3 +121,137 @@ TEST(KeyEventBuilder, ModifiersFromKeyState) {
 }
 
 }  // namespace
+
+// --- The keyboard path and other input of live browsers ---
+
+#include "page_test_client.h"
+
+namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
+
+CefKeyEvent KeyDown(int code) {
+  CefKeyEvent event;
+  event.type = KEYEVENT_RAWKEYDOWN;
+  event.windows_key_code = code;
+  event.native_key_code = 0x00410001;
+  event.modifiers = EVENTFLAG_CONTROL_DOWN;
+  return event;
+}
+
+struct KeyPathCase {
+  bool pre_key_result;
+  bool key_result;
+  std::vector<std::string> expected;
+};
+
+TEST(KeyPath, PreKeyEventConsumesOrHandsTheKeyOnToOnKeyEvent) {
+  const KeyPathCase cases[] = {
+      {false, false, {"OnPreKeyEvent 65 shortcut-clear", "OnKeyEvent 65"}},
+      {false, true, {"OnPreKeyEvent 65 shortcut-clear", "OnKeyEvent 65"}},
+      {true, false, {"OnPreKeyEvent 65 shortcut-clear"}},
+  };
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  for (const KeyPathCase& c : cases) {
+    f.client->pre_key_result = c.pre_key_result;
+    f.client->key_result = c.key_result;
+    f.client->ClearEvents();
+    ASSERT_TRUE(test::UserKey(f.browser, KeyDown('A')));
+    std::vector<std::string> keys;
+    for (const std::string& e : f.client->Events())
+      if (e.find("KeyEvent") != std::string::npos)
+        keys.push_back(e);
+    EXPECT_EQ(keys, c.expected) << "pre " << c.pre_key_result << " key " << c.key_result;
+  }
+  EXPECT_EQ(f.client->wrong_thread_calls(), 0);
+}
+
+TEST(KeyPath, ShortcutFlagStartsFalseForEveryKey) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  f.client->pre_key_sets_shortcut = true;
+  ASSERT_TRUE(test::UserKey(f.browser, KeyDown('B')));
+  ASSERT_TRUE(test::UserKey(f.browser, KeyDown('B')));
+  EXPECT_EQ(f.client->Count("OnPreKeyEvent 66 shortcut-clear"), 2);
+  std::vector<test::JournalEntry> pre = test::EntriesOf("OnPreKeyEvent");
+  ASSERT_EQ(pre.size(), 2u);
+  EXPECT_EQ(pre[0].args[3], "true");  // what the handler left in the flag is journaled
+}
+
+TEST(KeyPath, SendKeyEventIsJournaledWithEveryFieldAndReachesTheHandlerUnchanged) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  CefKeyEvent event;
+  event.type = KEYEVENT_CHAR;
+  event.modifiers = EVENTFLAG_SHIFT_DOWN | EVENTFLAG_IS_KEY_PAD;
+  event.windows_key_code = 0x61;
+  event.native_key_code = 0x1E0001;
+  event.is_system_key = 1;
+  event.character = L'a';
+  event.unmodified_character = L'A';
+  event.focus_on_editable_field = 1;
+  f.host()->SendKeyEvent(event);
+  ASSERT_TRUE(f.client->WaitEvent("OnKeyEvent"));
+  std::vector<test::JournalEntry> sent = test::EntriesOf("SendKeyEvent");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].args, (std::vector<std::string>{"3", "514", "97", "1966081", "1", "97", "65", "1"}));
+  EXPECT_EQ(sent[0].browser, f.browser->GetIdentifier());
+  std::vector<CefKeyEvent> seen = f.client->KeyEvents();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].type, KEYEVENT_CHAR);
+  EXPECT_EQ(seen[0].modifiers, event.modifiers);
+  EXPECT_EQ(seen[0].character, L'a');
+  EXPECT_EQ(seen[0].unmodified_character, L'A');
+  EXPECT_TRUE(f.client->last_os_event_was_null());
+}
+
+TEST(KeyPath, KeyMessagesAtABrowserWindowRunTheKeyPathWithTheMessage) {
+  PageFixture f(false);
+  ASSERT_TRUE(f.ok());
+  HWND window = test::BrowserInfo(f.browser).hwnd;
+  ASSERT_TRUE(window);
+  f.client->pre_key_result = true;
+  SendMessageW(window, WM_KEYDOWN, 'Q', 0x00100001);
+  SendMessageW(window, WM_SYSCHAR, 'q', 0x20100001);
+  ASSERT_TRUE(f.client->WaitEvent("OnPreKeyEvent", 2));
+  std::vector<CefKeyEvent> seen = f.client->KeyEvents();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].type, KEYEVENT_RAWKEYDOWN);
+  EXPECT_EQ(seen[0].windows_key_code, 'Q');
+  EXPECT_EQ(seen[0].native_key_code, 0x00100001);
+  EXPECT_EQ(seen[0].is_system_key, 0);
+  EXPECT_EQ(seen[0].focus_on_editable_field, 0);
+  EXPECT_EQ(seen[1].type, KEYEVENT_CHAR);
+  EXPECT_EQ(seen[1].is_system_key, 1);
+  EXPECT_NE(seen[1].modifiers & EVENTFLAG_ALT_DOWN, 0u);  // context bit
+  EXPECT_EQ(f.client->last_os_message(), static_cast<UINT>(WM_SYSCHAR));
+  EXPECT_EQ(f.client->Count("OnKeyEvent"), 0);
+}
+
+TEST(WindowlessInput, MouseFocusAndCaptureEventsAreJournaledWithEveryField) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  CefMouseEvent mouse;
+  mouse.x = 12;
+  mouse.y = 34;
+  mouse.modifiers = EVENTFLAG_LEFT_MOUSE_BUTTON;
+  f.host()->SendMouseClickEvent(mouse, MBT_RIGHT, true, 2);
+  f.host()->SendMouseMoveEvent(mouse, true);
+  f.host()->SendMouseWheelEvent(mouse, -3, 120);
+  f.host()->SendFocusEvent(true);
+  f.host()->SendCaptureLostEvent();
+  ASSERT_TRUE(test::Flush(TID_UI));
+  auto one = [](const char* kind) {
+    std::vector<test::JournalEntry> entries = test::EntriesOf(kind);
+    return entries.size() == 1 ? entries[0].args : std::vector<std::string>{"missing or repeated"};
+  };
+  EXPECT_EQ(one("SendMouseClickEvent"), (std::vector<std::string>{"12,34,16", "2", "up", "2"}));
+  EXPECT_EQ(one("SendMouseMoveEvent"), (std::vector<std::string>{"12,34,16", "leave"}));
+  EXPECT_EQ(one("SendMouseWheelEvent"), (std::vector<std::string>{"12,34,16", "-3", "120"}));
+  EXPECT_EQ(one("SendFocusEvent"), (std::vector<std::string>{"true"}));
+  EXPECT_EQ(one("SendCaptureLostEvent"), (std::vector<std::string>{}));
+}
+
+}  // namespace
