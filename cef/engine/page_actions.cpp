@@ -419,6 +419,7 @@ class PageExtras : public BrowserExtras {
       type = it->second.cursor;
     }
     SetCursor(CursorForType(type));
+    Record("WindowCursor", browser->id(), 0, {std::to_string(type)});
     return true;
   }
 

@@ -262,3 +262,44 @@ TEST(DragSource, DraggableRegionsReachTheDragHandler) {
 }
 
 }  // namespace
+
+#include "cookie_test_support.h"
+
+namespace {
+
+namespace test = cefengine::test;
+
+TEST(DragData, MisuseIsReportedAndFatalUnderStrictMode) {
+  CefRefPtr<cefengine::DragDataImpl> data = new cefengine::DragDataImpl();
+  data->SetReadOnly();
+  std::vector<std::string> reports;
+  {
+    cookie_tests::MisuseCapture capture;
+    data->SetFragmentText("x");
+    data->AddFile("C:\\a", "a");
+    CefDragData::Create()->AddFile("", "no path");
+    reports = capture.reports;
+  }
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_NE(reports[0].find("CefDragData::SetFragmentText on read-only drag data"), std::string::npos) << reports[0];
+  EXPECT_NE(reports[1].find("CefDragData::AddFile on read-only drag data"), std::string::npos) << reports[1];
+  EXPECT_NE(reports[2].find("empty path"), std::string::npos) << reports[2];
+  EXPECT_EQ(data->GetFragmentText().ToString(), "");
+}
+
+TEST(DragTarget, OverWithoutEnterIsMisuse) {
+  page_test::PageFixture f;
+  ASSERT_TRUE(f.ok());
+  std::vector<std::string> reports;
+  {
+    cookie_tests::MisuseCapture capture;
+    CefMouseEvent event;
+    f.host()->DragTargetDragOver(event, DRAG_OPERATION_COPY);
+    ASSERT_TRUE(test::Flush(TID_UI));
+    reports = capture.reports;
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("DragTargetDragOver without DragTargetDragEnter"), std::string::npos) << reports[0];
+}
+
+}  // namespace

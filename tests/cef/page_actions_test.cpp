@@ -505,3 +505,29 @@ TEST(Plugins, AllowedFlashStartsItsProcessOrReportsACrash) {
 }
 
 }  // namespace
+
+namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
+
+TEST(DisplayActions, WindowedBrowsersShowThePageCursorOnSetCursorUnlessDisabled) {
+  PageFixture f(false);
+  ASSERT_TRUE(f.ok());
+  HWND window = test::BrowserInfo(f.browser).hwnd;
+  ASSERT_TRUE(window);
+  const LPARAM hit = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
+  SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), hit);  // no page cursor yet
+  ASSERT_TRUE(test::PageCursor(f.browser, CT_HAND));
+  SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), hit);
+  f.host()->SetMouseCursorChangeDisabled(true);
+  ASSERT_TRUE(test::WaitFor([&]() { return f.host()->IsMouseCursorChangeDisabled(); }));
+  SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), hit);
+  std::vector<test::JournalEntry> shown = test::EntriesOf("WindowCursor");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].args[0], std::to_string(CT_HAND));
+  EXPECT_EQ(shown[0].thread, "UI");
+  EXPECT_EQ(f.client->Count("OnCursorChange"), 0);  // the render handler is for windowless browsers
+}
+
+}  // namespace
