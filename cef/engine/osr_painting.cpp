@@ -124,15 +124,21 @@ bool CanPaint(BrowserImpl* browser) {
   return browser->windowless() && !browser->IsDestroyed() && !browser->hidden();
 }
 
-// The view rectangle and screen information for one paint. False when the handler gives no usable view.
-bool AskGeometry(BrowserImpl* browser, CefRefPtr<CefRenderHandler> handler, CefRect* view, CefScreenInfo* info) {
+// Everything a paint needs before the pixels: the render handler, then the view rectangle and the screen
+// information it gives. False when the browser may not paint now or the handler gives no usable view.
+bool PreparePaint(BrowserImpl* browser, CefRefPtr<CefRenderHandler>* handler, CefRect* view, CefScreenInfo* info) {
+  if (!CanPaint(browser))
+    return false;
+  *handler = RenderHandlerOf(browser);
+  if (!*handler)
+    return false;
   CefRefPtr<CefBrowser> self = browser;
-  bool have_view = handler->GetViewRect(self, *view);
+  bool have_view = (*handler)->GetViewRect(self, *view);
   Record("GetViewRect", browser->id(), 0, {have_view ? "true" : "false", RectText(*view)});
   if (!have_view || view->IsEmpty())
     return false;
   info->Set(1.0f, 32, 8, false, *view, *view);
-  bool have_info = handler->GetScreenInfo(self, *info);
+  bool have_info = (*handler)->GetScreenInfo(self, *info);
   Record("GetScreenInfo", browser->id(), 0, {have_info ? "true" : "false", std::to_string(info->device_scale_factor)});
   if (!(info->device_scale_factor > 0.0f))
     info->device_scale_factor = 1.0f;
@@ -237,14 +243,10 @@ void SetPaintPattern(PaintPattern pattern) {
 }
 
 void PaintView(BrowserImpl* browser) {
-  if (!CanPaint(browser))
-    return;
-  CefRefPtr<CefRenderHandler> handler = RenderHandlerOf(browser);
-  if (!handler)
-    return;
+  CefRefPtr<CefRenderHandler> handler;
   CefRect view;
   CefScreenInfo info;
-  if (!AskGeometry(browser, handler, &view, &info))
+  if (!PreparePaint(browser, &handler, &view, &info))
     return;
   PageState page = browser->page_state();
   cef_color_t background =
@@ -299,14 +301,10 @@ void PaintPopup(BrowserImpl* browser) {
       return;
     rect = it->second.popup_rect;
   }
-  if (!CanPaint(browser) || rect.IsEmpty())
-    return;
-  CefRefPtr<CefRenderHandler> handler = RenderHandlerOf(browser);
-  if (!handler)
-    return;
+  CefRefPtr<CefRenderHandler> handler;
   CefRect view;
   CefScreenInfo info;
-  if (!AskGeometry(browser, handler, &view, &info))
+  if (rect.IsEmpty() || !PreparePaint(browser, &handler, &view, &info))
     return;
   Deliver(browser, handler, PET_POPUP, rect.width, rect.height, info.device_scale_factor, kPopupBackground, L"");
 }

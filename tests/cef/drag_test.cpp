@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include "cookie_test_support.h"
 #include "engine/browser_input.h"
 #include "engine/drag_data_impl.h"
 #include "include/cef_drag_data.h"
+#include "page_test_client.h"
 
 namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
 
 // Collects what GetFileContents writes; `limit` caps how much one Write takes.
 class CollectingWriter : public CefStreamWriter {
@@ -129,16 +134,7 @@ TEST(DragData, EmptyPathsAreNotAdded) {
   EXPECT_FALSE(data->IsFile());
 }
 
-}  // namespace
-
 // --- Drag target and drag source of live browsers ---
-
-#include "page_test_client.h"
-
-namespace {
-
-using page_test::PageFixture;
-namespace test = cefengine::test;
 
 CefRefPtr<CefDragData> LinkData() {
   CefRefPtr<CefDragData> data = CefDragData::Create();
@@ -260,14 +256,6 @@ TEST(DragSource, DraggableRegionsReachTheDragHandler) {
   ASSERT_TRUE(test::PageDraggableRegions(f.browser, regions));
   EXPECT_EQ(f.client->Count("OnDraggableRegionsChanged 0,0,100x20+ 80,0,20x20-"), 1);
 }
-
-}  // namespace
-
-#include "cookie_test_support.h"
-
-namespace {
-
-namespace test = cefengine::test;
 
 TEST(DragData, MisuseIsReportedAndFatalUnderStrictMode) {
   CefRefPtr<cefengine::DragDataImpl> data = new cefengine::DragDataImpl();

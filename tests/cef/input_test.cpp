@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "engine/browser_input.h"
+#include "page_test_client.h"
 
 namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
 
 using cefengine::KeyEventFromMessage;
 using cefengine::KeyModifiers;
@@ -120,16 +124,7 @@ TEST(KeyEventBuilder, ModifiersFromKeyState) {
     EXPECT_EQ(KeyModifiers(Keyboard(c.keys), c.wparam, c.lparam), c.expected) << c.name;
 }
 
-}  // namespace
-
 // --- The keyboard path and other input of live browsers ---
-
-#include "page_test_client.h"
-
-namespace {
-
-using page_test::PageFixture;
-namespace test = cefengine::test;
 
 CefKeyEvent KeyDown(int code) {
   CefKeyEvent event;

@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "engine/osr_painting.h"
+#include "page_test_client.h"
 
 namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
 
 using cefengine::GeneratePaint;
 using cefengine::PaintRequest;
@@ -175,16 +179,7 @@ TEST(OsrPaintGenerator, PatternReplacesTheGeneratedContentUntilCleared) {
   EXPECT_EQ(pixels[14], 0xFFFFFFFFu);
 }
 
-}  // namespace
-
 // --- Windowless browsers ---
-
-#include "page_test_client.h"
-
-namespace {
-
-using page_test::PageFixture;
-namespace test = cefengine::test;
 
 // Waits until the client saw `count` paints in all.
 bool WaitPaints(PageFixture& f, size_t count) {
@@ -380,13 +375,6 @@ TEST(OsrPainting, WindowedBrowsersNeverReachTheRenderHandler) {
   EXPECT_EQ(f.client->Count("OnPopupShow"), 0);
   EXPECT_EQ(f.client->Count("OnPaint"), 0);
 }
-
-}  // namespace
-
-namespace {
-
-using page_test::PageFixture;
-namespace test = cefengine::test;
 
 TEST(OsrPainting, CommitPaintsTheDocumentBackgroundOverSettingsAndTransparency) {
   struct Case {

@@ -96,14 +96,20 @@ TEST(ContextMenu, ClientMenuAnswersThroughItsCallback) {
 
 // --- beforeunload ---
 
+// A page with a beforeunload handler, a client that answers the question itself, and a close that asks it.
+::testing::AssertionResult CloseGuardedPage(PageFixture& f) {
+  if (!f.ok() || !f.SetDocument(L"page") || !test::PageBeforeUnload(f.browser, true))
+    return ::testing::AssertionFailure() << "no page";
+  f.client->before_unload_result = true;
+  f.host()->CloseBrowser(false);
+  if (!f.client->WaitEvent("OnBeforeUnloadDialog"))
+    return ::testing::AssertionFailure() << "no OnBeforeUnloadDialog";
+  return ::testing::AssertionSuccess();
+}
+
 TEST(BeforeUnload, ContinueFalseCancelsTheCloseAndTrueProceeds) {
   PageFixture f;
-  ASSERT_TRUE(f.ok());
-  ASSERT_TRUE(f.SetDocument(L"page"));
-  f.client->before_unload_result = true;
-  ASSERT_TRUE(test::PageBeforeUnload(f.browser, true));
-  f.host()->CloseBrowser(false);
-  ASSERT_TRUE(f.client->WaitEvent("OnBeforeUnloadDialog"));
+  ASSERT_TRUE(CloseGuardedPage(f));
   ASSERT_TRUE(f.client->kept_before_unload);
   f.client->kept_before_unload->Continue(false, CefString());
   f.client->kept_before_unload = nullptr;
@@ -146,12 +152,7 @@ TEST(BeforeUnload, HandlerFalseAcceptsAndPagesWithoutHandlerOrForcedClosesAskNot
 
 TEST(BeforeUnload, ACallbackReleasedUnansweredCancels) {
   PageFixture f;
-  ASSERT_TRUE(f.ok());
-  ASSERT_TRUE(f.SetDocument(L"page"));
-  f.client->before_unload_result = true;
-  ASSERT_TRUE(test::PageBeforeUnload(f.browser, true));
-  f.host()->CloseBrowser(false);
-  ASSERT_TRUE(f.client->WaitEvent("OnBeforeUnloadDialog"));
+  ASSERT_TRUE(CloseGuardedPage(f));
   f.client->kept_before_unload = nullptr;
   ASSERT_TRUE(test::WaitFor([]() { return !test::EntriesOf("BeforeUnloadAnswer").empty(); }));
   ASSERT_TRUE(test::Flush(TID_UI));
@@ -364,13 +365,6 @@ TEST(PageActions, ClosedBrowsersTakeNoActions) {
   EXPECT_EQ(f.client->Count("OnTooltip"), 0);
 }
 
-}  // namespace
-
-namespace {
-
-using page_test::PageFixture;
-namespace test = cefengine::test;
-
 TEST(PageCommit, NewDocumentDropsTheBeforeUnloadHandlerAndReportsItsRegions) {
   PageFixture f;
   ASSERT_TRUE(f.ok());
@@ -503,13 +497,6 @@ TEST(Plugins, AllowedFlashStartsItsProcessOrReportsACrash) {
     harness.Shutdown();
   }
 }
-
-}  // namespace
-
-namespace {
-
-using page_test::PageFixture;
-namespace test = cefengine::test;
 
 TEST(DisplayActions, WindowedBrowsersShowThePageCursorOnSetCursorUnlessDisabled) {
   PageFixture f(false);
