@@ -413,3 +413,47 @@ TEST(OsrPainting, CommitWhileHiddenDoesNotPaint) {
 }
 
 }  // namespace
+
+// --- Pages loaded from the network table ---
+
+#include "testing/network_testing.h"
+
+namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
+
+TEST(OsrPainting, LoadedDocumentPaintsItsOwnBackgroundAndTitle) {
+  PageFixture f(true, true);  // a transparent view: the document's colour still wins
+  ASSERT_TRUE(f.ok());
+  f.client->view_rect = CefRect(0, 0, 160, 60);
+  test::SetHttpResponse(L"http://paint.test/", 200, L"text/html",
+                        "<html><head><title>Painted MMM</title>"
+                        "<meta name=\"cefengine-background\" content=\"#FF00A000\"></head></html>");
+  f.browser->GetMainFrame()->LoadURL("http://paint.test/");
+  ASSERT_TRUE(f.client->WaitEvent("OnLoadEnd http://paint.test/"));
+  test::PaintInfo last = test::LastPaint(f.browser);
+  ASSERT_TRUE(last.painted);
+  ASSERT_EQ(last.pixels.size(), 160u * 60u);
+  EXPECT_EQ(last.pixels.back(), 0xFF00A000u);
+  size_t text = 0;
+  for (uint32_t p : last.pixels)
+    if (p == 0xFFFFFFFFu)  // white on a dark background
+      ++text;
+  EXPECT_GT(text, 20u);
+  EXPECT_TRUE(test::ExpectOrder({"OnTitleChange", "OnPaint"}) || test::ExpectOrder({"OnLoadStart", "OnPaint"}));
+}
+
+TEST(OsrPainting, ALoadWhileHiddenPaintsOnlyOnceShown) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  f.host()->WasHidden(true);
+  test::SetHttpResponse(L"http://hidden.test/", 200, L"text/html", "<html><head><title>h</title></head></html>");
+  f.browser->GetMainFrame()->LoadURL("http://hidden.test/");
+  ASSERT_TRUE(f.client->WaitEvent("OnLoadEnd http://hidden.test/"));
+  EXPECT_EQ(f.client->Count("OnPaint"), 0);
+  f.host()->WasHidden(false);
+  ASSERT_TRUE(f.client->WaitEvent("OnPaint view"));
+}
+
+}  // namespace

@@ -518,3 +518,82 @@ TEST(DisplayActions, WindowedBrowsersShowThePageCursorOnSetCursorUnlessDisabled)
 }
 
 }  // namespace
+
+// --- With pages loaded from the network table ---
+
+#include "testing/network_testing.h"
+
+namespace {
+
+using page_test::PageFixture;
+namespace test = cefengine::test;
+
+// Serves `url` as HTML with `head` inside <head>, loads it in the fixture's main frame and waits for its end.
+::testing::AssertionResult Load(PageFixture& f, const std::string& url, const std::string& head) {
+  test::SetHttpResponse(CefString(url).ToWString(), 200, L"text/html",
+                        "<html><head>" + head + "</head><body>x</body></html>");
+  int ends = f.client->Count("OnLoadEnd " + url);
+  f.browser->GetMainFrame()->LoadURL(url);
+  if (!f.client->WaitEvent("OnLoadEnd " + url, ends + 1))
+    return ::testing::AssertionFailure() << url << " did not load";
+  return ::testing::AssertionSuccess();
+}
+
+TEST(LoadedPages, MenuBackWithoutClientCommandGoesBack) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  ASSERT_TRUE(Load(f, "http://one.test/", "<title>one</title>"));
+  ASSERT_TRUE(Load(f, "http://two.test/", "<title>two</title>"));
+  ASSERT_TRUE(test::PageContextMenu(f.browser, CM_TYPEFLAG_PAGE, 0, 0));
+  ASSERT_TRUE(test::ChooseMenuCommand(f.browser, MENU_ID_BACK));
+  ASSERT_TRUE(f.client->WaitEvent("OnLoadEnd http://one.test/", 2));
+  EXPECT_EQ(test::BrowserInfo(f.browser).url, L"http://one.test/");
+}
+
+TEST(LoadedPages, BeforeUnloadGuardsNavigationsToo) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  ASSERT_TRUE(Load(f, "http://stay.test/", ""));
+  ASSERT_TRUE(test::PageBeforeUnload(f.browser, true));
+  f.client->before_unload_result = true;
+  f.browser->GetMainFrame()->LoadURL("http://away.test/");
+  ASSERT_TRUE(f.client->WaitEvent("OnBeforeUnloadDialog"));
+  f.client->kept_before_unload->Continue(false, CefString());
+  f.client->kept_before_unload = nullptr;
+  ASSERT_TRUE(f.client->WaitEvent("OnDialogClosed"));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  ASSERT_TRUE(test::Flush(TID_IO));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(test::BrowserInfo(f.browser).url, L"http://stay.test/");
+  EXPECT_FALSE(test::BrowserInfo(f.browser).loading);
+  EXPECT_EQ(f.client->Count("OnLoadEnd http://away.test/"), 0);
+
+  f.browser->Reload();
+  ASSERT_TRUE(f.client->WaitEvent("OnBeforeUnloadDialog reload"));
+  f.client->kept_before_unload->Continue(true, CefString());
+  f.client->kept_before_unload = nullptr;
+  ASSERT_TRUE(f.client->WaitEvent("OnLoadEnd http://stay.test/", 2));
+  // The new document has no handler: leaving it asks nothing.
+  ASSERT_TRUE(Load(f, "http://away.test/", ""));
+  EXPECT_EQ(f.client->Count("OnBeforeUnloadDialog"), 2);
+}
+
+TEST(LoadedPages, DocumentsReportTheirRegionsAndPlugins) {
+  PageFixture f;
+  ASSERT_TRUE(f.ok());
+  test::SetHttpResponse(L"http://plug.test/", 200, L"text/html",
+                        "<html><head><meta name=\"cefengine-regions\" content=\"0,0,100,20,1;90,0,10,20,0\"></head>"
+                        "<body><embed type=\"application/pdf\" src=\"doc.pdf\"></body></html>");
+  f.browser->GetMainFrame()->LoadURL("http://plug.test/");
+  ASSERT_TRUE(f.client->WaitEvent("OnLoadEnd http://plug.test/"));
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_EQ(f.client->Count("OnDraggableRegionsChanged 0,0,100x20+ 90,0,10x20-"), 1);
+  std::vector<test::JournalEntry> plugins = test::EntriesOf("OnBeforePluginLoad");
+  ASSERT_EQ(plugins.size(), 1u);
+  EXPECT_EQ(plugins[0].args[0], "application/pdf");
+  EXPECT_EQ(plugins[0].args[1], "http://plug.test/doc.pdf");
+  EXPECT_EQ(plugins[0].args[2], "http://plug.test/");
+  EXPECT_EQ(test::EntriesOf("PluginBlocked").size(), 1u);
+}
+
+}  // namespace

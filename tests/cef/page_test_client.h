@@ -34,6 +34,7 @@ struct Paint {
 
 class PageClient : public CefClient,
                    public CefLifeSpanHandler,
+                   public CefLoadHandler,
                    public CefRenderHandler,
                    public CefDisplayHandler,
                    public CefKeyboardHandler,
@@ -128,6 +129,7 @@ class PageClient : public CefClient,
 
   // --- CefClient ---
   CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
   CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
   CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() override { return this; }
@@ -151,6 +153,15 @@ class PageClient : public CefClient,
     return do_close_result;
   }
   void OnBeforeClose(CefRefPtr<CefBrowser> browser) override { Add("OnBeforeClose"); }
+
+  // --- CefLoadHandler ---
+  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int status) override {
+    Add("OnLoadEnd " + frame->GetURL().ToString());
+  }
+  void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode code, const CefString& text,
+                   const CefString& url) override {
+    Add("OnLoadError " + url.ToString() + " " + std::to_string(code));
+  }
 
   // --- CefRenderHandler ---
   bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override {
