@@ -112,9 +112,13 @@ TEST(DragData, ReadOnlyObjectsIgnoreSettersAndCloneIsWritable) {
   data->AddFile("C:\\x.txt", "x.txt");
   data->SetReadOnly();
   EXPECT_TRUE(data->IsReadOnly());
-  data->SetLinkURL("http://changed.test/");
-  data->AddFile("C:\\y.txt", "y.txt");
-  data->ResetFileContents();
+  {
+    cookie_tests::MisuseCapture capture;
+    data->SetLinkURL("http://changed.test/");
+    data->AddFile("C:\\y.txt", "y.txt");
+    data->ResetFileContents();
+    EXPECT_EQ(capture.reports.size(), 3u);
+  }
   EXPECT_EQ(data->GetLinkURL().ToString(), "http://example.test/");
   EXPECT_EQ(data->Files().size(), 1u);
 
@@ -129,9 +133,11 @@ TEST(DragData, ReadOnlyObjectsIgnoreSettersAndCloneIsWritable) {
 }
 
 TEST(DragData, EmptyPathsAreNotAdded) {
+  cookie_tests::MisuseCapture capture;
   CefRefPtr<CefDragData> data = CefDragData::Create();
   data->AddFile("", "name");
   EXPECT_FALSE(data->IsFile());
+  EXPECT_EQ(capture.reports.size(), 1u);
 }
 
 // --- Drag target and drag source of live browsers ---
@@ -218,6 +224,7 @@ TEST(DragTarget, RefusedDragsStayAtNoneAndDropNothing) {
 TEST(DragTarget, OverLeaveAndDropWithoutEnterAreIgnored) {
   PageFixture f;
   ASSERT_TRUE(f.ok());
+  cookie_tests::MisuseCapture capture;
   f.host()->DragTargetDragOver(At(1, 1), DRAG_OPERATION_COPY);
   f.host()->DragTargetDrop(At(1, 1));
   ASSERT_TRUE(test::UserDragEnter(f.browser, LinkData(), DRAG_OPERATION_COPY));
@@ -226,6 +233,7 @@ TEST(DragTarget, OverLeaveAndDropWithoutEnterAreIgnored) {
   ASSERT_TRUE(test::Flush(TID_UI));
   EXPECT_EQ(f.client->Count("UpdateDragCursor"), 1);
   EXPECT_TRUE(test::EntriesOf("DragDrop").empty());
+  EXPECT_EQ(capture.reports.size(), 3u);  // over, drop, drop after leave
 }
 
 TEST(DragSource, PageDragReachesStartDraggingAndAFalseAnswerEndsIt) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cookie_test_support.h"
 #include "engine/menu_model_impl.h"
 
 namespace {
@@ -24,7 +25,11 @@ TEST(MenuModel, ItemsAndSeparatorsKeepTheirOrder) {
   EXPECT_EQ(model->CommandCount(), 2u);
   EXPECT_EQ(model->GetCommandIdAt(3), -1);
   EXPECT_EQ(model->GetCommandIdAt(-1), -1);
-  EXPECT_FALSE(model->AddItem(-5, L"bad"));
+  {
+    cookie_tests::MisuseCapture capture;
+    EXPECT_FALSE(model->AddItem(-5, L"bad"));
+    EXPECT_EQ(capture.reports.size(), 1u);
+  }
   EXPECT_EQ(model->GetCount(), 3);
   EXPECT_TRUE(model->Clear());
   EXPECT_EQ(model->GetCount(), 0);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cookie_test_support.h"
 #include "page_test_client.h"
 
 namespace {
@@ -180,7 +181,11 @@ TEST(JSDialogs, OutcomesFollowTheHandler) {
   EXPECT_EQ(test::RequestOutcome(prompt).outcome, test::Outcome::kPending);
   ASSERT_TRUE(f.client->kept_dialog);
   f.client->kept_dialog->Continue(true, "Ada");
-  f.client->kept_dialog->Continue(false, "again");  // only the first answer counts
+  {
+    cookie_tests::MisuseCapture capture;
+    f.client->kept_dialog->Continue(false, "again");  // only the first answer counts
+    EXPECT_EQ(capture.reports.size(), 1u);
+  }
   f.client->kept_dialog = nullptr;
   ASSERT_TRUE(test::WaitSettled(prompt));
   EXPECT_EQ(test::RequestOutcome(prompt).outcome, test::Outcome::kGranted);
