@@ -7,10 +7,11 @@
 
 #include "engine/browser_registry.h"
 #include "engine/command_line_impl.h"
-#include "engine/request_context.h"
+#include "engine/control_pipe.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/renderer_link.h"
+#include "engine/request_context.h"
 #include "engine/scheme_factories.h"
 #include "engine/scheme_registry.h"
 #include "engine/task_threads.h"
@@ -219,6 +220,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
   }
   // The first task of the UI thread; whatever the caller posts afterwards runs after it.
   PostEngineTask(TID_UI, new ContextInitializedTask(handler), 0);
+  StartControlPipeFromEnvironment();
   return true;
 }
 
@@ -241,6 +243,7 @@ void CefShutdown() {
     state.locale.clear();
   }
   Record("CefShutdown");
+  StopControlPipe();
   // Browsers still open end here: no DoClose, but each hears OnBeforeClose and its renderer link closes.
   DestroyAllBrowsersForShutdown();
   StopThread(TID_UI, kThreadStopTimeoutMs);

@@ -1,0 +1,230 @@
+// The server side of the control pipe (engine/control_pipe.h) and its built-in commands:
+//   ping                                   -> "pong"
+//   journal        {from: seq}             -> entries with seq >= from (all when absent)
+//   clear_journal                          -> null
+//   wait           {kind, count, timeout_ms} -> true when `count` (default 1) entries of `kind` are recorded
+//   quiesce        {timeout_ms}            -> true when every engine thread went idle
+#include "engine/control_pipe.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/journal.h"
+#include "engine/logging.h"
+#include "engine/utf.h"
+#include "testing/cefengine_testing.h"
+#include "testing/control_json.h"
+
+namespace cefengine {
+
+namespace {
+
+struct ControlState {
+  std::mutex mutex;
+  std::map<std::string, ControlCommand> commands;
+  HANDLE stop_event = nullptr;
+  std::thread thread;
+};
+
+ControlState& State() {
+  static ControlState* state = new ControlState();
+  return *state;
+}
+
+ControlCommand FindCommand(const std::string& name) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  auto it = State().commands.find(name);
+  return it == State().commands.end() ? ControlCommand() : it->second;
+}
+
+int TimeoutArg(const Json::Value& args, int fallback) {
+  const Json::Value& t = args["timeout_ms"];
+  return t.isInt() && t.asInt() >= 0 ? t.asInt() : fallback;
+}
+
+void RegisterBuiltIns() {
+  RegisterControlCommand("ping", [](const Json::Value&, Json::Value* result, std::string*) {
+    *result = "pong";
+    return true;
+  });
+  RegisterControlCommand("journal", [](const Json::Value& args, Json::Value* result, std::string*) {
+    uint64_t from = args["from"].isNumeric() ? args["from"].asUInt64() : 0;
+    *result = Json::Value(Json::arrayValue);
+    for (const JournalEntry& entry : JournalSnapshot())
+      if (entry.seq >= from)
+        result->append(JournalEntryToJson(entry));
+    return true;
+  });
+  RegisterControlCommand("clear_journal", [](const Json::Value&, Json::Value* result, std::string*) {
+    cefengine::ClearJournal();
+    *result = Json::Value();
+    return true;
+  });
+  RegisterControlCommand("wait", [](const Json::Value& args, Json::Value* result, std::string* error) {
+    if (!args["kind"].isString()) {
+      *error = "wait needs a kind";
+      return false;
+    }
+    std::string kind = args["kind"].asString();
+    size_t count = args["count"].isUInt() ? args["count"].asUInt() : 1;
+    *result = test::WaitFor([&] { return test::EntriesOf(kind).size() >= count; }, TimeoutArg(args, 5000));
+    return true;
+  });
+  RegisterControlCommand("quiesce", [](const Json::Value& args, Json::Value* result, std::string*) {
+    *result = test::Quiesce(TimeoutArg(args, 5000));
+    return true;
+  });
+}
+
+std::string Serve(const std::string& line) {
+  Json::Value request;
+  Json::Value reply;
+  std::string error;
+  if (!ParseJsonLine(line, &request, &error) || !request.isObject() || !request["cmd"].isString()) {
+    reply["ok"] = false;
+    reply["error"] = error.empty() ? "a request is an object with a string \"cmd\"" : error;
+    return WriteJsonLine(reply);
+  }
+  reply["id"] = request["id"];
+  std::string name = request["cmd"].asString();
+  ControlCommand command = FindCommand(name);
+  Json::Value result;
+  if (!command) {
+    reply["ok"] = false;
+    reply["error"] = "unknown command " + name;
+  } else if (command(request["args"], &result, &error)) {
+    reply["ok"] = true;
+    reply["result"] = result;
+  } else {
+    reply["ok"] = false;
+    reply["error"] = error;
+  }
+  return WriteJsonLine(reply);
+}
+
+// Waits for an overlapped operation or the stop event. False when stopping or the operation failed.
+bool Complete(HANDLE pipe, OVERLAPPED* ov, HANDLE stop, DWORD* transferred) {
+  HANDLE handles[2] = {ov->hEvent, stop};
+  DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  if (r != WAIT_OBJECT_0) {
+    CancelIoEx(pipe, ov);
+    GetOverlappedResult(pipe, ov, transferred, TRUE);
+    return false;
+  }
+  return GetOverlappedResult(pipe, ov, transferred, FALSE) != FALSE;
+}
+
+bool WriteAll(HANDLE pipe, const std::string& text, HANDLE stop) {
+  OVERLAPPED ov = {};
+  ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    ResetEvent(ov.hEvent);
+    DWORD n = 0;
+    if (!WriteFile(pipe, text.data() + done, static_cast<DWORD>(text.size() - done), nullptr, &ov) &&
+        GetLastError() != ERROR_IO_PENDING) {
+      ok = false;
+      break;
+    }
+    ok = Complete(pipe, &ov, stop, &n);
+    done += n;
+  }
+  CloseHandle(ov.hEvent);
+  return ok;
+}
+
+// Serves one connected client until it leaves, breaks the protocol or the pipe stops.
+void ServeClient(HANDLE pipe, HANDLE stop) {
+  OVERLAPPED ov = {};
+  ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    ResetEvent(ov.hEvent);
+    DWORD n = 0;
+    if (!ReadFile(pipe, buffer, sizeof(buffer), nullptr, &ov) && GetLastError() != ERROR_IO_PENDING)
+      break;
+    if (!Complete(pipe, &ov, stop, &n) || n == 0)
+      break;
+    pending.append(buffer, n);
+    size_t newline;
+    bool ok = true;
+    while (ok && (newline = pending.find('\n')) != std::string::npos) {
+      std::string line = pending.substr(0, newline);
+      pending.erase(0, newline + 1);
+      ok = WriteAll(pipe, Serve(line), stop);
+    }
+    if (!ok || pending.size() > kMaxControlLine)
+      break;
+  }
+  CloseHandle(ov.hEvent);
+}
+
+void PipeThread(std::wstring name, HANDLE stop) {
+  for (;;) {
+    HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+      LOG(ERROR) << "Control pipe cannot be created: error " << GetLastError();
+      return;
+    }
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool connected = ConnectNamedPipe(pipe, &ov) != FALSE;
+    DWORD error = GetLastError();
+    if (!connected && error == ERROR_PIPE_CONNECTED)
+      connected = true;
+    else if (!connected && error == ERROR_IO_PENDING) {
+      DWORD unused = 0;
+      connected = Complete(pipe, &ov, stop, &unused);
+    }
+    CloseHandle(ov.hEvent);
+    if (connected)
+      ServeClient(pipe, stop);
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+      return;
+  }
+}
+
+}  // namespace
+
+void RegisterControlCommand(const std::string& name, ControlCommand command) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  State().commands[name] = std::move(command);
+}
+
+void StartControlPipeFromEnvironment() {
+  wchar_t value[256] = {};
+  DWORD length = GetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", value, 256);
+  if (length == 0 || length >= 256)
+    return;
+  std::wstring name = value;
+  if (name.find(L'\\') == std::wstring::npos)
+    name = L"\\\\.\\pipe\\" + name;
+  RegisterBuiltIns();
+  ControlState& state = State();
+  if (state.thread.joinable())
+    return;
+  cefengine::EnableJournal(true);
+  state.stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  state.thread = std::thread(PipeThread, name, state.stop_event);
+}
+
+void StopControlPipe() {
+  ControlState& state = State();
+  if (!state.thread.joinable())
+    return;
+  SetEvent(state.stop_event);
+  state.thread.join();
+  CloseHandle(state.stop_event);
+  state.stop_event = nullptr;
+}
+
+}  // namespace cefengine
