@@ -168,6 +168,8 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
     LOG(ERROR) << "CefInitialize failed (injected fault)";
     return false;
   }
+  // Recording starts before the first entry, so a control client sees the whole start-up.
+  EnableJournalForControlPipe();
   Record("CefInitialize");
   std::wstring type;
   CefRefPtr<CommandLineImpl> line = ProcessLine(&type);

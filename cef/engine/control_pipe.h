@@ -25,6 +25,8 @@ using ControlCommand = std::function<bool(const Json::Value& args, Json::Value* 
 // Adds or replaces a command (any thread, any time). The built-in commands are listed in testing/control_pipe.cpp.
 void RegisterControlCommand(const std::string& name, ControlCommand command);
 
+// Switches the journal on when BRIVELO_CEF_CONTROL is set (called first thing by CefInitialize).
+void EnableJournalForControlPipe();
 // Starts serving when BRIVELO_CEF_CONTROL is set (called by CefInitialize). A bare name means \\.\pipe\<name>.
 // The journal is switched on while the pipe serves. Does nothing when the variable is absent or empty.
 void StartControlPipeFromEnvironment();

@@ -193,6 +193,13 @@ void PipeThread(std::wstring name, HANDLE stop) {
   }
 }
 
+// The pipe named by BRIVELO_CEF_CONTROL, or "" when the variable is absent, empty or too long.
+std::wstring ControlPipeName() {
+  wchar_t value[256] = {};
+  DWORD length = GetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", value, 256);
+  return length == 0 || length >= 256 ? std::wstring() : std::wstring(value, length);
+}
+
 }  // namespace
 
 void RegisterControlCommand(const std::string& name, ControlCommand command) {
@@ -200,12 +207,15 @@ void RegisterControlCommand(const std::string& name, ControlCommand command) {
   State().commands[name] = std::move(command);
 }
 
+void EnableJournalForControlPipe() {
+  if (!ControlPipeName().empty())
+    cefengine::EnableJournal(true);
+}
+
 void StartControlPipeFromEnvironment() {
-  wchar_t value[256] = {};
-  DWORD length = GetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", value, 256);
-  if (length == 0 || length >= 256)
+  std::wstring name = ControlPipeName();
+  if (name.empty())
     return;
-  std::wstring name = value;
   if (name.find(L'\\') == std::wstring::npos)
     name = L"\\\\.\\pipe\\" + name;
   RegisterBuiltIns();

@@ -66,10 +66,11 @@ TEST(ControlPipe, DrivesARunningBrowserProcessAndEndsIt) {
   ASSERT_TRUE(client.Call("ping", Json::Value(), &result, &error)) << error;
   EXPECT_EQ("pong", result.asString());
 
-  // The engine's own start-up, seen from outside: the first UI task ran on the UI thread.
+  // The engine's own start-up, seen from outside, from its first entry: the first UI task ran on the UI thread.
   ASSERT_TRUE(client.WaitFor("OnContextInitialized", 1, 10000));
   std::vector<JournalEntry> journal = client.Journal();
   ASSERT_FALSE(journal.empty());
+  EXPECT_EQ("CefInitialize", journal.front().kind);
   bool seen = false;
   for (const JournalEntry& entry : journal) {
     if (entry.kind == "OnContextInitialized") {
@@ -82,8 +83,9 @@ TEST(ControlPipe, DrivesARunningBrowserProcessAndEndsIt) {
   // Paging from a sequence number leaves out what came before.
   uint64_t last = journal.back().seq;
   std::vector<JournalEntry> tail = client.Journal(last);
-  ASSERT_EQ(1u, tail.size());
+  ASSERT_FALSE(tail.empty());
   EXPECT_EQ(last, tail[0].seq);
+  EXPECT_LT(tail.size(), journal.size());
 
   ASSERT_TRUE(client.Call("quiesce", Json::Value(), &result, &error)) << error;
   EXPECT_TRUE(result.asBool());

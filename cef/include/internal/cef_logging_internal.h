@@ -1,6 +1,8 @@
 #ifndef CEF_INCLUDE_INTERNAL_CEF_LOGGING_INTERNAL_H_
 #define CEF_INCLUDE_INTERNAL_CEF_LOGGING_INTERNAL_H_
 
+#include <stddef.h>
+
 extern "C" {
 // Lowest severity that is written (the log level of CefSettings mapped to 0 INFO .. 3 FATAL).
 int cef_get_min_log_level();
