@@ -52,4 +52,12 @@ void SetFatalHandler(std::function<void(const std::string& message)> handler);
 }  // namespace test
 }  // namespace cefengine
 
+// The rest of the test API, one header per area; including this header gives all of it.
+#include "testing/browser_testing.h"
+#include "testing/control_client.h"
+#include "testing/cookie_testing.h"
+#include "testing/network_testing.h"
+#include "testing/page_script.h"
+#include "testing/renderer_testing.h"
+
 #endif  // CEF_TESTING_CEFENGINE_TESTING_H_
