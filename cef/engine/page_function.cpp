@@ -12,7 +12,7 @@ namespace {
 
 class PageFunctionBody : public FunctionBody {
  public:
-  explicit PageFunctionBody(std::shared_ptr<const PageFunctionSpec> spec) : spec_(std::move(spec)) {}
+  explicit PageFunctionBody(std::shared_ptr<const PageFunctionPlan> plan) : plan_(std::move(plan)) {}
 
   CallOutcome Run(const std::wstring& name, CefRefPtr<CefV8Value> receiver,
                   const CefV8ValueList& arguments) override {
@@ -24,23 +24,23 @@ class PageFunctionBody : public FunctionBody {
            std::move(args));
 
     CallOutcome outcome;
-    switch (spec_->outcome) {
-      case PageFunctionSpec::Outcome::kUndefined:
+    switch (plan_->outcome) {
+      case PageFunctionPlan::Outcome::kUndefined:
         break;
-      case PageFunctionSpec::Outcome::kValue:
-        if (!spec_->result.empty())
-          outcome.value = MakePageValue(spec_->result.front());
+      case PageFunctionPlan::Outcome::kValue:
+        if (!plan_->result.empty())
+          outcome.value = MakePageValue(plan_->result.front());
         break;
-      case PageFunctionSpec::Outcome::kThrow:
+      case PageFunctionPlan::Outcome::kThrow:
         outcome.threw = true;
-        outcome.exception = spec_->exception;
+        outcome.exception = plan_->exception;
         break;
     }
     return outcome;
   }
 
  private:
-  std::shared_ptr<const PageFunctionSpec> spec_;
+  std::shared_ptr<const PageFunctionPlan> plan_;
 };
 
 }  // namespace
@@ -71,8 +71,8 @@ CefRefPtr<CefV8Value> MakePageValue(const PageValue& value) {
       return object;
     }
     case PageValue::Kind::kFunction: {
-      auto spec = value.function ? value.function : std::make_shared<const PageFunctionSpec>();
-      return CreatePageFunction(spec->name, std::make_shared<PageFunctionBody>(spec));
+      auto plan = value.function ? value.function : std::make_shared<const PageFunctionPlan>();
+      return CreatePageFunction(plan->name, std::make_shared<PageFunctionBody>(plan));
     }
   }
   return nullptr;

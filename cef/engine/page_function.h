@@ -16,7 +16,7 @@ namespace cefengine {
 struct PageValue;
 
 // What a page function does when called.
-struct PageFunctionSpec {
+struct PageFunctionPlan {
   enum class Outcome { kUndefined, kValue, kThrow };
   std::wstring name;  // "" for an anonymous function
   Outcome outcome = Outcome::kUndefined;
@@ -34,7 +34,7 @@ struct PageValue {
   std::wstring string_value;
   std::vector<std::wstring> member_names;  // kObject
   std::vector<PageValue> member_values;    // kObject, same length as member_names
-  std::shared_ptr<const PageFunctionSpec> function;  // kFunction
+  std::shared_ptr<const PageFunctionPlan> function;  // kFunction
 };
 
 // Makes `value` a script value of the innermost entered context, as page script would (objects

@@ -169,15 +169,15 @@ ValueData EncodePageValue(const PageValue& value) {
       break;
     }
     case PageValue::Kind::kFunction: {
-      PageFunctionSpec anonymous;
-      const PageFunctionSpec& spec = value.function ? *value.function : anonymous;
+      PageFunctionPlan anonymous;
+      const PageFunctionPlan& plan = value.function ? *value.function : anonymous;
       std::vector<ValueData> result;
-      for (const auto& r : spec.result)
+      for (const auto& r : plan.result)
         result.push_back(EncodePageValue(r));
-      items.push_back(MakeString(spec.name));
-      items.push_back(MakeInt(static_cast<int>(spec.outcome)));
+      items.push_back(MakeString(plan.name));
+      items.push_back(MakeInt(static_cast<int>(plan.outcome)));
       items.push_back(MakeListValue(std::move(result)));
-      items.push_back(MakeString(spec.exception));
+      items.push_back(MakeString(plan.exception));
       break;
     }
   }
@@ -240,21 +240,21 @@ bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
       const std::vector<ValueData>* result = items->size() > 3 ? ListOf((*items)[3]) : nullptr;
       if (!has(1, VTYPE_STRING) || !has(2, VTYPE_INT) || !result || !has(4, VTYPE_STRING) || result->size() > 1)
         return false;
-      auto spec = std::make_shared<PageFunctionSpec>();
-      spec->name = (*items)[1].s;
+      auto plan = std::make_shared<PageFunctionPlan>();
+      plan->name = (*items)[1].s;
       int outcome = (*items)[2].i;
-      if (outcome < static_cast<int>(PageFunctionSpec::Outcome::kUndefined) ||
-          outcome > static_cast<int>(PageFunctionSpec::Outcome::kThrow))
+      if (outcome < static_cast<int>(PageFunctionPlan::Outcome::kUndefined) ||
+          outcome > static_cast<int>(PageFunctionPlan::Outcome::kThrow))
         return false;
-      spec->outcome = static_cast<PageFunctionSpec::Outcome>(outcome);
+      plan->outcome = static_cast<PageFunctionPlan::Outcome>(outcome);
       for (const auto& r : *result) {
         PageValue made;
         if (!DecodePageValue(r, depth + 1, &made))
           return false;
-        spec->result.push_back(std::move(made));
+        plan->result.push_back(std::move(made));
       }
-      spec->exception = (*items)[4].s;
-      value->function = spec;
+      plan->exception = (*items)[4].s;
+      value->function = plan;
       return true;
     }
     default:

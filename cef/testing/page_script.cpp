@@ -15,9 +15,9 @@ PageValue OfKind(PageValue::Kind kind) {
   return value;
 }
 
-PageValue Function(std::shared_ptr<PageFunctionSpec> spec) {
+PageValue Function(std::shared_ptr<PageFunctionPlan> plan) {
   PageValue value = OfKind(PageValue::Kind::kFunction);
-  value.function = std::move(spec);
+  value.function = std::move(plan);
   return value;
 }
 
@@ -65,25 +65,25 @@ PageValue Obj(const std::vector<std::pair<CefString, PageValue>>& members) {
 }
 
 PageValue PageFn(const CefString& name) {
-  auto spec = std::make_shared<PageFunctionSpec>();
-  spec->name = name.ToWString();
-  return Function(spec);
+  auto plan = std::make_shared<PageFunctionPlan>();
+  plan->name = name.ToWString();
+  return Function(plan);
 }
 
 PageValue PageFnReturning(const CefString& name, const PageValue& result) {
-  auto spec = std::make_shared<PageFunctionSpec>();
-  spec->name = name.ToWString();
-  spec->outcome = PageFunctionSpec::Outcome::kValue;
-  spec->result.push_back(result);
-  return Function(spec);
+  auto plan = std::make_shared<PageFunctionPlan>();
+  plan->name = name.ToWString();
+  plan->outcome = PageFunctionPlan::Outcome::kValue;
+  plan->result.push_back(result);
+  return Function(plan);
 }
 
 PageValue PageFnThrowing(const CefString& name, const CefString& message) {
-  auto spec = std::make_shared<PageFunctionSpec>();
-  spec->name = name.ToWString();
-  spec->outcome = PageFunctionSpec::Outcome::kThrow;
-  spec->exception = message.ToWString();
-  return Function(spec);
+  auto plan = std::make_shared<PageFunctionPlan>();
+  plan->name = name.ToWString();
+  plan->outcome = PageFunctionPlan::Outcome::kThrow;
+  plan->exception = message.ToWString();
+  return Function(plan);
 }
 
 CallResult RendererCall(CefRefPtr<CefV8Context> context, const std::string& path, const std::vector<PageValue>& args) {

@@ -20,7 +20,7 @@ std::string Text(const cef_string_t& s) {
 TEST_F(CookieManager, SetCookieStoresOrRefusesByTheRules) {
   struct Case {
     const char* url;
-    CookieSpec cookie;
+    CookieFields cookie;
     int expected;  // 1 stored, 0 refused, -2 SetCookie false
     const char* stored_domain;
     const char* stored_path;
@@ -69,7 +69,7 @@ TEST_F(CookieManager, SetCookieStoresOrRefusesByTheRules) {
 void SetMatchFixture(CefRefPtr<CefCookieManager> manager) {
   struct Entry {
     const char* url;
-    CookieSpec cookie;
+    CookieFields cookie;
   };
   const Entry entries[] = {
       {"http://www.example.com/", {"host", "1"}},
@@ -334,7 +334,7 @@ std::string Label(const test::CookieInfo& c) {
 TEST_F(CookieManager, DeleteCookiesFollowsTheUrlAndNameRules) {
   struct Entry {
     const char* url;
-    CookieSpec cookie;
+    CookieFields cookie;
   };
   const Entry fixture[] = {
       {"http://www.example.com/", {"a", "1"}},                     // a@host:www.example.com

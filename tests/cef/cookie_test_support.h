@@ -75,7 +75,7 @@ class MisuseCapture {
   bool had_strict_ = false;
 };
 
-struct CookieSpec {
+struct CookieFields {
   std::string name;
   std::string value;
   std::string domain;
@@ -85,17 +85,17 @@ struct CookieSpec {
   time_t expires = 0;  // 0: a session cookie
 };
 
-inline CefCookie MakeCookie(const CookieSpec& spec) {
+inline CefCookie MakeCookie(const CookieFields& fields) {
   CefCookie cookie;
-  CefString(&cookie.name) = spec.name;
-  CefString(&cookie.value) = spec.value;
-  CefString(&cookie.domain) = spec.domain;
-  CefString(&cookie.path) = spec.path;
-  cookie.secure = spec.secure;
-  cookie.httponly = spec.httponly;
-  if (spec.expires) {
+  CefString(&cookie.name) = fields.name;
+  CefString(&cookie.value) = fields.value;
+  CefString(&cookie.domain) = fields.domain;
+  CefString(&cookie.path) = fields.path;
+  cookie.secure = fields.secure;
+  cookie.httponly = fields.httponly;
+  if (fields.expires) {
     cookie.has_expires = 1;
-    cef_time_from_timet(spec.expires, &cookie.expires);
+    cef_time_from_timet(fields.expires, &cookie.expires);
   }
   return cookie;
 }
@@ -167,9 +167,9 @@ class SetCookieResult : public CefSetCookieCallback {
 
 // Sets a cookie and waits for its completion: 1 stored, 0 refused, -2 when SetCookie returned
 // false, -1 when no completion came.
-inline int SetAndWait(CefRefPtr<CefCookieManager> manager, const std::string& url, const CookieSpec& spec) {
+inline int SetAndWait(CefRefPtr<CefCookieManager> manager, const std::string& url, const CookieFields& fields) {
   CefRefPtr<SetCookieResult> done = new SetCookieResult();
-  if (!manager->SetCookie(url, MakeCookie(spec), done.get()))
+  if (!manager->SetCookie(url, MakeCookie(fields), done.get()))
     return -2;
   if (!test::WaitFor([&] { return done->result >= 0; }))
     return -1;
