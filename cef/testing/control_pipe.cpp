@@ -4,6 +4,10 @@
 //   clear_journal                          -> null
 //   wait           {kind, count, timeout_ms} -> true when `count` (default 1) entries of `kind` are recorded
 //   quiesce        {timeout_ms}            -> true when every engine thread went idle
+//   set_http_response {url, status, mime, body} -> null; the network table answers that URL
+//   browsers                               -> [{id, url, title, loading, windowless}]
+//   page_navigate  {browser, url}          -> true when the page's navigation of its main frame started
+//   page_set_title {browser, title}        -> true when the page changed its title
 #include "engine/control_pipe.h"
 
 #include <windows.h>
@@ -16,8 +20,10 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/utf.h"
+#include "testing/browser_testing.h"
 #include "testing/cefengine_testing.h"
 #include "testing/control_json.h"
+#include "testing/network_testing.h"
 
 namespace cefengine {
 
@@ -46,6 +52,20 @@ int TimeoutArg(const Json::Value& args, int fallback) {
   return t.isInt() && t.asInt() >= 0 ? t.asInt() : fallback;
 }
 
+std::wstring WideArg(const Json::Value& args, const char* name) {
+  return args[name].isString() ? Utf8ToWide(args[name].asString()) : std::wstring();
+}
+
+// The open browser with the id in args["browser"], or null with `error` set.
+CefRefPtr<CefBrowser> BrowserArg(const Json::Value& args, std::string* error) {
+  int id = args["browser"].isInt() ? args["browser"].asInt() : 0;
+  for (const CefRefPtr<CefBrowser>& browser : test::Browsers())
+    if (browser->GetIdentifier() == id)
+      return browser;
+  *error = "no browser " + std::to_string(id);
+  return nullptr;
+}
+
 void RegisterBuiltIns() {
   RegisterControlCommand("ping", [](const Json::Value&, Json::Value* result, std::string*) {
     *result = "pong";
@@ -72,6 +92,44 @@ void RegisterBuiltIns() {
     std::string kind = args["kind"].asString();
     size_t count = args["count"].isUInt() ? args["count"].asUInt() : 1;
     *result = test::WaitFor([&] { return test::EntriesOf(kind).size() >= count; }, TimeoutArg(args, 5000));
+    return true;
+  });
+  RegisterControlCommand("set_http_response", [](const Json::Value& args, Json::Value* result, std::string* error) {
+    if (!args["url"].isString() || !args["status"].isInt()) {
+      *error = "set_http_response needs a url and a status";
+      return false;
+    }
+    test::SetHttpResponse(WideArg(args, "url"), args["status"].asInt(), WideArg(args, "mime"),
+                          args["body"].isString() ? args["body"].asString() : std::string());
+    *result = Json::Value();
+    return true;
+  });
+  RegisterControlCommand("browsers", [](const Json::Value&, Json::Value* result, std::string*) {
+    *result = Json::Value(Json::arrayValue);
+    for (const CefRefPtr<CefBrowser>& browser : test::Browsers()) {
+      test::BrowserState state = test::BrowserInfo(browser);
+      Json::Value v;
+      v["id"] = state.id;
+      v["url"] = WideToUtf8(state.url);
+      v["title"] = WideToUtf8(state.title);
+      v["loading"] = state.loading;
+      v["windowless"] = state.windowless;
+      result->append(v);
+    }
+    return true;
+  });
+  RegisterControlCommand("page_navigate", [](const Json::Value& args, Json::Value* result, std::string* error) {
+    CefRefPtr<CefBrowser> browser = BrowserArg(args, error);
+    if (!browser)
+      return false;
+    *result = test::PageNavigate(browser, browser->GetMainFrame(), WideArg(args, "url"));
+    return true;
+  });
+  RegisterControlCommand("page_set_title", [](const Json::Value& args, Json::Value* result, std::string* error) {
+    CefRefPtr<CefBrowser> browser = BrowserArg(args, error);
+    if (!browser)
+      return false;
+    *result = test::PageSetTitle(browser, WideArg(args, "title"));
     return true;
   });
   RegisterControlCommand("quiesce", [](const Json::Value& args, Json::Value* result, std::string*) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "testing/control_client.h"
@@ -124,6 +125,75 @@ TEST(ControlPipe, RefusesBadRequestsWithoutDroppingTheClientAndTakesANewClient) 
   ASSERT_TRUE(second.Call("ping", Json::Value(), &result, &error)) << error;
   ASSERT_TRUE(second.Call("quit", Json::Value(), &result, &error)) << error;
   second.Disconnect();
+  EXPECT_EQ(0u, probe.WaitExit(30000));
+}
+
+// Polls the probe's browser list until `pred` holds for the first browser.
+bool WaitForBrowser(ControlClient& client, const std::function<bool(const Json::Value&)>& pred, Json::Value* seen) {
+  for (int i = 0; i < 200; ++i) {
+    Json::Value result;
+    std::string error;
+    if (!client.Call("browsers", Json::Value(), &result, &error))
+      return false;
+    if (result.isArray() && result.size() == 1 && pred(result[0])) {
+      *seen = result[0];
+      return true;
+    }
+    Sleep(50);
+  }
+  return false;
+}
+
+TEST(ControlPipe, LoadsAPageFromTheNetworkTableAndPlaysPageActionsFromOutside) {
+  ControlProbe probe;
+  ASSERT_TRUE(probe.started());
+  ControlClient client;
+  ASSERT_TRUE(client.Connect(probe.pipe(), 30000));
+  Json::Value result;
+  std::string error;
+
+  Json::Value response;
+  response["url"] = "http://pages.test/first.html";
+  response["status"] = 200;
+  response["mime"] = "text/html";
+  response["body"] = "<html><head><title>First page</title></head><body></body></html>";
+  ASSERT_TRUE(client.Call("set_http_response", response, &result, &error)) << error;
+  response["url"] = "http://pages.test/second.html";
+  response["body"] = "<html><title>Second page</title></html>";
+  ASSERT_TRUE(client.Call("set_http_response", response, &result, &error)) << error;
+
+  Json::Value create;
+  create["url"] = "http://pages.test/first.html";
+  ASSERT_TRUE(client.Call("create_browser", create, &result, &error)) << error;
+  ASSERT_TRUE(result.asBool());
+  Json::Value browser;
+  ASSERT_TRUE(WaitForBrowser(client, [](const Json::Value& b) {
+    return b["title"].asString() == "First page" && !b["loading"].asBool();
+  }, &browser));
+  EXPECT_TRUE(browser["windowless"].asBool());
+  EXPECT_EQ("http://pages.test/first.html", browser["url"].asString());
+
+  // The page navigates itself, then changes its title.
+  Json::Value action;
+  action["browser"] = browser["id"];
+  action["url"] = "http://pages.test/second.html";
+  ASSERT_TRUE(client.Call("page_navigate", action, &result, &error)) << error;
+  EXPECT_TRUE(result.asBool());
+  ASSERT_TRUE(WaitForBrowser(client, [](const Json::Value& b) {
+    return b["title"].asString() == "Second page" && !b["loading"].asBool();
+  }, &browser));
+  action["title"] = "Renamed";
+  ASSERT_TRUE(client.Call("page_set_title", action, &result, &error)) << error;
+  ASSERT_TRUE(WaitForBrowser(client, [](const Json::Value& b) { return b["title"].asString() == "Renamed"; },
+                             &browser));
+
+  // Page actions need an open browser.
+  action["browser"] = 999;
+  EXPECT_FALSE(client.Call("page_set_title", action, &result, &error));
+  EXPECT_EQ("no browser 999", error);
+
+  ASSERT_TRUE(client.Call("quit", Json::Value(), &result, &error)) << error;
+  client.Disconnect();
   EXPECT_EQ(0u, probe.WaitExit(30000));
 }
 
