@@ -136,12 +136,6 @@ TestTable& Table() {
   return *table;
 }
 
-std::wstring TableKey(const std::wstring& url) {
-  CefURLParts parts;
-  std::wstring spec = CefParseURL(url, parts) ? CefString(&parts.spec).ToWString() : url;
-  return StripFragment(spec);
-}
-
 }  // namespace
 
 SchemeKind ClassifyScheme(const std::wstring& scheme) {
@@ -229,11 +223,11 @@ std::wstring FileUrlFromPath(const std::wstring& path) {
 
 void SetTestHttpResponse(const std::wstring& url, const TestHttpResponse& response) {
   std::lock_guard<std::mutex> lock(Table().mutex);
-  Table().entries[TableKey(url)] = response;
+  Table().entries[NormalizedUrl(url)] = response;
 }
 
 bool FindTestHttpResponse(const std::wstring& url, TestHttpResponse* response) {
-  std::wstring key = TableKey(url);
+  std::wstring key = NormalizedUrl(url);
   std::lock_guard<std::mutex> lock(Table().mutex);
   auto it = Table().entries.find(key);
   if (it == Table().entries.end())
@@ -245,6 +239,11 @@ bool FindTestHttpResponse(const std::wstring& url, TestHttpResponse* response) {
 void ClearTestHttpResponses() {
   std::lock_guard<std::mutex> lock(Table().mutex);
   Table().entries.clear();
+}
+
+std::wstring NormalizedUrl(const std::wstring& url) {
+  CefURLParts parts;
+  return StripFragment(CefParseURL(url, parts) ? CefString(&parts.spec).ToWString() : url);
 }
 
 std::wstring BareMimeType(const std::wstring& content_type) {

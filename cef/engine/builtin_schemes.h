@@ -60,6 +60,10 @@ void ClearTestHttpResponses();
 // The MIME type without parameters, lower-case ("Text/HTML; charset=x" -> "text/html").
 std::wstring BareMimeType(const std::wstring& content_type);
 
+// `url` as CefParseURL writes it (as given when it does not parse), without its fragment: the key under which test
+// answers and injected failures are kept.
+std::wstring NormalizedUrl(const std::wstring& url);
+
 }  // namespace cefengine
 
 #endif  // CEF_ENGINE_BUILTIN_SCHEMES_H_

@@ -430,12 +430,13 @@ std::wstring ResolveUrl(const std::wstring& base, const std::wstring& ref_in) {
     if (c == L'\\')
       c = L'/';
 
-  std::wstring spec = CefString(&parts.spec).ToWString();
-  std::wstring no_fragment = spec.substr(0, spec.find(L'#'));
+  std::wstring base_url = CefString(&parts.spec).ToWString();
+  std::wstring no_fragment = base_url.substr(0, base_url.find(L'#'));
   std::wstring path = CefString(&parts.path).ToWString();
-  // "scheme://authority": the spec up to its path.
-  size_t authority_end = spec.find(L'/', base_scheme.size() + 3);
-  std::wstring authority = spec.substr(0, authority_end == std::wstring::npos ? spec.size() : authority_end);
+  // "scheme://authority": the base URL up to its path.
+  size_t authority_end = base_url.find(L'/', base_scheme.size() + 3);
+  std::wstring authority =
+      base_url.substr(0, authority_end == std::wstring::npos ? base_url.size() : authority_end);
   // The part of a path or reference before '?' or '#', and the rest.
   auto split = [](const std::wstring& r, std::wstring* p, std::wstring* tail) {
     size_t cut = r.find_first_of(L"?#");

@@ -50,13 +50,6 @@ std::string Utf8(const CefString& s) {
   return s.ToString();
 }
 
-// Keys for the failure list: as CefParseURL writes the URL, without the fragment.
-std::wstring NormalizedUrl(const std::wstring& url) {
-  CefURLParts parts;
-  std::wstring spec = CefParseURL(url, parts) ? CefString(&parts.spec).ToWString() : url;
-  return spec.substr(0, spec.find(L'#'));
-}
-
 bool IsHttpScheme(const std::wstring& url) {
   CefURLParts parts;
   if (!CefParseURL(url, parts))

@@ -65,7 +65,7 @@ bool CefParseURL(const CefString& url, CefURLParts& parts) {
   };
 
   const bool standard = cefengine::IsStandardScheme(scheme);
-  std::wstring spec;
+  std::wstring whole;
   std::wstring origin;
   if (standard) {
     size_t start = 0;
@@ -111,16 +111,16 @@ bool CefParseURL(const CefString& url, CefURLParts& parts) {
     std::wstring userinfo = username.empty() && password.empty()
                                 ? std::wstring()
                                 : username + (password.empty() ? L"" : L":" + password) + L"@";
-    spec = scheme + L"://" + userinfo + host_port + path + (query.empty() ? L"" : L"?" + query) + fragment;
+    whole = scheme + L"://" + userinfo + host_port + path + (query.empty() ? L"" : L"?" + query) + fragment;
   } else {
     std::wstring tail = rest;
     split_tail(tail);
     path = tail;
-    spec = scheme + L":" + rest;
+    whole = scheme + L":" + rest;
   }
 
   parts.Reset();
-  Set(&parts.spec, spec);
+  Set(&parts.spec, whole);
   Set(&parts.scheme, scheme);
   Set(&parts.username, username);
   Set(&parts.password, password);
@@ -133,8 +133,8 @@ bool CefParseURL(const CefString& url, CefURLParts& parts) {
 }
 
 bool CefCreateURL(const CefURLParts& parts, CefString& url) {
-  std::wstring spec = CefString(&parts.spec).ToWString();
-  if (spec.empty()) {
+  std::wstring whole = CefString(&parts.spec).ToWString();
+  if (whole.empty()) {
     std::wstring scheme = CefString(&parts.scheme).ToWString();
     std::wstring host = CefString(&parts.host).ToWString();
     if (scheme.empty() || host.empty())
@@ -144,16 +144,16 @@ bool CefCreateURL(const CefURLParts& parts, CefString& url) {
     std::wstring port = CefString(&parts.port).ToWString();
     std::wstring path = CefString(&parts.path).ToWString();
     std::wstring query = CefString(&parts.query).ToWString();
-    spec = scheme + L"://";
+    whole = scheme + L"://";
     if (!user.empty() || !pass.empty())
-      spec += user + (pass.empty() ? L"" : L":" + pass) + L"@";
-    spec += host + (port.empty() ? L"" : L":" + port);
-    spec += (path.empty() || path[0] != L'/') ? L"/" + path : path;
+      whole += user + (pass.empty() ? L"" : L":" + pass) + L"@";
+    whole += host + (port.empty() ? L"" : L":" + port);
+    whole += (path.empty() || path[0] != L'/') ? L"/" + path : path;
     if (!query.empty())
-      spec += L"?" + query;
+      whole += L"?" + query;
   }
   CefURLParts check;
-  if (!CefParseURL(spec, check))
+  if (!CefParseURL(whole, check))
     return false;
   url = CefString(&check.spec);
   return true;
