@@ -17,19 +17,6 @@ namespace cefengine {
 
 namespace {
 
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override {
-    if (fn_)
-      fn_();
-  }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
-
 std::mutex g_extras_lock;
 std::shared_ptr<BrowserExtras>& ExtrasSlot() {
   static std::shared_ptr<BrowserExtras>* slot = new std::shared_ptr<BrowserExtras>(CreatePageExtras());
@@ -51,7 +38,7 @@ bool OnUIThread() {
 }
 
 bool PostTo(CefThreadId thread, std::function<void()> fn, int64 delay_ms) {
-  return PostEngineTask(thread, new FunctionTask(std::move(fn)), delay_ms);
+  return PostFunction(thread, std::move(fn), delay_ms);
 }
 
 // --- BrowserExtras defaults: the call is only recorded. ---

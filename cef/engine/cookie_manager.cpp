@@ -16,24 +16,8 @@ namespace cefengine {
 
 namespace {
 
-// Runs a function once on its thread and drops what it captured there, so client objects it
-// holds are released on that thread too.
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override {
-    std::function<void()> fn;
-    fn.swap(fn_);
-    fn();
-  }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
-
 void PostToIo(std::function<void()> fn) {
-  PostEngineTask(TID_IO, new FunctionTask(std::move(fn)), 0);
+  PostFunction(TID_IO, std::move(fn));
 }
 
 std::string Narrow(const std::wstring& s) {

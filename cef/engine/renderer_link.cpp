@@ -104,13 +104,9 @@ std::string Utf8(const std::wstring& text) {
   return CefString(text).ToString();
 }
 
-CefRefPtr<CefTask> FunctionTask(std::function<void()> fn) {
-  return CefCreateClosureTask(base::Closure(std::move(fn)));
-}
-
 // Runs `fn` on `id`, or on the calling thread when `id` does not run (an engine that was never started).
 void RunStep(CefThreadId id, std::function<void()> fn) {
-  if (!PostEngineTask(id, FunctionTask(fn), 0))
+  if (!PostFunction(id, fn))
     fn();
 }
 

@@ -25,10 +25,6 @@ std::string Utf8(const std::wstring& text) {
   return CefString(text).ToString();
 }
 
-CefRefPtr<CefTask> FunctionTask(std::function<void()> fn) {
-  return CefCreateClosureTask(base::Closure(std::move(fn)));
-}
-
 // A list payload position as its own list data (empty when absent or of another type).
 std::shared_ptr<ListData> ListAt(const ChannelFrame& frame, size_t index) {
   const ValueData* v = frame.At(index);
@@ -106,19 +102,18 @@ bool RendererRuntime::RunOnRenderer(std::function<void()> fn) {
   if (!attached_ || ended_)
     return false;
   std::weak_ptr<RendererRuntime> weak = shared_from_this();
-  return PostEngineTask(TID_RENDERER, FunctionTask([weak, fn] {
-                          std::shared_ptr<RendererRuntime> self = weak.lock();
-                          if (self && !self->ended_)
-                            fn();
-                        }),
-                        0);
+  return PostFunction(TID_RENDERER, [weak, fn] {
+    std::shared_ptr<RendererRuntime> self = weak.lock();
+    if (self && !self->ended_)
+      fn();
+  });
 }
 
 void RendererRuntime::Disconnect() {
   disconnected_ = true;
   ended_ = true;
   // Wakes the loop so it sees the end.
-  PostEngineTask(TID_RENDERER, FunctionTask([] {}), 0);
+  PostFunction(TID_RENDERER, [] {});
 }
 
 bool RendererRuntime::SendToBrowser(const ChannelFrame& frame) {

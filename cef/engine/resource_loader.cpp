@@ -43,7 +43,7 @@ const int kReadsPerTurn = 16;
 
 // Quiet when the thread is gone: loads simply end with the engine.
 bool PostTo(CefThreadId id, std::function<void()> fn) {
-  return PostEngineTask(id, CefCreateClosureTask(base::Closure(std::move(fn))), 0);
+  return PostFunction(id, std::move(fn));
 }
 
 std::string Utf8(const CefString& s) {

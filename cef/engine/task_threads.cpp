@@ -369,6 +369,29 @@ bool IsThreadRunning(CefThreadId id) {
   return Find(id) != nullptr;
 }
 
+namespace {
+
+class FunctionTask : public CefTask {
+ public:
+  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
+  void Execute() override {
+    std::function<void()> fn;
+    fn.swap(fn_);
+    if (fn)
+      fn();
+  }
+
+ private:
+  std::function<void()> fn_;
+  IMPLEMENT_REFCOUNTING(FunctionTask);
+};
+
+}  // namespace
+
+bool PostFunction(CefThreadId id, std::function<void()> fn, int64 delay_ms) {
+  return PostEngineTask(id, new FunctionTask(std::move(fn)), delay_ms);
+}
+
 bool PostEngineTask(CefThreadId id, CefRefPtr<CefTask> task, int64 delay_ms) {
   if (!task)
     return false;

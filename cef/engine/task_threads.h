@@ -28,6 +28,9 @@ bool IsThreadRunning(CefThreadId id);
 
 // Posts `task` (any thread). False, task released unrun, when `id` does not run.
 bool PostEngineTask(CefThreadId id, CefRefPtr<CefTask> task, int64 delay_ms);
+// Posts `fn` as a task (any thread). It runs once on `id`, and what it captured is dropped there too, so client
+// objects it holds are released on that thread. False, `fn` dropped unrun, when `id` does not run.
+bool PostFunction(CefThreadId id, std::function<void()> fn, int64 delay_ms = 0);
 bool CurrentlyOn(CefThreadId id);
 // The named thread the caller runs on, or -1.
 int CurrentThreadId();
