@@ -770,6 +770,9 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       return;
     finished_ = true;
     ++stage_;
+    // An ended load's request takes no more changes; this is also how a client still holding it (e.g. while its
+    // OnBeforeResourceLoad answer is pending) can tell that the load went away.
+    SetRequestReadOnly(params_.request, true);
     CefRefPtr<CefResourceHandler> handler;
     handler.swap(handler_);
     callback_ = nullptr;

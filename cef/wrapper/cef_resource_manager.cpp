@@ -10,10 +10,10 @@
 //   - it is removed (RemoveProviders / RemoveAllProviders); the request then goes on to the next
 //     provider, so the load is not left hanging;
 //   - the load went away as far as the public API shows it: its frame is no longer valid (frame
-//     gone, browser closed) or the same request was offered again; checked on every manager call
-//     on IO and by a sweep that runs while such requests are pending. (A load the engine aborts
-//     for another reason is not visible here: the request callback's owner is the engine's
-//     business, so its reference count says nothing.)
+//     gone, browser closed), its request turned read-only before the manager answered (the load
+//     ended: stopped, replaced by another navigation), or the same request was offered again;
+//     checked on every manager call on IO and by a sweep that runs while requests are pending.
+//     (The request callback's reference count says nothing: its owner is the engine's business.)
 //   - the manager dies; the load is then let through (Continue(true)) to the engine's defaults.
 // A handler found but never collected by GetResourceHandler is dropped by the same checks.
 #include "include/wrapper/cef_resource_manager.h"
@@ -155,7 +155,9 @@ struct RequestData {
     *current = offer;
     return !done;
   }
-  bool LoadGone() { return frame && !frame->IsValid(); }
+  // The request is writable while the engine waits for the manager's answer; the engine makes it
+  // read-only when the load ends.
+  bool LoadGone() { return (frame && !frame->IsValid()) || (request && request->IsReadOnly()); }
 };
 
 struct Pending {
@@ -316,9 +318,7 @@ struct Core {
   void ScheduleSweep() {
     if (sweep_scheduled)
       return;
-    bool watch = false;
-    for (auto& kv : pending)
-      watch = watch || kv.second.data->frame;
+    bool watch = !pending.empty();
     for (auto& kv : handlers)
       watch = watch || kv.second.frame;
     if (!watch)

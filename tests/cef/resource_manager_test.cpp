@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "include/cef_app.h"
+#include "include/cef_browser.h"
+#include "include/cef_client.h"
 #include "include/cef_parser.h"
+#include "include/cef_request_handler.h"
 #include "include/cef_response.h"
 #include "include/wrapper/cef_resource_manager.h"
 #include "testing/cefengine_testing.h"
@@ -405,6 +408,20 @@ TEST_F(ResourceManager, LoadThatWentAwayCancelsTheHolderAndDropsItsHandler) {
   EXPECT_EQ(callback->continued_, 0);  // nobody waits for it any more
   EXPECT_FALSE(Handler(1));
 
+  // The engine ended the load (its request turned read-only) before the holder answered.
+  CefRefPtr<FakeRequest> ended = new FakeRequest("http://h/ended", 6);
+  CefRefPtr<TestCallback> ended_callback = new TestCallback();
+  ASSERT_TRUE(test::RunOn(TID_IO, [&] {
+    manager_->OnBeforeResourceLoad(browser_.get(), browser_->GetMainFrame(), ended.get(), ended_callback.get());
+  }));
+  scoped_refptr<CefResourceManager::Request> held_ended = holder->Held();
+  ended->SetReadOnly(true);
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:canceled:http://h/ended"); }));
+  held_ended->Continue(new NullHandler());
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_EQ(ended_callback->continued_, 0);
+  EXPECT_FALSE(Handler(6));
+
   // Only the manager holds the load's callback (engines need not keep it): the request stays
   // the provider's.
   CefRefPtr<TestCallback> unheld = new TestCallback();
@@ -433,6 +450,62 @@ TEST_F(ResourceManager, LoadThatWentAwayCancelsTheHolderAndDropsItsHandler) {
   ASSERT_TRUE(test::WaitFor([&] { return late->continued_ > 0; }));
   sub2->Invalidate();
   EXPECT_FALSE(Handler(3));
+}
+
+// A client that sends its loads through a resource manager, the way an application wires one in.
+class ManagedClient : public CefClient, public CefRequestHandler {
+ public:
+  explicit ManagedClient(scoped_refptr<CefResourceManager> manager) : manager_(manager) {}
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                   CefRefPtr<CefRequest> request, CefRefPtr<CefRequestCallback> callback) override {
+    return manager_->OnBeforeResourceLoad(browser, frame, request, callback);
+  }
+  CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                                   CefRefPtr<CefRequest> request) override {
+    return manager_->GetResourceHandler(browser, frame, request);
+  }
+
+ private:
+  scoped_refptr<CefResourceManager> manager_;
+  IMPLEMENT_REFCOUNTING(ManagedClient);
+};
+
+TEST_F(ResourceManager, LoadsTheEngineAbortsCancelTheirHolder) {
+  TestProvider* holder = Add("holder", true, 0);
+  for (const wchar_t* page : {L"http://pages.test/stopped", L"http://pages.test/replaced", L"http://pages.test/next"})
+    test::SetHttpResponse(page, 200, L"text/html", "<html></html>");
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefRefPtr<CefBrowser> browser;
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] {
+    browser = CefBrowserHost::CreateBrowserSync(info, new ManagedClient(manager_), "http://pages.test/stopped",
+                                                CefBrowserSettings(), nullptr);
+  }));
+  ASSERT_TRUE(browser);
+
+  // Stopped while the provider holds the main document.
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:request:http://pages.test/stopped"); }));
+  scoped_refptr<CefResourceManager::Request> stopped = holder->Held();
+  browser->StopLoad();
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:canceled:http://pages.test/stopped"); }));
+  stopped->Continue(nullptr);  // a late answer changes nothing
+
+  // Replaced by another navigation: only the replaced load is cancelled, the new one is offered.
+  browser->GetMainFrame()->LoadURL("http://pages.test/replaced");
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:request:http://pages.test/replaced"); }));
+  browser->GetMainFrame()->LoadURL("http://pages.test/next");
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:canceled:http://pages.test/replaced"); }));
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Has("holder:request:http://pages.test/next"); }));
+  ASSERT_TRUE(test::Flush(TID_IO));
+  EXPECT_FALSE(log_.Has("holder:canceled:http://pages.test/next"));
+
+  // Answered, the load goes on to the engine's own answer for the page.
+  holder->Held()->Continue(nullptr);
+  ASSERT_TRUE(test::WaitFor([&] { return !browser->IsLoading(); }));
+  EXPECT_EQ("http://pages.test/next", browser->GetMainFrame()->GetURL().ToString());
+  browser->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(test::WaitFor([] { return test::Browsers().empty(); }));
 }
 
 TEST_F(ResourceManager, LastReleaseDeletesOnIOAndLetsPendingLoadsThrough) {

@@ -31,7 +31,10 @@ class FakeRequest : public CefRequest {
  public:
   FakeRequest(const std::string& url, uint64 identifier) : url_(url), identifier_(identifier) {}
 
-  bool IsReadOnly() override { return true; }
+  // Writable while its OnBeforeResourceLoad answer is pending, as the engine hands it out; read-only once the load
+  // ended.
+  void SetReadOnly(bool read_only) { read_only_ = read_only; }
+  bool IsReadOnly() override { return read_only_; }
   CefString GetURL() override { return url_; }
   void SetURL(const CefString& url) override {}
   CefString GetMethod() override { return "GET"; }
@@ -50,6 +53,7 @@ class FakeRequest : public CefRequest {
  private:
   const std::string url_;
   const uint64 identifier_;
+  std::atomic<bool> read_only_{false};
   IMPLEMENT_REFCOUNTING(FakeRequest);
 };
 
