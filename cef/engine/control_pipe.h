@@ -5,7 +5,46 @@
 // Protocol: the client writes one JSON object per line, {"id": n, "cmd": "<name>", "args": {...}}; the server
 // answers each with one line {"id": n, "ok": true, "result": ...} or {"id": n, "ok": false, "error": "..."}.
 // Requests are served one at a time, in order, on the pipe's own thread; one client at a time, and a new client may
-// connect after the previous one left. Lines longer than kMaxControlLine end the connection.
+// connect after the previous one left. Lines longer than kMaxControlLine end the connection. "args" is an object (or
+// absent); a request the server cannot use is refused with an error and the connection stays open.
+//
+// Commands (arguments marked ? are optional; "browser" is the id of an open browser, "frame" a frame id of it,
+// its main frame by default):
+//   ping, journal {from?}, clear_journal, wait {kind, count?, timeout_ms?}, quiesce {timeout_ms?},
+//   set_http_response {url, status, mime?, body?}, browsers            (testing/control_pipe.cpp)
+//   page_navigate {browser, url}, page_set_title {browser, title},
+//   page_open_window {browser, url, disposition? (WOD_NEW_POPUP), user_gesture? (true), frame_name?},
+//   page_close {browser}, page_console {browser, message, source?, line?}, page_fullscreen {browser, fullscreen},
+//   page_tooltip {browser, text}, page_cursor {browser, type}, page_context_menu {browser, type_flags?, x?, y?,
+//   link_url?}, choose_menu_command {browser, command_id}, open_menu_commands {browser} -> [ids],
+//   user_key {browser, type?, windows_key_code?, native_key_code?, modifiers?, is_system_key?, character?,
+//   unmodified_character?, focus_on_editable_field?}, page_before_unload {browser, has_handler},
+//   page_show_popup_widget {browser, x, y, width, height}, page_hide_popup_widget {browser},
+//   page_embed_plugin {browser, mime, url}                              -> true when the page action ran
+//   page_alert {browser, type? (0 alert, 1 confirm, 2 prompt), message, default_prompt?},
+//   page_geolocation {browser, url}, page_quota {browser, origin, size},
+//   page_download {browser, url, name, body?, mime?}                    -> request id (0: nothing asked)
+//   request_outcome {request, timeout_ms? (0, at most 60000)}           -> {outcome, text}; waits while pending;
+//       outcome: "unknown", "pending", "granted", "denied", "auto_dismissed" or "suppressed"
+//                                                                       (testing/control_commands_page.cpp)
+//   renderer_call {browser, frame?, path, args?: [page values]}, renderer_get {browser, frame?, path},
+//   renderer_assign {browser, frame?, path, value: page value}
+//       -> {ran, threw, exception, type, value, read_only}: page script in the frame's renderer; ran is false when
+//          no renderer answered or the frame has no script context
+//   crash_renderer {browser} -> true when a renderer was ended; renderer_process {browser} -> pid (0: none)
+//   child_processes -> [{browser, renderer_id, pid, command_line, connected, ended, exit_code}]
+//   sent_to_browser {browser} -> [{name, args}]: process messages its renderers sent, args as typed values
+//       {"null": true}, {"bool": b}, {"int": n}, {"double": d}, {"str": s}, {"binary": base64}, {"dict": {...}},
+//       {"list": [...]}                                               (testing/control_commands_renderer.cpp)
+//
+// A page value is an object with exactly one key:
+//   {"str": "text"}, {"int": 32-bit integer}, {"double": number}, {"bool": true|false}, {"null": true},
+//   {"undefined": true}, {"obj": [["name", <page value>], ...]} (members in order),
+//   {"fn": {"name": "cb"}} (a page function returning undefined; no name: anonymous),
+//   {"fn": {"name": "cb", "returns": <page value>}}, {"fn": {"name": "cb", "throws": "message"}}.
+// Calls of page functions are journaled ("PageFn", args: name, then the arguments as script prints them) by the
+// renderer that ran them. Values nested deeper than 16 levels and any other form are refused with an error naming
+// the place, e.g. "renderer_call: args[0].obj[1]: a member is [name, value] with a string name".
 #ifndef CEF_ENGINE_CONTROL_PIPE_H_
 #define CEF_ENGINE_CONTROL_PIPE_H_
 

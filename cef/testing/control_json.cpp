@@ -2,7 +2,176 @@
 
 #include <memory>
 
+#include "engine/utf.h"
+#include "include/cef_parser.h"
+
 namespace cefengine {
+
+namespace {
+
+bool Refuse(const std::string& where, const std::string& what, std::string* error) {
+  *error = where + ": " + what;
+  return false;
+}
+
+bool FunctionFromJson(const Json::Value& json, const std::string& where, int depth, PageValue* value,
+                      std::string* error);
+
+bool PageValueAt(const Json::Value& json, const std::string& where, int depth, PageValue* value, std::string* error) {
+  if (depth > kMaxJsonPageValueDepth)
+    return Refuse(where, "nested deeper than " + std::to_string(kMaxJsonPageValueDepth) + " levels", error);
+  if (!json.isObject() || json.size() != 1)
+    return Refuse(where, "a page value is an object with one key (str, int, double, bool, null, undefined, obj, fn)",
+                  error);
+  const std::string kind = json.getMemberNames().front();
+  const Json::Value& body = json[kind];
+  const std::string at = where + "." + kind;
+  *value = PageValue();
+  if (kind == "str") {
+    if (!body.isString())
+      return Refuse(at, "must be a string", error);
+    value->kind = PageValue::Kind::kString;
+    value->string_value = Utf8ToWide(body.asString());
+  } else if (kind == "int") {
+    if (!body.isInt())
+      return Refuse(at, "must be a 32-bit integer", error);
+    value->kind = PageValue::Kind::kInt;
+    value->int_value = body.asInt();
+  } else if (kind == "double") {
+    if (!body.isNumeric())
+      return Refuse(at, "must be a number", error);
+    value->kind = PageValue::Kind::kDouble;
+    value->double_value = body.asDouble();
+  } else if (kind == "bool") {
+    if (!body.isBool())
+      return Refuse(at, "must be true or false", error);
+    value->kind = PageValue::Kind::kBool;
+    value->bool_value = body.asBool();
+  } else if (kind == "null" || kind == "undefined") {
+    if (!body.isBool() || !body.asBool())
+      return Refuse(at, "must be true", error);
+    value->kind = kind == "null" ? PageValue::Kind::kNull : PageValue::Kind::kUndefined;
+  } else if (kind == "obj") {
+    if (!body.isArray())
+      return Refuse(at, "must be an array of [name, value] members", error);
+    value->kind = PageValue::Kind::kObject;
+    for (Json::ArrayIndex i = 0; i < body.size(); ++i) {
+      const Json::Value& member = body[i];
+      const std::string member_at = at + "[" + std::to_string(i) + "]";
+      if (!member.isArray() || member.size() != 2 || !member[0].isString())
+        return Refuse(member_at, "a member is [name, value] with a string name", error);
+      PageValue member_value;
+      if (!PageValueAt(member[1], member_at, depth + 1, &member_value, error))
+        return false;
+      value->member_names.push_back(Utf8ToWide(member[0].asString()));
+      value->member_values.push_back(std::move(member_value));
+    }
+  } else if (kind == "fn") {
+    return FunctionFromJson(body, at, depth, value, error);
+  } else {
+    return Refuse(where, "unknown page value kind \"" + kind + "\"", error);
+  }
+  return true;
+}
+
+bool FunctionFromJson(const Json::Value& json, const std::string& where, int depth, PageValue* value,
+                      std::string* error) {
+  if (!json.isObject())
+    return Refuse(where, "must be an object {name?, returns? | throws?}", error);
+  for (const std::string& key : json.getMemberNames())
+    if (key != "name" && key != "returns" && key != "throws")
+      return Refuse(where, "unknown field \"" + key + "\"", error);
+  auto plan = std::make_shared<PageFunctionPlan>();
+  if (json.isMember("name")) {
+    if (!json["name"].isString())
+      return Refuse(where + ".name", "must be a string", error);
+    plan->name = Utf8ToWide(json["name"].asString());
+  }
+  if (json.isMember("returns") && json.isMember("throws"))
+    return Refuse(where, "a function either returns or throws", error);
+  if (json.isMember("returns")) {
+    PageValue result;
+    if (!PageValueAt(json["returns"], where + ".returns", depth + 1, &result, error))
+      return false;
+    plan->outcome = PageFunctionPlan::Outcome::kValue;
+    plan->result.push_back(std::move(result));
+  } else if (json.isMember("throws")) {
+    if (!json["throws"].isString())
+      return Refuse(where + ".throws", "must be a string", error);
+    plan->outcome = PageFunctionPlan::Outcome::kThrow;
+    plan->exception = Utf8ToWide(json["throws"].asString());
+  }
+  value->kind = PageValue::Kind::kFunction;
+  value->function = std::move(plan);
+  return true;
+}
+
+Json::Value ValueToJson(CefRefPtr<CefValue> value) {
+  Json::Value v(Json::objectValue);
+  switch (value ? value->GetType() : VTYPE_NULL) {
+    case VTYPE_BOOL:
+      v["bool"] = value->GetBool();
+      break;
+    case VTYPE_INT:
+      v["int"] = value->GetInt();
+      break;
+    case VTYPE_DOUBLE:
+      v["double"] = value->GetDouble();
+      break;
+    case VTYPE_STRING:
+      v["str"] = value->GetString().ToString();
+      break;
+    case VTYPE_BINARY: {
+      CefRefPtr<CefBinaryValue> binary = value->GetBinary();
+      std::string bytes(binary ? binary->GetSize() : 0, '\0');
+      if (!bytes.empty())
+        binary->GetData(&bytes[0], bytes.size(), 0);
+      v["binary"] = CefBase64Encode(bytes.data(), bytes.size()).ToString();
+      break;
+    }
+    case VTYPE_DICTIONARY: {
+      Json::Value members(Json::objectValue);
+      CefRefPtr<CefDictionaryValue> dict = value->GetDictionary();
+      CefDictionaryValue::KeyList keys;
+      if (dict && dict->GetKeys(keys))
+        for (const CefString& key : keys)
+          members[key.ToString()] = ValueToJson(dict->GetValue(key));
+      v["dict"] = members;
+      break;
+    }
+    case VTYPE_LIST:
+      v["list"] = ListValueToJson(value->GetList());
+      break;
+    default:
+      v["null"] = true;
+      break;
+  }
+  return v;
+}
+
+}  // namespace
+
+bool PageValueFromJson(const Json::Value& json, const std::string& where, PageValue* value, std::string* error) {
+  return PageValueAt(json, where, 0, value, error);
+}
+
+Json::Value CallResultToJson(const RendererCallResult& result) {
+  Json::Value v;
+  v["ran"] = result.ran;
+  v["threw"] = result.threw;
+  v["exception"] = result.exception;
+  v["type"] = result.type;
+  v["value"] = result.value;
+  v["read_only"] = result.read_only;
+  return v;
+}
+
+Json::Value ListValueToJson(CefRefPtr<CefListValue> list) {
+  Json::Value items(Json::arrayValue);
+  for (size_t i = 0; list && i < list->GetSize(); ++i)
+    items.append(ValueToJson(list->GetValue(i)));
+  return items;
+}
 
 Json::Value JournalEntryToJson(const JournalEntry& entry) {
   Json::Value v;

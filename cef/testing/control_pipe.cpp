@@ -6,8 +6,7 @@
 //   quiesce        {timeout_ms}            -> true when every engine thread went idle
 //   set_http_response {url, status, mime, body} -> null; the network table answers that URL
 //   browsers                               -> [{id, url, title, loading, windowless}]
-//   page_navigate  {browser, url}          -> true when the page's navigation of its main frame started
-//   page_set_title {browser, title}        -> true when the page changed its title
+// and the page and renderer commands of testing/control_commands_page.cpp and control_commands_renderer.cpp.
 #include "engine/control_pipe.h"
 
 #include <windows.h>
@@ -22,6 +21,7 @@
 #include "engine/utf.h"
 #include "testing/browser_testing.h"
 #include "testing/cefengine_testing.h"
+#include "testing/control_commands.h"
 #include "testing/control_json.h"
 #include "testing/network_testing.h"
 
@@ -56,23 +56,13 @@ std::wstring WideArg(const Json::Value& args, const char* name) {
   return args[name].isString() ? Utf8ToWide(args[name].asString()) : std::wstring();
 }
 
-// The open browser with the id in args["browser"], or null with `error` set.
-CefRefPtr<CefBrowser> BrowserArg(const Json::Value& args, std::string* error) {
-  int id = args["browser"].isInt() ? args["browser"].asInt() : 0;
-  for (const CefRefPtr<CefBrowser>& browser : test::Browsers())
-    if (browser->GetIdentifier() == id)
-      return browser;
-  *error = "no browser " + std::to_string(id);
-  return nullptr;
-}
-
 void RegisterBuiltIns() {
   RegisterControlCommand("ping", [](const Json::Value&, Json::Value* result, std::string*) {
     *result = "pong";
     return true;
   });
   RegisterControlCommand("journal", [](const Json::Value& args, Json::Value* result, std::string*) {
-    uint64_t from = args["from"].isNumeric() ? args["from"].asUInt64() : 0;
+    uint64_t from = args["from"].isUInt64() ? args["from"].asUInt64() : 0;
     *result = Json::Value(Json::arrayValue);
     for (const JournalEntry& entry : JournalSnapshot())
       if (entry.seq >= from)
@@ -118,24 +108,12 @@ void RegisterBuiltIns() {
     }
     return true;
   });
-  RegisterControlCommand("page_navigate", [](const Json::Value& args, Json::Value* result, std::string* error) {
-    CefRefPtr<CefBrowser> browser = BrowserArg(args, error);
-    if (!browser)
-      return false;
-    *result = test::PageNavigate(browser, browser->GetMainFrame(), WideArg(args, "url"));
-    return true;
-  });
-  RegisterControlCommand("page_set_title", [](const Json::Value& args, Json::Value* result, std::string* error) {
-    CefRefPtr<CefBrowser> browser = BrowserArg(args, error);
-    if (!browser)
-      return false;
-    *result = test::PageSetTitle(browser, WideArg(args, "title"));
-    return true;
-  });
   RegisterControlCommand("quiesce", [](const Json::Value& args, Json::Value* result, std::string*) {
     *result = test::Quiesce(TimeoutArg(args, 5000));
     return true;
   });
+  RegisterPageControlCommands();
+  RegisterRendererControlCommands();
 }
 
 std::string Serve(const std::string& line) {
@@ -150,17 +128,28 @@ std::string Serve(const std::string& line) {
   reply["id"] = request["id"];
   std::string name = request["cmd"].asString();
   ControlCommand command = FindCommand(name);
+  const Json::Value& args = request["args"];
   Json::Value result;
+  bool ok = false;
   if (!command) {
-    reply["ok"] = false;
-    reply["error"] = "unknown command " + name;
-  } else if (command(request["args"], &result, &error)) {
-    reply["ok"] = true;
-    reply["result"] = result;
+    error = "unknown command " + name;
+  } else if (!args.isNull() && !args.isObject()) {
+    error = name + ": arguments must be an object";
   } else {
-    reply["ok"] = false;
-    reply["error"] = error;
+    // Commands read their arguments with checks, but a slip must not end the process: the JSON library throws on
+    // reads of the wrong type.
+    try {
+      ok = command(args, &result, &error);
+    } catch (const std::exception& e) {
+      LOG(WARNING) << "Control pipe: command " << name << " failed: " << e.what();
+      error = name + " failed: " + e.what();
+    }
   }
+  reply["ok"] = ok;
+  if (ok)
+    reply["result"] = result;
+  else
+    reply["error"] = error;
   return WriteJsonLine(reply);
 }
 

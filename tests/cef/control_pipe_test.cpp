@@ -3,8 +3,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "testing/control_client.h"
+#include "testing/control_json.h"
+#include "include/internal/cef_types.h"
 
 namespace {
 
@@ -190,11 +193,412 @@ TEST(ControlPipe, LoadsAPageFromTheNetworkTableAndPlaysPageActionsFromOutside) {
   // Page actions need an open browser.
   action["browser"] = 999;
   EXPECT_FALSE(client.Call("page_set_title", action, &result, &error));
-  EXPECT_EQ("no browser 999", error);
+  EXPECT_EQ("page_set_title: no browser 999", error);
 
   ASSERT_TRUE(client.Call("quit", Json::Value(), &result, &error)) << error;
   client.Disconnect();
   EXPECT_EQ(0u, probe.WaitExit(30000));
+}
+
+
+// Renderer launches under Wine take up to a second, more under load.
+const int kRendererWaitMs = 20000;
+
+Json::Value ParseArgs(const std::string& text) {
+  Json::Value value;
+  std::string error;
+  EXPECT_TRUE(cefengine::ParseJsonLine(text, &value, &error)) << text << ": " << error;
+  return value;
+}
+
+// A probe process with a connected client and one browser showing a page served from the network table.
+class ProbeSession {
+ public:
+  ProbeSession() {
+    if (!probe_.started() || !client_.Connect(probe_.pipe(), 30000))
+      return;
+    Json::Value response;
+    response["url"] = "http://pages.test/probe.html";
+    response["status"] = 200;
+    response["mime"] = "text/html";
+    response["body"] = "<html><head><title>Probe page</title></head><body></body></html>";
+    Json::Value create;
+    create["url"] = "http://pages.test/probe.html";
+    Json::Value browser;
+    Ok("set_http_response", response);
+    if (Ok("create_browser", create).asBool() &&
+        WaitForBrowser(client_, [](const Json::Value& b) {
+          return b["title"].asString() == "Probe page" && !b["loading"].asBool();
+        }, &browser))
+      browser_ = browser["id"].asInt();
+    else
+      ADD_FAILURE() << "no page: " << Ok("browsers").toStyledString();
+  }
+  // Ends the probe with "quit"; its exit code must say it shut down in order.
+  ~ProbeSession() {
+    if (!probe_.started() || !client_.Call("quit", Json::Value(), &result_, &error_))
+      return;
+    client_.Disconnect();
+    EXPECT_EQ(0u, probe_.WaitExit(30000));
+  }
+
+  // The browser showing the page; 0 when the set-up failed.
+  int browser() const { return browser_; }
+  ControlClient& client() { return client_; }
+
+  // A command that must succeed; its result.
+  Json::Value Ok(const std::string& cmd, Json::Value args = Json::Value()) {
+    Json::Value result;
+    std::string error;
+    EXPECT_TRUE(client_.Call(cmd, args, &result, &error)) << cmd << ": " << error;
+    return result;
+  }
+  // As Ok, with the page's browser added to the arguments given as JSON text.
+  Json::Value OnPage(const std::string& cmd, const std::string& args = "{}") {
+    Json::Value value = ParseArgs(args);
+    value["browser"] = browser_;
+    return Ok(cmd, value);
+  }
+  // A command that must be refused; its error.
+  std::string Refused(const std::string& cmd, const Json::Value& args) {
+    Json::Value result;
+    std::string error;
+    EXPECT_FALSE(client_.Call(cmd, args, &result, &error)) << cmd << " answered " << result.toStyledString();
+    return error;
+  }
+
+  // Polls the journal (from entry `from` on) until an entry satisfies `pred`, within kRendererWaitMs.
+  bool WaitForEntry(uint64_t from, const std::function<bool(const JournalEntry&)>& pred, JournalEntry* found) {
+    ULONGLONG end = GetTickCount64() + kRendererWaitMs;
+    do {
+      for (const JournalEntry& entry : client_.Journal(from)) {
+        if (pred(entry)) {
+          *found = entry;
+          return true;
+        }
+      }
+      Sleep(20);
+    } while (GetTickCount64() < end);
+    return false;
+  }
+  // The sequence number the next journal entry will get (at least).
+  uint64_t JournalEnd() {
+    std::vector<JournalEntry> entries = client_.Journal();
+    return entries.empty() ? 0 : entries.back().seq + 1;
+  }
+
+ private:
+  ControlProbe probe_;
+  ControlClient client_;
+  int browser_ = 0;
+  Json::Value result_;
+  std::string error_;
+};
+
+TEST(ControlPipe, CallsPageScriptInTheRealRendererOfTheProbe) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+
+  // The browser's renderer is a sub-process of the probe's own executable.
+  Json::Value pid = session.OnPage("renderer_process");
+  ASSERT_NE(0u, pid.asUInt());
+  bool listed = false;
+  for (const Json::Value& child : session.Ok("child_processes")) {
+    if (child["pid"].asUInt() != pid.asUInt())
+      continue;
+    listed = true;
+    EXPECT_EQ(session.browser(), child["browser"].asInt());
+    EXPECT_NE(std::string::npos, child["command_line"].asString().find("--type=renderer"));
+    EXPECT_TRUE(child["connected"].asBool());
+    EXPECT_FALSE(child["ended"].asBool());
+  }
+  EXPECT_TRUE(listed);
+
+  // The page calls the probe with a callback; the callback's call is recorded by the renderer process.
+  uint64_t mark = session.JournalEnd();
+  Json::Value call = session.OnPage("renderer_call", R"({"path": "probe.callBack", "args": [
+      {"fn": {"name": "cb", "returns": {"int": 7}}}, {"str": "hello"}, {"obj": [["k", {"bool": true}]]}]})");
+  EXPECT_TRUE(call["ran"].asBool());
+  EXPECT_FALSE(call["threw"].asBool());
+  EXPECT_EQ("int", call["type"].asString());
+  EXPECT_EQ("7", call["value"].asString());
+  JournalEntry entry;
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) {
+    return e.kind == "PageFn" && !e.args.empty() && e.args[0] == "cb";
+  }, &entry));
+  EXPECT_EQ('R', entry.process);
+  EXPECT_EQ(session.browser(), entry.browser);
+  ASSERT_EQ(3u, entry.args.size());
+  EXPECT_EQ("hello", entry.args[1]);
+
+  // A callback that throws: the exception reaches the page line that called the probe.
+  call = session.OnPage("renderer_call", R"({"path": "probe.callBack",
+      "args": [{"fn": {"name": "bad", "throws": "boom"}}]})");
+  EXPECT_TRUE(call["ran"].asBool());
+  EXPECT_TRUE(call["threw"].asBool());
+  EXPECT_NE(std::string::npos, call["exception"].asString().find("boom")) << call["exception"].asString();
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) {
+    return e.kind == "PageFn" && !e.args.empty() && e.args[0] == "bad";
+  }, &entry));
+  EXPECT_EQ('R', entry.process);
+  // A path the page does not have throws as script would.
+  call = session.OnPage("renderer_call", R"({"path": "nothing.here"})");
+  EXPECT_TRUE(call["ran"].asBool());
+  EXPECT_TRUE(call["threw"].asBool());
+
+  // The read-only property reads as such, and an assignment leaves it as it was.
+  Json::Value read = session.OnPage("renderer_get", R"({"path": "probe.name"})");
+  EXPECT_TRUE(read["ran"].asBool());
+  EXPECT_EQ("string", read["type"].asString());
+  EXPECT_EQ("control-probe", read["value"].asString());
+  EXPECT_TRUE(read["read_only"].asBool());
+  Json::Value assigned = session.OnPage("renderer_assign", R"({"path": "probe.name", "value": {"str": "changed"}})");
+  EXPECT_TRUE(assigned["ran"].asBool());
+  EXPECT_FALSE(assigned["threw"].asBool());
+  EXPECT_EQ("control-probe", assigned["value"].asString());
+  EXPECT_EQ("control-probe", session.OnPage("renderer_get", R"({"path": "probe.name"})")["value"].asString());
+  // An explicit frame: the main frame's id, as a page of this browser names it.
+  Json::Value frame_args = ParseArgs(R"({"path": "probe.name"})");
+  frame_args["browser"] = session.browser();
+  frame_args["frame"] = Json::Int64(entry.frame);
+  EXPECT_EQ("control-probe", session.Ok("renderer_get", frame_args)["value"].asString());
+
+  // What the renderer sends the browser keeps its types.
+  call = session.OnPage("renderer_call", R"({"path": "probe.send", "args": [{"str": "from-page"}, {"str": "x"},
+      {"int": 3}, {"bool": true}, {"double": 1.5}, {"undefined": true}]})");
+  EXPECT_EQ("true", call["value"].asString());
+  Json::Value sent;
+  ULONGLONG end = GetTickCount64() + kRendererWaitMs;
+  while (sent.empty() && GetTickCount64() < end) {
+    for (const Json::Value& message : session.OnPage("sent_to_browser"))
+      if (message["name"].asString() == "from-page")
+        sent = message["args"];
+    Sleep(20);
+  }
+  EXPECT_EQ(ParseArgs(R"([{"str": "x"}, {"int": 3}, {"bool": true}, {"double": 1.5}, {"null": true}])"), sent);
+
+  // The renderer recorded its own steps, as the renderer; it never started an engine (nor a control pipe) of its
+  // own, though it inherited the pipe's name.
+  bool context_created = false;
+  for (const JournalEntry& e : session.client().Journal()) {
+    if (e.process != 'R')
+      continue;
+    EXPECT_NE("CefInitialize", e.kind);
+    if (e.kind == "OnContextCreated" && e.browser == session.browser())
+      context_created = true;
+  }
+  EXPECT_TRUE(context_created);
+}
+
+TEST(ControlPipe, RefusesMalformedPageValuesNamingTheFaultAndStaysUsable) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+  struct Case {
+    const char* cmd;
+    const char* args;  // the browser is added
+    const char* error;
+  };
+  const Case cases[] = {
+      {"renderer_call", R"({"path": "probe.callBack", "args": 5})",
+       "renderer_call: args must be an array of page values"},
+      {"renderer_call", R"({"path": "probe.callBack", "args": [7]})",
+       "renderer_call: args[0]: a page value is an object with one key"},
+      {"renderer_call", R"({"path": "p", "args": [{"str": "a", "int": 1}]})",
+       "renderer_call: args[0]: a page value is an object with one key"},
+      {"renderer_call", R"({"path": "p", "args": [{"str": "ok"}, {"text": "x"}]})",
+       "renderer_call: args[1]: unknown page value kind \"text\""},
+      {"renderer_call", R"({"path": "p", "args": [{"str": 1}]})", "renderer_call: args[0].str: must be a string"},
+      {"renderer_call", R"({"path": "p", "args": [{"int": 1.5}]})",
+       "renderer_call: args[0].int: must be a 32-bit integer"},
+      {"renderer_call", R"({"path": "p", "args": [{"int": 4294967296}]})",
+       "renderer_call: args[0].int: must be a 32-bit integer"},
+      {"renderer_call", R"({"path": "p", "args": [{"double": "1"}]})",
+       "renderer_call: args[0].double: must be a number"},
+      {"renderer_call", R"({"path": "p", "args": [{"null": false}]})", "renderer_call: args[0].null: must be true"},
+      {"renderer_call", R"({"path": "p", "args": [{"obj": [["k"]]}]})",
+       "renderer_call: args[0].obj[0]: a member is [name, value] with a string name"},
+      {"renderer_call", R"({"path": "p", "args": [{"obj": [["k", {"bool": 1}]]}]})",
+       "renderer_call: args[0].obj[0].bool: must be true or false"},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": "cb"}]})",
+       "renderer_call: args[0].fn: must be an object {name?, returns? | throws?}"},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": {"nam": "cb"}}]})",
+       "renderer_call: args[0].fn: unknown field \"nam\""},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": {"returns": {"int": 1}, "throws": "x"}}]})",
+       "renderer_call: args[0].fn: a function either returns or throws"},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": {"returns": {"int": "1"}}}]})",
+       "renderer_call: args[0].fn.returns.int: must be a 32-bit integer"},
+      {"renderer_call", R"({"args": []})", "renderer_call: needs path"},
+      {"renderer_call", R"({"path": "p", "frame": "main"})", "renderer_call: frame must be a 64-bit integer"},
+      {"renderer_assign", R"({"path": "probe.name"})", "renderer_assign: needs value"},
+      {"renderer_assign", R"({"path": "probe.name", "value": []})",
+       "renderer_assign: value: a page value is an object with one key"},
+  };
+  for (const Case& c : cases) {
+    Json::Value args = ParseArgs(c.args);
+    args["browser"] = session.browser();
+    std::string error = session.Refused(c.cmd, args);
+    EXPECT_EQ(0u, error.find(c.error)) << c.args << " gave: " << error;
+    EXPECT_EQ("pong", session.Ok("ping").asString()) << c.args;
+  }
+
+  // Nesting beyond the limit is refused, however deep the value goes.
+  std::string deep = R"({"str": "bottom"})";
+  for (int i = 0; i < 40; ++i)
+    deep = R"({"obj": [["k", )" + deep + "]]}";
+  Json::Value args = ParseArgs(R"({"path": "p"})");
+  args["browser"] = session.browser();
+  args["args"].append(ParseArgs(deep));
+  EXPECT_NE(std::string::npos, session.Refused("renderer_call", args).find("nested deeper than 16 levels"));
+
+  // Arguments of the wrong shape are refused before any command reads them.
+  EXPECT_EQ("renderer_get: arguments must be an object", session.Refused("renderer_get", ParseArgs("[1, 2]")));
+  EXPECT_EQ("journal: arguments must be an object", session.Refused("journal", Json::Value("text")));
+  // A sequence number that is not one reads the whole journal rather than failing.
+  EXPECT_FALSE(session.Ok("journal", ParseArgs(R"({"from": -1})")).empty());
+
+  // The deepest value accepted still runs, and so does a plain call afterwards.
+  std::string accepted = R"({"str": "bottom"})";
+  for (int i = 0; i < 16; ++i)
+    accepted = R"({"obj": [["k", )" + accepted + "]]}";
+  args["args"][0] = ParseArgs(accepted);
+  args["path"] = "probe.callBack";
+  args["args"].insert(0, ParseArgs(R"({"fn": {"name": "deep"}})"));
+  Json::Value call = session.Ok("renderer_call", args);
+  EXPECT_TRUE(call["ran"].asBool());
+  EXPECT_FALSE(call["threw"].asBool()) << call["exception"].asString();
+  EXPECT_EQ("control-probe", session.OnPage("renderer_get", R"({"path": "probe.name"})")["value"].asString());
+}
+
+TEST(ControlPipe, PlaysPageActionsWhoseCallbacksShowInTheJournal) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+  struct Case {
+    const char* cmd;
+    const char* args;  // the browser is added
+    const char* kind;  // journal entry the action causes
+    const char* arg0;  // its first argument
+  };
+  const Case cases[] = {
+      {"page_console", R"({"message": "hello console", "source": "page.js", "line": 7})",
+       "OnConsoleMessage", "hello console"},
+      {"page_fullscreen", R"({"fullscreen": true})", "OnFullscreenModeChange", "true"},
+      {"page_tooltip", R"({"text": "a tip"})", "OnTooltip", "a tip"},
+      {"page_cursor", R"({"type": 2})", "OnCursorChange", "2"},
+      {"user_key", R"({"type": 0, "windows_key_code": 65})", "OnPreKeyEvent", "0"},
+      {"page_alert", R"({"type": 0, "message": "hi there"})", "OnJSDialog", "0"},
+      {"page_geolocation", R"({"url": "http://pages.test/"})", "OnRequestGeolocationPermission", "http://pages.test/"},
+      {"page_quota", R"({"origin": "http://pages.test/", "size": 5000000000})", "OnQuotaRequest", "http://pages.test/"},
+      {"page_download", R"({"url": "http://pages.test/file.bin", "name": "file.bin", "body": "abc"})",
+       "OnBeforeDownload", nullptr},
+      {"page_show_popup_widget", R"({"x": 1, "y": 2, "width": 30, "height": 40})", "OnPopupShow", "true"},
+      {"page_hide_popup_widget", "{}", "OnPopupShow", "false"},
+      {"page_embed_plugin", R"({"mime": "application/pdf", "url": "http://pages.test/doc.pdf"})",
+       "OnBeforePluginLoad", "application/pdf"},
+      {"page_open_window", R"({"url": "http://pages.test/popup.html"})", "OnBeforePopup", nullptr},
+      {"page_context_menu", R"({"type_flags": 1, "x": 5, "y": 6})", "OnBeforeContextMenu", "1"},
+  };
+  for (const Case& c : cases) {
+    uint64_t mark = session.JournalEnd();
+    Json::Value answer = session.OnPage(c.cmd, c.args);
+    EXPECT_TRUE(answer.isBool() ? answer.asBool() : answer.asInt() > 0) << c.cmd;
+    JournalEntry entry;
+    ASSERT_TRUE(session.WaitForEntry(mark, [&](const JournalEntry& e) {
+      return e.kind == c.kind && e.browser == session.browser() &&
+             (!c.arg0 || (!e.args.empty() && e.args[0] == c.arg0));
+    }, &entry)) << c.cmd;
+    EXPECT_EQ('B', entry.process) << c.cmd;
+  }
+
+  // The engine's menu is open now: its commands, then one chosen.
+  Json::Value commands = session.OnPage("open_menu_commands");
+  ASSERT_TRUE(commands.isArray());
+  ASSERT_FALSE(commands.empty());
+  int command = commands[0].asInt();
+  uint64_t mark = session.JournalEnd();
+  Json::Value choose = ParseArgs("{}");
+  choose["browser"] = session.browser();
+  choose["command_id"] = command;
+  EXPECT_TRUE(session.Ok("choose_menu_command", choose).asBool());
+  JournalEntry entry;
+  EXPECT_TRUE(session.WaitForEntry(mark, [&](const JournalEntry& e) {
+    return e.kind == "OnContextMenuCommand" && !e.args.empty() && e.args[0] == std::to_string(command);
+  }, &entry));
+  EXPECT_TRUE(session.OnPage("open_menu_commands").empty());
+
+  // Dialog outcomes: an alert the client leaves to the engine, a prompt the client answers a little later.
+  Json::Value outcome_args;
+  outcome_args["request"] = session.OnPage("page_alert", R"({"type": 0, "message": "alert"})");
+  EXPECT_EQ("auto_dismissed", session.Ok("request_outcome", outcome_args)["outcome"].asString());
+  outcome_args["request"] = session.OnPage("page_alert", R"({"type": 2, "message": "name?", "default_prompt": "x"})");
+  outcome_args["timeout_ms"] = kRendererWaitMs;
+  Json::Value outcome = session.Ok("request_outcome", outcome_args);
+  EXPECT_EQ("granted", outcome["outcome"].asString());
+  EXPECT_EQ("typed", outcome["text"].asString());
+  outcome_args["timeout_ms"] = 600000;
+  EXPECT_EQ("request_outcome: timeout_ms must be 0-60000", session.Refused("request_outcome", outcome_args));
+  outcome_args["request"] = 99999;
+  outcome_args["timeout_ms"] = 0;
+  EXPECT_EQ("unknown", session.Ok("request_outcome", outcome_args)["outcome"].asString());
+
+  // Arguments each action needs, and their types.
+  EXPECT_EQ("page_console: needs message", session.Refused("page_console", ParseArgs(R"({"browser": 1})")));
+  Json::Value bad = ParseArgs(R"({"fullscreen": "yes"})");
+  bad["browser"] = session.browser();
+  EXPECT_EQ("page_fullscreen: fullscreen must be true or false", session.Refused("page_fullscreen", bad));
+  bad = ParseArgs(R"({"type": 99, "message": "m"})");
+  bad["browser"] = session.browser();
+  EXPECT_EQ("page_alert: type must be 0 (alert), 1 (confirm) or 2 (prompt)", session.Refused("page_alert", bad));
+  EXPECT_EQ("page_tooltip: browser must be a browser id",
+            session.Refused("page_tooltip", ParseArgs(R"({"browser": "1", "text": "t"})")));
+
+  // A page with a beforeunload handler is asked before it navigates away (the engine's own dialog accepts).
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("page_before_unload", R"({"has_handler": true})").asBool());
+  EXPECT_TRUE(session.OnPage("page_navigate", R"({"url": "http://pages.test/probe.html"})").asBool());
+  EXPECT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnLoadEnd"; }, &entry));
+  std::vector<std::string> order;
+  for (const JournalEntry& e : session.client().Journal(mark))
+    if (e.kind == "OnBeforeUnloadDialog" || e.kind == "OnLoadStart" || e.kind == "OnLoadEnd")
+      order.push_back(e.kind);
+  EXPECT_EQ((std::vector<std::string>{"OnBeforeUnloadDialog", "OnLoadStart", "OnLoadEnd"}), order);
+  // Then it closes itself.
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("page_close").asBool());
+  EXPECT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnBeforeClose"; }, &entry));
+  EXPECT_TRUE(session.Ok("browsers").empty());
+}
+
+TEST(ControlPipe, CrashedRendererEndsAndTheBrowserHearsOfIt) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+  unsigned pid = session.OnPage("renderer_process").asUInt();
+  ASSERT_NE(0u, pid);
+  uint64_t mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("crash_renderer").asBool());
+
+  JournalEntry entry;
+  ASSERT_TRUE(session.WaitForEntry(mark, [&](const JournalEntry& e) {
+    return e.kind == "OnRenderProcessTerminated" && e.browser == session.browser();
+  }, &entry));
+  ASSERT_FALSE(entry.args.empty());
+  EXPECT_EQ(std::to_string(TS_PROCESS_CRASHED), entry.args[0]);
+  // The child is seen to end with the crash's exit code.
+  Json::Value ended;
+  ULONGLONG end = GetTickCount64() + kRendererWaitMs;
+  while (ended.isNull() && GetTickCount64() < end) {
+    for (const Json::Value& child : session.Ok("child_processes"))
+      if (child["pid"].asUInt() == pid && child["ended"].asBool())
+        ended = child;
+    Sleep(20);
+  }
+  ASSERT_FALSE(ended.isNull());
+  EXPECT_EQ(0xC0000005u, ended["exit_code"].asUInt());
+
+  // Nothing runs page script any more; the commands still answer.
+  EXPECT_FALSE(session.OnPage("renderer_call", R"({"path": "probe.callBack"})")["ran"].asBool());
+  EXPECT_EQ(0u, session.OnPage("renderer_process").asUInt());
+  EXPECT_FALSE(session.OnPage("crash_renderer").asBool());
+  EXPECT_EQ("pong", session.Ok("ping").asString());
 }
 
 }  // namespace

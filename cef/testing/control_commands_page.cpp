@@ -1,0 +1,214 @@
+// Page actions served over the control pipe: each maps its arguments onto one call of the page test API
+// (testing/browser_testing.h, testing/page_testing.h) and answers what that call returned. The arguments of each
+// command are listed in engine/control_pipe.h.
+#include <utility>
+#include <vector>
+
+#include "engine/utf.h"
+#include "testing/browser_testing.h"
+#include "testing/control_commands.h"
+#include "testing/page_testing.h"
+
+namespace cefengine {
+
+namespace {
+
+// Longest wait request_outcome accepts.
+const int kMaxOutcomeWaitMs = 60000;
+
+const char* OutcomeName(test::Outcome outcome) {
+  switch (outcome) {
+    case test::Outcome::kPending: return "pending";
+    case test::Outcome::kGranted: return "granted";
+    case test::Outcome::kDenied: return "denied";
+    case test::Outcome::kAutoDismissed: return "auto_dismissed";
+    case test::Outcome::kSuppressed: return "suppressed";
+    default: return "unknown";
+  }
+}
+
+CefKeyEvent KeyEventArg(ControlArgs& in) {
+  CefKeyEvent event;
+  int type = in.Int("type", KEYEVENT_RAWKEYDOWN);
+  if (type < KEYEVENT_RAWKEYDOWN || type > KEYEVENT_CHAR)
+    in.Fail("type must be a key event type (0-3)");
+  event.type = static_cast<cef_key_event_type_t>(type);
+  event.modifiers = static_cast<uint32>(in.Int("modifiers", 0));
+  event.windows_key_code = in.Int("windows_key_code", 0);
+  event.native_key_code = in.Int("native_key_code", 0);
+  event.is_system_key = in.Bool("is_system_key", false);
+  event.character = static_cast<char16>(in.Int("character", 0));
+  event.unmodified_character = static_cast<char16>(in.Int("unmodified_character", event.character));
+  event.focus_on_editable_field = in.Bool("focus_on_editable_field", false);
+  return event;
+}
+
+}  // namespace
+
+void RegisterPageControlCommands() {
+  RegisterControlActions({
+      {"page_navigate",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring url = in.Text("url");
+         return in.ok() && test::PageNavigate(browser, browser->GetMainFrame(), url);
+       }},
+      {"page_set_title",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring title = in.Text("title");
+         return in.ok() && test::PageSetTitle(browser, title);
+       }},
+      {"page_open_window",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring url = in.Text("url");
+         int disposition = in.Int("disposition", WOD_NEW_POPUP);
+         bool user_gesture = in.Bool("user_gesture", true);
+         std::wstring frame_name = in.Text("frame_name", std::wstring());
+         if (disposition < WOD_UNKNOWN || disposition > WOD_IGNORE_ACTION)
+           in.Fail("disposition must be a window open disposition");
+         return in.ok() && test::PageOpenWindow(browser, browser->GetMainFrame(), url,
+                                                static_cast<cef_window_open_disposition_t>(disposition),
+                                                user_gesture, frame_name);
+       }},
+      {"page_close",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         return in.ok() && test::PageClose(browser);
+       }},
+      {"page_console",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring message = in.Text("message");
+         std::wstring source = in.Text("source", std::wstring());
+         int line = in.Int("line", 0);
+         return in.ok() && test::PageConsole(browser, message, source, line);
+       }},
+      {"page_fullscreen",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         bool fullscreen = in.Bool("fullscreen");
+         return in.ok() && test::PageFullscreen(browser, fullscreen);
+       }},
+      {"page_tooltip",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring text = in.Text("text");
+         return in.ok() && test::PageTooltip(browser, text);
+       }},
+      {"page_cursor",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int type = in.Int("type");
+         if (type < CT_POINTER || type > CT_CUSTOM)
+           in.Fail("type must be a cursor type");
+         return in.ok() && test::PageCursor(browser, static_cast<cef_cursor_type_t>(type));
+       }},
+      {"page_context_menu",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int type_flags = in.Int("type_flags", CM_TYPEFLAG_PAGE);
+         int x = in.Int("x", 0);
+         int y = in.Int("y", 0);
+         std::wstring link_url = in.Text("link_url", std::wstring());
+         return in.ok() && test::PageContextMenu(browser, type_flags, x, y, link_url);
+       }},
+      {"choose_menu_command",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int command_id = in.Int("command_id");
+         return in.ok() && test::ChooseMenuCommand(browser, command_id);
+       }},
+      {"open_menu_commands",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         Json::Value ids(Json::arrayValue);
+         if (in.ok())
+           for (int id : test::OpenMenuCommands(browser))
+             ids.append(id);
+         return ids;
+       }},
+      {"user_key",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         CefKeyEvent event = KeyEventArg(in);
+         return in.ok() && test::UserKey(browser, event);
+       }},
+      {"page_alert",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int type = in.Int("type", JSDIALOGTYPE_ALERT);
+         std::wstring message = in.Text("message");
+         std::wstring default_prompt = in.Text("default_prompt", std::wstring());
+         if (type < JSDIALOGTYPE_ALERT || type > JSDIALOGTYPE_PROMPT)
+           in.Fail("type must be 0 (alert), 1 (confirm) or 2 (prompt)");
+         return in.ok() ? test::PageAlert(browser, static_cast<cef_jsdialog_type_t>(type), message, default_prompt)
+                        : 0;
+       }},
+      {"request_outcome",
+       [](ControlArgs& in) -> Json::Value {
+         int request = in.Int("request");
+         int timeout_ms = in.Int("timeout_ms", 0);
+         if (timeout_ms < 0 || timeout_ms > kMaxOutcomeWaitMs)
+           in.Fail("timeout_ms must be 0-" + std::to_string(kMaxOutcomeWaitMs));
+         Json::Value v;
+         if (!in.ok())
+           return v;
+         if (timeout_ms > 0)
+           (void)test::WaitSettled(request, timeout_ms);  // a timed-out wait answers "pending"
+         test::RequestResult result = test::RequestOutcome(request);
+         v["outcome"] = OutcomeName(result.outcome);
+         v["text"] = WideToUtf8(result.text);
+         return v;
+       }},
+      {"page_before_unload",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         bool has_handler = in.Bool("has_handler");
+         return in.ok() && test::PageBeforeUnload(browser, has_handler);
+       }},
+      {"page_geolocation",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring url = in.Text("url");
+         return in.ok() ? test::PageGeolocation(browser, url) : 0;
+       }},
+      {"page_quota",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring origin = in.Text("origin");
+         int64 size = in.Int64("size");
+         return in.ok() ? test::PageQuota(browser, origin, size) : 0;
+       }},
+      {"page_download",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring url = in.Text("url");
+         std::wstring name = in.Text("name");
+         std::string body = in.Utf8("body", std::string());
+         std::wstring mime = in.Text("mime", L"application/octet-stream");
+         return in.ok() ? test::PageDownload(browser, url, name, body, mime) : 0;
+       }},
+      {"page_show_popup_widget",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         CefRect rect(in.Int("x"), in.Int("y"), in.Int("width"), in.Int("height"));
+         return in.ok() && test::PageShowPopupWidget(browser, rect);
+       }},
+      {"page_hide_popup_widget",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         return in.ok() && test::PageHidePopupWidget(browser);
+       }},
+      {"page_embed_plugin",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring mime = in.Text("mime");
+         std::wstring url = in.Text("url");
+         return in.ok() && test::PageEmbedPlugin(browser, mime, url);
+       }},
+  });
+}
+
+}  // namespace cefengine

@@ -1,0 +1,129 @@
+// Renderer-side commands served over the control pipe: page script run in a frame of a live browser's renderer
+// (over the browser's channel, as testing/renderer_testing.h does it), and the renderer processes themselves. Page
+// values and results travel in the JSON forms of testing/control_json.h; the arguments are listed in
+// engine/control_pipe.h.
+#include <string>
+#include <vector>
+
+#include "engine/utf.h"
+#include "testing/control_commands.h"
+#include "testing/control_json.h"
+#include "testing/renderer_testing.h"
+
+namespace cefengine {
+
+namespace {
+
+// A page value argument; refuses the command (naming the place and the fault) when it is malformed.
+PageValue ValueArg(ControlArgs& in, const char* name) {
+  PageValue value;
+  std::string error;
+  if (!in.Has(name))
+    in.Fail(std::string("needs ") + name);
+  else if (!PageValueFromJson(in.Raw(name), name, &value, &error))
+    in.Fail(error);
+  return value;
+}
+
+// "args": an array of page values, none by default.
+std::vector<PageValue> ValueListArg(ControlArgs& in) {
+  std::vector<PageValue> values;
+  if (!in.Has("args"))
+    return values;
+  const Json::Value& list = in.Raw("args");
+  if (!list.isArray()) {
+    in.Fail("args must be an array of page values");
+    return values;
+  }
+  for (Json::ArrayIndex i = 0; i < list.size() && in.ok(); ++i) {
+    PageValue value;
+    std::string error;
+    if (PageValueFromJson(list[i], "args[" + std::to_string(i) + "]", &value, &error))
+      values.push_back(std::move(value));
+    else
+      in.Fail(error);
+  }
+  return values;
+}
+
+Json::Value ChildProcessToJson(const test::ChildProcess& child) {
+  Json::Value v;
+  v["browser"] = child.browser_id;
+  v["renderer_id"] = child.renderer_id;
+  v["pid"] = Json::UInt(child.pid);
+  v["command_line"] = WideToUtf8(child.command_line);
+  v["connected"] = child.connected;
+  v["ended"] = child.ended;
+  v["exit_code"] = Json::UInt(child.exit_code);
+  return v;
+}
+
+}  // namespace
+
+void RegisterRendererControlCommands() {
+  RegisterControlActions({
+      {"renderer_call",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int64 frame = in.FrameId(browser);
+         std::string path = in.Utf8("path");
+         std::vector<PageValue> args = ValueListArg(in);
+         if (!in.ok())
+           return Json::Value();
+         return CallResultToJson(test::RendererCallOverChannel(browser->GetIdentifier(), frame, path, args));
+       }},
+      {"renderer_get",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int64 frame = in.FrameId(browser);
+         std::string path = in.Utf8("path");
+         if (!in.ok())
+           return Json::Value();
+         return CallResultToJson(test::RendererGetOverChannel(browser->GetIdentifier(), frame, path));
+       }},
+      {"renderer_assign",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int64 frame = in.FrameId(browser);
+         std::string path = in.Utf8("path");
+         PageValue value = ValueArg(in, "value");
+         if (!in.ok())
+           return Json::Value();
+         return CallResultToJson(test::RendererAssignOverChannel(browser->GetIdentifier(), frame, path, value));
+       }},
+      {"crash_renderer",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         return in.ok() && test::CrashRenderer(browser);
+       }},
+      {"renderer_process",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         return in.ok() ? Json::UInt(test::RendererProcessId(browser)) : 0u;
+       }},
+      {"child_processes",
+       [](ControlArgs&) -> Json::Value {
+         Json::Value children(Json::arrayValue);
+         for (const test::ChildProcess& child : test::ChildProcesses())
+           children.append(ChildProcessToJson(child));
+         return children;
+       }},
+      {"sent_to_browser",
+       // Also for browsers already closed: what their renderers sent stays on record.
+       [](ControlArgs& in) -> Json::Value {
+         int browser = in.Int("browser");
+         Json::Value messages(Json::arrayValue);
+         if (!in.ok())
+           return messages;
+         for (const test::SentMessage& sent : test::SentToBrowser(browser)) {
+           Json::Value message;
+           message["name"] = sent.name;
+           message["args"] = ListValueToJson(sent.args);
+           messages.append(message);
+         }
+         return messages;
+       }},
+  });
+}
+
+}  // namespace cefengine
