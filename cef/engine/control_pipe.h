@@ -9,7 +9,7 @@
 // absent); a request the server cannot use is refused with an error and the connection stays open.
 //
 // Commands (arguments marked ? are optional; "browser" is the id of an open browser, "frame" a frame id of it,
-// its main frame by default):
+// its main frame by default; every "timeout_ms" is 0-60000):
 //   ping, journal {from?}, clear_journal, wait {kind, count?, timeout_ms?}, quiesce {timeout_ms?},
 //   set_http_response {url, status, mime?, body?}, browsers            (testing/control_pipe.cpp)
 //   page_navigate {browser, url}, page_set_title {browser, title},

@@ -25,23 +25,23 @@ const Json::Value& ControlArgs::Raw(const char* name) const {
   return args_[name];
 }
 
-const Json::Value* ControlArgs::Get(const char* name, bool required) {
+const Json::Value* ControlArgs::Typed(const char* name, bool (Json::Value::*is)() const, const char* what) {
   if (!args_.isMember(name)) {
-    if (required)
-      Fail(std::string("needs ") + name);
+    Fail(std::string("needs ") + name);
     return nullptr;
   }
-  return &args_[name];
+  const Json::Value& value = args_[name];
+  if (!(value.*is)()) {
+    Fail(std::string(name) + " must be " + what);
+    return nullptr;
+  }
+  return &value;
 }
 
 CefRefPtr<CefBrowser> ControlArgs::Browser() {
-  const Json::Value* value = Get("browser", true);
+  const Json::Value* value = Typed("browser", &Json::Value::isInt, "a browser id");
   if (!value)
     return nullptr;
-  if (!value->isInt()) {
-    Fail("browser must be a browser id");
-    return nullptr;
-  }
   int id = value->asInt();
   for (const CefRefPtr<CefBrowser>& browser : test::Browsers())
     if (browser->GetIdentifier() == id)
@@ -66,10 +66,8 @@ std::wstring ControlArgs::Text(const char* name, const std::wstring& fallback) {
 }
 
 std::string ControlArgs::Utf8(const char* name) {
-  const Json::Value* value = Get(name, true);
-  if (value && !value->isString())
-    Fail(std::string(name) + " must be a string");
-  return value && value->isString() ? value->asString() : std::string();
+  const Json::Value* value = Typed(name, &Json::Value::isString, "a string");
+  return value ? value->asString() : std::string();
 }
 
 std::string ControlArgs::Utf8(const char* name, const std::string& fallback) {
@@ -77,10 +75,8 @@ std::string ControlArgs::Utf8(const char* name, const std::string& fallback) {
 }
 
 int ControlArgs::Int(const char* name) {
-  const Json::Value* value = Get(name, true);
-  if (value && !value->isInt())
-    Fail(std::string(name) + " must be a 32-bit integer");
-  return value && value->isInt() ? value->asInt() : 0;
+  const Json::Value* value = Typed(name, &Json::Value::isInt, "a 32-bit integer");
+  return value ? value->asInt() : 0;
 }
 
 int ControlArgs::Int(const char* name, int fallback) {
@@ -88,21 +84,26 @@ int ControlArgs::Int(const char* name, int fallback) {
 }
 
 int64 ControlArgs::Int64(const char* name) {
-  const Json::Value* value = Get(name, true);
-  if (value && !value->isInt64())
-    Fail(std::string(name) + " must be a 64-bit integer");
-  return value && value->isInt64() ? value->asInt64() : 0;
+  const Json::Value* value = Typed(name, &Json::Value::isInt64, "a 64-bit integer");
+  return value ? value->asInt64() : 0;
 }
 
 bool ControlArgs::Bool(const char* name) {
-  const Json::Value* value = Get(name, true);
-  if (value && !value->isBool())
-    Fail(std::string(name) + " must be true or false");
-  return value && value->isBool() && value->asBool();
+  const Json::Value* value = Typed(name, &Json::Value::isBool, "true or false");
+  return value && value->asBool();
 }
 
 bool ControlArgs::Bool(const char* name, bool fallback) {
   return Has(name) ? Bool(name) : fallback;
+}
+
+int ControlArgs::TimeoutMs(int fallback) {
+  int timeout_ms = Int("timeout_ms", fallback);
+  if (timeout_ms < 0 || timeout_ms > kMaxControlWaitMs) {
+    Fail("timeout_ms must be 0-" + std::to_string(kMaxControlWaitMs));
+    return 0;
+  }
+  return timeout_ms;
 }
 
 void RegisterControlActions(const ControlActionTable& table) {

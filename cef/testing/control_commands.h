@@ -14,6 +14,9 @@
 
 namespace cefengine {
 
+// Longest wait a command accepts (the pipe serves nothing else meanwhile).
+const int kMaxControlWaitMs = 60000;
+
 // Reads the arguments of one command. A missing or mistyped argument fails the reader: the value read is then a
 // harmless default and the first failure becomes the command's error ("<command>: <name> must be ...").
 class ControlArgs {
@@ -44,9 +47,12 @@ class ControlArgs {
   std::string Utf8(const char* name, const std::string& fallback);
   int Int(const char* name, int fallback);
   bool Bool(const char* name, bool fallback);
+  // "timeout_ms": 0 to kMaxControlWaitMs, `fallback` when absent.
+  int TimeoutMs(int fallback);
 
  private:
-  const Json::Value* Get(const char* name, bool required);
+  // The argument when present and of the type `is` accepts (failing with "<name> must be <what>" otherwise).
+  const Json::Value* Typed(const char* name, bool (Json::Value::*is)() const, const char* what);
 
   const std::string command_;
   const Json::Value args_;  // an object (null arguments read as an empty object)

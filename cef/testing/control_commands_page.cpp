@@ -13,9 +13,6 @@ namespace cefengine {
 
 namespace {
 
-// Longest wait request_outcome accepts.
-const int kMaxOutcomeWaitMs = 60000;
-
 const char* OutcomeName(test::Outcome outcome) {
   switch (outcome) {
     case test::Outcome::kPending: return "pending";
@@ -149,9 +146,7 @@ void RegisterPageControlCommands() {
       {"request_outcome",
        [](ControlArgs& in) -> Json::Value {
          int request = in.Int("request");
-         int timeout_ms = in.Int("timeout_ms", 0);
-         if (timeout_ms < 0 || timeout_ms > kMaxOutcomeWaitMs)
-           in.Fail("timeout_ms must be 0-" + std::to_string(kMaxOutcomeWaitMs));
+         int timeout_ms = in.TimeoutMs(0);
          Json::Value v;
          if (!in.ok())
            return v;

@@ -6,7 +6,8 @@
 //   quiesce        {timeout_ms}            -> true when every engine thread went idle
 //   set_http_response {url, status, mime, body} -> null; the network table answers that URL
 //   browsers                               -> [{id, url, title, loading, windowless}]
-// and the page and renderer commands of testing/control_commands_page.cpp and control_commands_renderer.cpp.
+// (waits: 5 s by default, at most kMaxControlWaitMs), and the page and renderer commands of
+// testing/control_commands_page.cpp and control_commands_renderer.cpp.
 #include "engine/control_pipe.h"
 
 #include <windows.h>
@@ -47,70 +48,66 @@ ControlCommand FindCommand(const std::string& name) {
   return it == State().commands.end() ? ControlCommand() : it->second;
 }
 
-int TimeoutArg(const Json::Value& args, int fallback) {
-  const Json::Value& t = args["timeout_ms"];
-  return t.isInt() && t.asInt() >= 0 ? t.asInt() : fallback;
-}
-
-std::wstring WideArg(const Json::Value& args, const char* name) {
-  return args[name].isString() ? Utf8ToWide(args[name].asString()) : std::wstring();
-}
-
 void RegisterBuiltIns() {
-  RegisterControlCommand("ping", [](const Json::Value&, Json::Value* result, std::string*) {
-    *result = "pong";
-    return true;
-  });
-  RegisterControlCommand("journal", [](const Json::Value& args, Json::Value* result, std::string*) {
-    uint64_t from = args["from"].isUInt64() ? args["from"].asUInt64() : 0;
-    *result = Json::Value(Json::arrayValue);
-    for (const JournalEntry& entry : JournalSnapshot())
-      if (entry.seq >= from)
-        result->append(JournalEntryToJson(entry));
-    return true;
-  });
-  RegisterControlCommand("clear_journal", [](const Json::Value&, Json::Value* result, std::string*) {
-    cefengine::ClearJournal();
-    *result = Json::Value();
-    return true;
-  });
-  RegisterControlCommand("wait", [](const Json::Value& args, Json::Value* result, std::string* error) {
-    if (!args["kind"].isString()) {
-      *error = "wait needs a kind";
-      return false;
-    }
-    std::string kind = args["kind"].asString();
-    size_t count = args["count"].isUInt() ? args["count"].asUInt() : 1;
-    *result = test::WaitFor([&] { return test::EntriesOf(kind).size() >= count; }, TimeoutArg(args, 5000));
-    return true;
-  });
-  RegisterControlCommand("set_http_response", [](const Json::Value& args, Json::Value* result, std::string* error) {
-    if (!args["url"].isString() || !args["status"].isInt()) {
-      *error = "set_http_response needs a url and a status";
-      return false;
-    }
-    test::SetHttpResponse(WideArg(args, "url"), args["status"].asInt(), WideArg(args, "mime"),
-                          args["body"].isString() ? args["body"].asString() : std::string());
-    *result = Json::Value();
-    return true;
-  });
-  RegisterControlCommand("browsers", [](const Json::Value&, Json::Value* result, std::string*) {
-    *result = Json::Value(Json::arrayValue);
-    for (const CefRefPtr<CefBrowser>& browser : test::Browsers()) {
-      test::BrowserState state = test::BrowserInfo(browser);
-      Json::Value v;
-      v["id"] = state.id;
-      v["url"] = WideToUtf8(state.url);
-      v["title"] = WideToUtf8(state.title);
-      v["loading"] = state.loading;
-      v["windowless"] = state.windowless;
-      result->append(v);
-    }
-    return true;
-  });
-  RegisterControlCommand("quiesce", [](const Json::Value& args, Json::Value* result, std::string*) {
-    *result = test::Quiesce(TimeoutArg(args, 5000));
-    return true;
+  RegisterControlActions({
+      {"ping", [](ControlArgs&) -> Json::Value { return "pong"; }},
+      {"journal",
+       [](ControlArgs& in) -> Json::Value {
+         // A sequence number that is not one reads the whole journal.
+         uint64_t from = in.Raw("from").isUInt64() ? in.Raw("from").asUInt64() : 0;
+         Json::Value entries(Json::arrayValue);
+         for (const JournalEntry& entry : JournalSnapshot())
+           if (entry.seq >= from)
+             entries.append(JournalEntryToJson(entry));
+         return entries;
+       }},
+      {"clear_journal",
+       [](ControlArgs&) -> Json::Value {
+         cefengine::ClearJournal();
+         return Json::Value();
+       }},
+      {"wait",
+       [](ControlArgs& in) -> Json::Value {
+         std::string kind = in.Utf8("kind");
+         int count = in.Int("count", 1);
+         int timeout_ms = in.TimeoutMs(5000);
+         if (count < 0)
+           in.Fail("count must not be negative");
+         if (!in.ok())
+           return Json::Value();
+         return test::WaitFor([&] { return test::EntriesOf(kind).size() >= static_cast<size_t>(count); },
+                              timeout_ms);
+       }},
+      {"quiesce",
+       [](ControlArgs& in) -> Json::Value {
+         int timeout_ms = in.TimeoutMs(5000);
+         return in.ok() && test::Quiesce(timeout_ms);
+       }},
+      {"set_http_response",
+       [](ControlArgs& in) -> Json::Value {
+         std::wstring url = in.Text("url");
+         int status = in.Int("status");
+         std::wstring mime = in.Text("mime", std::wstring());
+         std::string body = in.Utf8("body", std::string());
+         if (in.ok())
+           test::SetHttpResponse(url, status, mime, body);
+         return Json::Value();
+       }},
+      {"browsers",
+       [](ControlArgs&) -> Json::Value {
+         Json::Value browsers(Json::arrayValue);
+         for (const CefRefPtr<CefBrowser>& browser : test::Browsers()) {
+           test::BrowserState state = test::BrowserInfo(browser);
+           Json::Value v;
+           v["id"] = state.id;
+           v["url"] = WideToUtf8(state.url);
+           v["title"] = WideToUtf8(state.title);
+           v["loading"] = state.loading;
+           v["windowless"] = state.windowless;
+           browsers.append(v);
+         }
+         return browsers;
+       }},
   });
   RegisterPageControlCommands();
   RegisterRendererControlCommands();

@@ -117,6 +117,10 @@ TEST(ControlPipe, RefusesBadRequestsWithoutDroppingTheClientAndTakesANewClient) 
     args["timeout_ms"] = 50;
     ASSERT_TRUE(client.Call("wait", args, &result, &error)) << error;
     EXPECT_FALSE(result.asBool());
+    // Waits are bounded: the pipe serves nothing else meanwhile.
+    args["timeout_ms"] = 600000;
+    EXPECT_FALSE(client.Call("wait", args, &result, &error));
+    EXPECT_EQ("wait: timeout_ms must be 0-60000", error);
     // Still connected after the refusals.
     ASSERT_TRUE(client.Call("ping", Json::Value(), &result, &error)) << error;
   }
@@ -236,8 +240,11 @@ class ProbeSession {
   }
   // Ends the probe with "quit"; its exit code must say it shut down in order.
   ~ProbeSession() {
-    if (!probe_.started() || !client_.Call("quit", Json::Value(), &result_, &error_))
+    if (!probe_.started())
       return;
+    Json::Value result;
+    std::string error;
+    EXPECT_TRUE(client_.Call("quit", Json::Value(), &result, &error)) << "quit: " << error;
     client_.Disconnect();
     EXPECT_EQ(0u, probe_.WaitExit(30000));
   }
@@ -291,8 +298,6 @@ class ProbeSession {
   ControlProbe probe_;
   ControlClient client_;
   int browser_ = 0;
-  Json::Value result_;
-  std::string error_;
 };
 
 TEST(ControlPipe, CallsPageScriptInTheRealRendererOfTheProbe) {
@@ -327,6 +332,7 @@ TEST(ControlPipe, CallsPageScriptInTheRealRendererOfTheProbe) {
     return e.kind == "PageFn" && !e.args.empty() && e.args[0] == "cb";
   }, &entry));
   EXPECT_EQ('R', entry.process);
+  EXPECT_EQ("RENDERER", entry.thread);
   EXPECT_EQ(session.browser(), entry.browser);
   ASSERT_EQ(3u, entry.args.size());
   EXPECT_EQ("hello", entry.args[1]);
