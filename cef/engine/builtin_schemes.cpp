@@ -174,6 +174,15 @@ BuiltinResponse ServeBuiltin(const std::wstring& url) {
   return Error(ERR_INVALID_URL);
 }
 
+bool IsRendererCrashUrl(const std::wstring& url) {
+  CefURLParts parts;
+  if (!CefParseURL(url, parts) || CefString(&parts.scheme).ToWString() != L"chrome")
+    return false;
+  // "chrome" does not parse as standard, so the host is still part of the path.
+  std::wstring path = AsciiLower(CefString(&parts.path).ToWString());
+  return path == L"//crash" || path.compare(0, 8, L"//crash/") == 0;
+}
+
 bool FilePathFromUrl(const std::wstring& url, std::wstring* path) {
   CefURLParts parts;
   if (!CefParseURL(url, parts) || CefString(&parts.scheme).ToWString() != L"file")

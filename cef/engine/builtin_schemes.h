@@ -34,8 +34,12 @@ struct BuiltinResponse {
 // Answers a URL of a kServedBuiltIn scheme: "about:blank" (an empty HTML page), "data:" (base64 or
 // %-encoded), "file:" (the file's bytes, MIME type by extension; missing or a folder ->
 // ERR_FILE_NOT_FOUND), "chrome-devtools://devtools/..." (a blank page titled "DevTools"). Other
-// about: and chrome: URLs give ERR_INVALID_URL.
+// about: and chrome: URLs give ERR_INVALID_URL, "chrome://crash" too: it serves nothing (see below).
 BuiltinResponse ServeBuiltin(const std::wstring& url);
+
+// True for "chrome://crash" (any case, any path or query after the host). A main-frame navigation to it
+// ends the browser's renderer as a crash instead of loading anything (engine/navigation.h).
+bool IsRendererCrashUrl(const std::wstring& url);
 
 // "file:///C:/a%20b/x.html" -> "C:\a b\x.html"; "file://server/share/x" -> "\\server\share\x".
 // False when `url` is not a file URL with a path.

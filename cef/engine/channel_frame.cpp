@@ -66,6 +66,7 @@ const char* FrameTypeName(FrameType type) {
     case FrameType::kBrowserDestroyed: return "BrowserDestroyed";
     case FrameType::kShutdown: return "Shutdown";
     case FrameType::kTest: return "Test";
+    case FrameType::kCrash: return "Crash";
     case FrameType::kHello: return "Hello";
     case FrameType::kFrameReady: return "FrameReady";
     case FrameType::kRendererMessage: return "RendererMessage";

@@ -24,6 +24,7 @@
 //     kShutdown          []
 //     kTest              frame_id = the frame; [0] request id (int), [1] command (EncodeRendererCommand of
 //                        engine/renderer_call.h)
+//     kCrash             []: the renderer ends as a crash would (a main frame navigated to "chrome://crash")
 //   renderer -> browser
 //     kHello             [0] process id (int), [1] the renderer's own command line (string)
 //     kFrameReady        frame_id = the frame; []
@@ -55,6 +56,7 @@ enum class FrameType : uint16_t {
   kBrowserDestroyed = 8,
   kShutdown = 9,
   kTest = 10,
+  kCrash = 11,
   kHello = 101,
   kFrameReady = 102,
   kRendererMessage = 103,

@@ -49,6 +49,7 @@ class NavigationState : public Navigation {
   std::shared_ptr<ResourceLoad> load;
   std::deque<Step> steps;
   int64 awaiting_frame = 0;
+  bool awaiting_crash = false;  // a "chrome://crash" navigation waits for the renderer's end
 };
 
 NavigationState* StateOf(BrowserImpl* browser) {
@@ -174,6 +175,7 @@ void EndNavigation(BrowserImpl* browser) {
   state->load.reset();
   state->steps.clear();
   state->awaiting_frame = 0;
+  state->awaiting_crash = false;
   ++state->serial;
   SetLoadingState(browser, false);
 }
@@ -333,12 +335,27 @@ void Pump(BrowserImpl* browser) {
   }
 }
 
+// Nothing commits: the renderer is told to crash and the navigation waits for its end (FinishCrashNavigation).
+void CrashRendererForNavigation(BrowserImpl* browser) {
+  NavigationState* state = StateOf(browser);
+  browser->Record("RendererCrashRequested", 0, {Narrow(state->pending_url)});
+  state->awaiting_crash = true;
+  if (!browser->relay()->CrashRenderer()) {
+    // The renderer is gone already and no end will be reported again.
+    EndNavigation(browser);
+  }
+}
+
 void CommitMain(BrowserImpl* browser, const LoadOutcome& outcome) {
   NavigationState* state = StateOf(browser);
   uint64 serial = state->serial;
   CefRefPtr<FrameImpl> main = browser->main_frame();
   if (!main)
     return;
+  if (outcome.renderer_crash) {
+    CrashRendererForNavigation(browser);
+    return;
+  }
   if (outcome.error != ERR_NONE) {
     std::wstring failed = outcome.final_url.empty() ? state->pending_url : outcome.final_url;
     main->SetURL(failed);
@@ -422,6 +439,7 @@ void AbortRunning(BrowserImpl* browser, bool report) {
   state->active = false;
   state->steps.clear();
   state->awaiting_frame = 0;
+  state->awaiting_crash = false;
   ++state->serial;
   if (!report || state->committed)
     return;
@@ -525,6 +543,12 @@ void OnFrameReady(BrowserImpl* browser, int64 frame_id) {
     return;
   state->awaiting_frame = 0;
   Pump(browser);
+}
+
+void FinishCrashNavigation(BrowserImpl* browser) {
+  NavigationState* state = StateOf(browser);
+  if (state->active && state->awaiting_crash)
+    EndNavigation(browser);
 }
 
 void OnRendererGone(BrowserImpl* browser) {

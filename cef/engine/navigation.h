@@ -10,6 +10,10 @@
 //   OnLoadingStateChange(false); no OnLoadStart/OnLoadEnd; the previous document stays.
 // A new main-frame navigation, or StopLoad, aborts a pending one with OnLoadError(ERR_ABORTED); StopLoad then ends
 // the loading state.
+// "chrome://crash" (when neither the client nor a factory serves it): OnBeforeBrowse -> OnLoadingStateChange(true)
+//   -> the request hooks -> nothing commits and no error is reported; the browser's renderer is told to crash, and
+//   once its end is known OnLoadingStateChange(false) ends the navigation, just before OnRenderProcessTerminated.
+//   The frame keeps the previous document's URL; the next navigation starts a new renderer.
 #ifndef CEF_ENGINE_NAVIGATION_H_
 #define CEF_ENGINE_NAVIGATION_H_
 
@@ -46,6 +50,9 @@ void AbandonNavigation(BrowserImpl* browser);
 void OnFrameReady(BrowserImpl* browser, int64 frame_id);
 // UI. The renderer died: nobody will answer FrameReady any more.
 void OnRendererGone(BrowserImpl* browser);
+// UI. The renderer's end is known, before the client hears of it: a navigation waiting for the renderer it asked to
+// crash ends here (OnLoadingStateChange(false)). Nothing happens for other navigations.
+void FinishCrashNavigation(BrowserImpl* browser);
 
 // The navigation state a browser owns (opaque outside navigation.cpp).
 class Navigation {

@@ -41,6 +41,7 @@ int RunRendererProcess(const CefMainArgs& args, CefRefPtr<CefApp> app, const std
   RendererRuntimeOptions options;
   options.exit_without_browsers = true;
   options.forward_journal = true;
+  options.crash_ends_process = true;
   std::weak_ptr<PipeTransport> weak_transport = transport;
   std::shared_ptr<RendererRuntime> runtime = RendererRuntime::Create(
       app,

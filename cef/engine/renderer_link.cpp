@@ -55,10 +55,17 @@ class RecordingLink : public RendererLink {
       : browser_id_(browser_id), events_(std::move(events)) {}
 
   bool Send(const ChannelFrame& frame) override {
-    std::lock_guard<std::mutex> lock(Records().mutex);
-    if (closed_)
-      return false;
-    Records().frames[browser_id_].push_back(frame);
+    {
+      std::lock_guard<std::mutex> lock(Records().mutex);
+      if (closed_)
+        return false;
+      Records().frames[browser_id_].push_back(frame);
+      if (frame.type != FrameType::kCrash)
+        return true;
+    }
+    // Nothing runs here to crash: the browser side sees the end a crashed renderer would give.
+    if (std::shared_ptr<RendererLinkEvents> events = Events(true))
+      events->OnRendererTerminated(TS_PROCESS_CRASHED);
     return true;
   }
 
@@ -607,6 +614,8 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
     std::lock_guard<std::mutex> send_lock(send_mutex_);
     if (IsEnded())
       return false;
+    if (frame.type == FrameType::kCrash)
+      return Crash();  // the shared thread serves other browsers: only this one is cut off
     if (!init_sent_) {
       if (frame.type == FrameType::kInit && pending_.empty())
         owner_init_ = true;

@@ -40,6 +40,9 @@ class RendererLink {
   virtual ~RendererLink() = default;
   // Any thread. Frames leave in call order across all threads and are queued until the renderer connects.
   // False when the link was closed or the renderer is gone; the frame is then dropped.
+  // A Crash frame ends the renderer as a crash: a sub-process ends itself when it reads it; an in-process link
+  // cuts its browser off as CrashRendererOf does; a recording link records it. Each then reports TS_PROCESS_CRASHED
+  // through OnRendererTerminated; the in-process and recording links do so from inside Send.
   [[nodiscard]] virtual bool Send(const ChannelFrame& frame) = 0;
   // Ends the link without further events. Frames sent before Close() are still delivered when possible.
   virtual void Close() = 0;

@@ -156,6 +156,10 @@ bool RendererRelay::SendProcessMessage(CefRefPtr<CefProcessMessage> message) {
   return true;
 }
 
+bool RendererRelay::CrashRenderer() {
+  return Send(MakeFrame(FrameType::kCrash, browser_id_, 0));
+}
+
 void RendererRelay::Close() {
   std::shared_ptr<RendererLink> link;
   {
@@ -224,6 +228,9 @@ void RendererRelay::HandleTermination(int generation, cef_termination_status_t s
   }
   BrowserImpl* browser = browser_;
   if (!browser || browser->IsClosing() || browser->IsDestroyed())
+    return;
+  FinishCrashNavigation(browser);
+  if (browser->IsClosing() || browser->IsDestroyed())
     return;
   browser->Record("OnRenderProcessTerminated", 0, {std::to_string(status)});
   if (CefRefPtr<CefClient> client = browser->client()) {

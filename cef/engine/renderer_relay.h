@@ -9,8 +9,8 @@
 //   RendererMessage OnProcessMessageReceived(browser, PID_RENDERER, read-only message), in order
 //   PageAction      kinds below; others go to BrowserExtras::OnPageAction
 //   TestResult/TestEvent  to the sink set with SetRendererTestSink
-// A renderer death while the browser lives gives OnRenderProcessTerminated; sends then fail until the next
-// navigation starts a new renderer.
+// A renderer death while the browser lives gives OnRenderProcessTerminated (a navigation waiting for that death ends
+// just before it, engine/navigation.h); sends then fail until the next navigation starts a new renderer.
 #ifndef CEF_ENGINE_RENDERER_RELAY_H_
 #define CEF_ENGINE_RENDERER_RELAY_H_
 
@@ -54,6 +54,9 @@ class RendererRelay : public std::enable_shared_from_this<RendererRelay> {
   [[nodiscard]] bool Send(const ChannelFrame& frame);
   // Any thread. SendProcessMessage: false when the renderer died, the relay closed or a test fault is set.
   [[nodiscard]] bool SendProcessMessage(CefRefPtr<CefProcessMessage> message);
+  // Any thread. Asks the renderer to end as a crash would ("chrome://crash"); its end then comes as a termination
+  // (TS_PROCESS_CRASHED) like any other. False when the relay is closed or its renderer is gone already.
+  [[nodiscard]] bool CrashRenderer();
   // UI. Tells the renderer the browser is gone and ends the link. Nothing more is handled afterwards.
   void Close();
   // Any thread.

@@ -9,6 +9,7 @@
 #include "engine/logging.h"
 #include "engine/process_message_impl.h"
 #include "engine/renderer_call.h"
+#include "engine/renderer_launch.h"
 #include "engine/task_threads.h"
 #include "include/wrapper/cef_closure_task.h"
 #include "engine/v8_context.h"
@@ -155,6 +156,9 @@ void RendererRuntime::Handle(const ChannelFrame& frame) {
     case FrameType::kTest:
       OnTest(frame);
       break;
+    case FrameType::kCrash:
+      OnCrash();
+      break;
     case FrameType::kCommit:
     case FrameType::kFrameGone:
     case FrameType::kProcessMessage:
@@ -188,6 +192,16 @@ void RendererRuntime::Handle(const ChannelFrame& frame) {
   }
   if (!disconnected_)
     ForwardJournal();
+}
+
+void RendererRuntime::OnCrash() {
+  Record("RendererCrash");
+  if (!options_.crash_ends_process) {
+    LOG(WARNING) << "RendererRuntime: Crash ignored by a renderer that does not own its process";
+    return;
+  }
+  ForwardJournal();
+  TerminateProcess(GetCurrentProcess(), kRendererCrashExitCode);
 }
 
 void RendererRuntime::OnInit(const ChannelFrame& frame) {

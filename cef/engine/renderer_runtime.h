@@ -16,6 +16,9 @@
 //   BrowserDestroyed -> OnContextReleased for all its contexts -> OnBrowserDestroyed; with no browser left the
 //                       runtime ends (when asked to) with exit code 0
 //   Shutdown         -> ends with 0
+//   Crash            -> a runtime that owns its process ends it at once with an access violation's exit code,
+//                       as a crash would (no exception is raised, so no debugger or crash dialog starts); other
+//                       runtimes ignore it (their links end the browser's renderer themselves)
 // A broken connection (Disconnect) ends the runtime at once, with 0 and without further callbacks.
 #ifndef CEF_ENGINE_RENDERER_RUNTIME_H_
 #define CEF_ENGINE_RENDERER_RUNTIME_H_
@@ -40,6 +43,8 @@ struct RendererRuntimeOptions {
   // Send journal entries to the browser as TestEvent frames (a separate process; in the browser process the
   // runtime thread records into the shared journal with process letter 'R' instead).
   bool forward_journal = false;
+  // The runtime is its process's renderer: a Crash frame ends the process.
+  bool crash_ends_process = false;
 };
 
 class RendererRuntime : public std::enable_shared_from_this<RendererRuntime> {
@@ -83,6 +88,7 @@ class RendererRuntime : public std::enable_shared_from_this<RendererRuntime> {
   void OnFocus(CefRefPtr<RendererBrowser> browser, const ChannelFrame& frame);
   void OnBrowserDestroyed(CefRefPtr<RendererBrowser> browser);
   void OnTest(const ChannelFrame& frame);
+  void OnCrash();
   // Releases the script context of each frame (OnContextReleased first), in the given order.
   void ReleaseContexts(CefRefPtr<RendererBrowser> browser, const std::vector<CefRefPtr<RendererFrame>>& frames);
   void CreateContext(CefRefPtr<RendererBrowser> browser, CefRefPtr<RendererFrame> frame,

@@ -382,6 +382,15 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     }
     switch (ClassifyScheme(scheme)) {
       case SchemeKind::kServedBuiltIn: {
+        if (params_.request->GetResourceType() == RT_MAIN_FRAME && IsRendererCrashUrl(url)) {
+          LoadOutcome outcome;
+          outcome.error = ERR_ABORTED;
+          outcome.error_text = ErrorCodeText(ERR_ABORTED);
+          outcome.final_url = url;
+          outcome.renderer_crash = true;
+          End(outcome, new ResponseImpl(), UR_CANCELED);
+          return;
+        }
         BuiltinResponse builtin = ServeBuiltin(url);
         if (builtin.error != ERR_NONE) {
           Fail(builtin.error, ErrorCodeText(builtin.error));

@@ -8,6 +8,8 @@
 //   -> ProcessRequest / GetResponseHeaders / ReadResponse until the end
 //   redirect: OnResourceRedirect, then ResourceLoadObserver::OnRedirect on UI (false cancels), at most 20
 //   a scheme nobody registered: OnProtocolExecution on UI, then ERR_UNKNOWN_URL_SCHEME
+//   "chrome://crash" as a main frame's document (when neither the client nor a factory served it): nothing is
+//   served; the load ends with ERR_ABORTED and `renderer_crash` set (other requests for it fail: ERR_INVALID_URL)
 //   https with a test certificate error: OnCertificateError on UI (false -> that error; true waits for the callback)
 //   OnResourceResponse after headers, OnResourceLoadComplete at the end.
 #ifndef CEF_ENGINE_RESOURCE_LOADER_H_
@@ -44,6 +46,7 @@ struct LoadOutcome {
   CefResponse::HeaderMap headers;
   std::string body;                  // the whole body
   std::wstring final_url;            // the URL that answered (after redirects); the failed URL on error
+  bool renderer_crash = false;       // a main-frame load of "chrome://crash": the browser's renderer is to crash
 };
 
 // Told about one load. Calls never overlap and never come after ResourceLoad::Cancel() returned.

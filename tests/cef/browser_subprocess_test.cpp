@@ -429,6 +429,64 @@ INSTANTIATE_TEST_SUITE_P(Navigations, BrowserSubprocessCrash,
                          ::testing::Values(RelaunchCase{"LoadURL", false}, RelaunchCase{"Reload", true}),
                          [](const ::testing::TestParamInfo<RelaunchCase>& info) { return info.param.name; });
 
+TEST_F(BrowserSubprocess, ChromeCrashEndsOnlyThatBrowsersChildAsACrashAndCommitsNothing) {
+  CefRefPtr<E2eClient> client = new E2eClient();
+  CefRefPtr<CefBrowser> browser = Open(client, kPageUrl);
+  ASSERT_TRUE(browser);
+  CefRefPtr<E2eClient> other_client = new E2eClient();
+  CefRefPtr<CefBrowser> other = Open(other_client, kOtherUrl);
+  ASSERT_TRUE(other);
+  DWORD pid = test::RendererProcessId(browser);
+  DWORD other_pid = test::RendererProcessId(other);
+  ASSERT_NE(pid, 0u);
+  ASSERT_NE(other_pid, 0u);
+  ASSERT_NE(pid, other_pid);
+
+  client->ClearEvents();
+  browser->GetMainFrame()->LoadURL("chrome://crash");
+  ASSERT_TRUE(client->Wait("OnRenderProcessTerminated"));
+  EXPECT_EQ(client->Events(), (std::vector<std::string>{"OnBeforeBrowse main chrome://crash",
+                                                        "OnLoadingStateChange true", "OnLoadingStateChange false",
+                                                        "OnRenderProcessTerminated " +
+                                                            std::to_string(TS_PROCESS_CRASHED)}));
+  EXPECT_EQ(client->off_ui_calls(), 0);
+  // The child ended itself with an exception's exit code; the page it showed stays the browser's document.
+  ASSERT_TRUE(test::WaitFor(
+      [pid] {
+        for (const auto& child : test::ChildProcesses())
+          if (child.pid == pid)
+            return child.ended;
+        return false;
+      },
+      kWaitMs));
+  for (const auto& child : test::ChildProcesses()) {
+    if (child.pid == pid) {
+      EXPECT_GE(child.exit_code, 0xC0000000u);
+    }
+  }
+  EXPECT_TRUE(ProcessGone(pid));
+  EXPECT_EQ(browser->GetMainFrame()->GetURL().ToWString(), kPageUrl);
+  EXPECT_FALSE(browser->IsLoading());
+
+  // The other browser's child runs on, untouched.
+  EXPECT_EQ(test::RendererProcessId(other), other_pid);
+  CefRefPtr<CefListValue> echoed = Echo(other_client, other, 7);
+  ASSERT_TRUE(echoed);
+  EXPECT_EQ(echoed->GetInt(0), 7);
+  EXPECT_EQ(other_client->Count("OnRenderProcessTerminated"), 0);
+
+  // Reloading shows the page again, in a new child.
+  browser->Reload();
+  ASSERT_TRUE(client->Wait("OnLoadEnd main 200"));
+  DWORD relaunched = test::RendererProcessId(browser);
+  EXPECT_NE(relaunched, 0u);
+  EXPECT_NE(relaunched, pid);
+  test::CallResult page =
+      test::RendererGetOverChannel(browser->GetIdentifier(), browser->GetMainFrame()->GetIdentifier(), "probeUrl");
+  EXPECT_TRUE(page.ran);
+  EXPECT_EQ(page.value, CefString(kPageUrl).ToString());
+}
+
 struct CloseCase {
   const char* name;
   bool windowed;  // a top-level browser window; otherwise windowless
