@@ -19,6 +19,7 @@
 #include "testing/network_testing.h"
 #include "testing/page_script.h"
 #include "testing/renderer_testing.h"
+#include "tests/cef/probe_paths.h"
 
 using namespace browser_test;
 using cefengine::JournalEntry;
@@ -29,13 +30,6 @@ namespace {
 const int kWaitMs = 20000;
 const wchar_t kPageUrl[] = L"http://e2e.test/page.html";
 const wchar_t kOtherUrl[] = L"http://e2e.test/other.html";
-
-std::wstring ProbePath() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"cef_subprocess_probe.exe";
-}
 
 struct ReceivedMessage {
   std::string name;
@@ -119,7 +113,7 @@ class BrowserSubprocess : public ::testing::Test {
     settings.multi_threaded_message_loop = 1;
     settings.windowless_rendering_enabled = 1;
     settings.log_severity = LOGSEVERITY_DISABLE;
-    CefString(&settings.browser_subprocess_path) = ProbePath();
+    CefString(&settings.browser_subprocess_path) = probe_paths::SubprocessProbePath();
     ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
     ASSERT_EQ(cefengine::GetRendererMode(), cefengine::RendererMode::kSubProcess);
   }

@@ -4,18 +4,13 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/cef/probe_paths.h"
 
-std::wstring ProbePath() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"cef_subprocess_probe.exe";
-}
+namespace {
 
 // Runs the probe with `switches` and returns its exit code.
 DWORD RunProbe(const std::wstring& switches) {
-  std::wstring line = L"\"" + ProbePath() + L"\" " + switches;
+  std::wstring line = L"\"" + probe_paths::SubprocessProbePath() + L"\" " + switches;
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};

@@ -19,23 +19,13 @@
 #include "testing/cefengine_testing.h"
 #include "testing/page_script.h"
 #include "testing/renderer_testing.h"
+#include "tests/cef/probe_paths.h"
 #include "tests/cef/renderer_link_events.h"
 
 namespace cefengine {
 namespace {
 
 const int kWaitMs = 20000;
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
-}
-
-std::wstring ProbePath() {
-  return ExeDir() + L"cef_subprocess_probe.exe";
-}
 
 class LaunchHandler : public CefBrowserProcessHandler {
  public:
@@ -85,7 +75,7 @@ class RendererProcess : public ::testing::Test {
     CefSettings settings;
     settings.multi_threaded_message_loop = 1;
     settings.log_severity = LOGSEVERITY_DISABLE;
-    CefString(&settings.browser_subprocess_path) = ProbePath();
+    CefString(&settings.browser_subprocess_path) = probe_paths::SubprocessProbePath();
     ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, app_.get(), nullptr));
   }
 
@@ -344,7 +334,7 @@ class RendererNeverStarts : public RendererProcess, public ::testing::WithParamI
 
 TEST_P(RendererNeverStarts, LinkReportsAbnormalTermination) {
   if (GetParam().program)
-    app_->handler->replacement_program = ExeDir() + GetParam().program;
+    app_->handler->replacement_program = probe_paths::ExeDir() + GetParam().program;
   app_->handler->no_connect = GetParam().no_connect;
   auto events = std::make_shared<LinkEvents>();
   std::shared_ptr<RendererLink> link = Open(13, events);

@@ -1,0 +1,26 @@
+// Where the helper executables of the CEF tests are: beside the test executable.
+#ifndef TESTS_CEF_PROBE_PATHS_H_
+#define TESTS_CEF_PROBE_PATHS_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace probe_paths {
+
+// The folder of the running executable, with its trailing separator.
+inline std::wstring ExeDir() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, n);
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+// The child the start-up and renderer tests launch (subprocess_probe.cpp).
+inline std::wstring SubprocessProbePath() {
+  return ExeDir() + L"cef_subprocess_probe.exe";
+}
+
+}  // namespace probe_paths
+
+#endif  // TESTS_CEF_PROBE_PATHS_H_
