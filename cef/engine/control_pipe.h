@@ -10,7 +10,7 @@
 //
 // Commands (arguments marked ? are optional; "browser" is the id of an open browser, "frame" a frame id of it,
 // its main frame by default; every "timeout_ms" is 0-60000):
-//   ping, journal {from?}, clear_journal, wait {kind, count?, timeout_ms?}, quiesce {timeout_ms?},
+//   ping, journal {from?, limit?}, clear_journal, wait {kind, count?, timeout_ms?}, quiesce {timeout_ms?},
 //   set_http_response {url, status, mime?, body?}, browsers            (testing/control_pipe.cpp)
 //   page_navigate {browser, url}, page_set_title {browser, title},
 //   page_open_window {browser, url, disposition? (WOD_NEW_POPUP), user_gesture? (true), frame_name?},

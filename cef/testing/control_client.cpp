@@ -78,15 +78,22 @@ bool ControlClient::Call(const std::string& cmd, const Json::Value& args, Json::
 }
 
 std::vector<JournalEntry> ControlClient::Journal(uint64_t from) {
-  Json::Value args;
-  args["from"] = Json::UInt64(from);
-  Json::Value result;
-  std::string error;
   std::vector<JournalEntry> entries;
-  if (Call("journal", args, &result, &error) && result.isArray())
+  for (;;) {
+    Json::Value args;
+    args["from"] = Json::UInt64(from);
+    args["limit"] = journal_page_;
+    Json::Value result;
+    std::string error;
+    if (!Call("journal", args, &result, &error) || !result.isArray())
+      return std::vector<JournalEntry>();
     for (const Json::Value& v : result)
       entries.push_back(JournalEntryFromJson(v));
-  return entries;
+    // A short page is the end; a full one may have more behind it.
+    if (result.size() < static_cast<Json::ArrayIndex>(journal_page_))
+      return entries;
+    from = entries.back().seq + 1;
+  }
 }
 
 bool ControlClient::WaitFor(const std::string& kind, size_t count, int timeout_ms) {

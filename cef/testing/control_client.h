@@ -30,14 +30,17 @@ class ControlClient {
   // broke (then the client is disconnected).
   [[nodiscard]] bool Call(const std::string& cmd, const Json::Value& args, Json::Value* result, std::string* error);
 
-  // Journal entries with seq >= from; empty when the call failed.
+  // Journal entries with seq >= from; empty when the call failed. Read in pages (500 entries unless set otherwise),
+  // so that no answer outgrows the longest line the client takes.
   std::vector<JournalEntry> Journal(uint64_t from = 0);
+  void SetJournalPage(int entries) { journal_page_ = entries > 0 ? entries : 1; }
   // True when `count` entries of `kind` were recorded within `timeout_ms` (waited for by the server).
   bool WaitFor(const std::string& kind, size_t count, int timeout_ms);
 
  private:
   HANDLE pipe_ = INVALID_HANDLE_VALUE;
   int next_id_ = 1;
+  int journal_page_ = 500;
   std::string pending_;
 };
 

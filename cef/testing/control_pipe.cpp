@@ -1,6 +1,7 @@
 // The server side of the control pipe (engine/control_pipe.h) and its built-in commands:
 //   ping                                   -> "pong"
-//   journal        {from: seq}             -> entries with seq >= from (all when absent)
+//   journal        {from: seq, limit: n}   -> entries with seq >= from (all when absent), the first `limit` of them
+//                                             (all when absent or 0)
 //   clear_journal                          -> null
 //   wait           {kind, count, timeout_ms} -> true when `count` (default 1) entries of `kind` are recorded
 //   quiesce        {timeout_ms}            -> true when every engine thread went idle
@@ -55,10 +56,16 @@ void RegisterBuiltIns() {
        [](ControlArgs& in) -> Json::Value {
          // A sequence number that is not one reads the whole journal.
          uint64_t from = in.Raw("from").isUInt64() ? in.Raw("from").asUInt64() : 0;
+         int limit = in.Int("limit", 0);
+         if (limit < 0)
+           in.Fail("limit must not be negative");
          Json::Value entries(Json::arrayValue);
-         for (const JournalEntry& entry : JournalSnapshot())
+         for (const JournalEntry& entry : JournalSnapshot()) {
+           if (limit > 0 && entries.size() >= static_cast<Json::ArrayIndex>(limit))
+             break;
            if (entry.seq >= from)
              entries.append(JournalEntryToJson(entry));
+         }
          return entries;
        }},
       {"clear_journal",

@@ -90,6 +90,20 @@ TEST(ControlPipe, DrivesARunningBrowserProcessAndEndsIt) {
   ASSERT_FALSE(tail.empty());
   EXPECT_EQ(last, tail[0].seq);
   EXPECT_LT(tail.size(), journal.size());
+  // A limit gives the first entries only; the client reads page by page and misses nothing.
+  Json::Value page_args;
+  page_args["limit"] = 2;
+  ASSERT_TRUE(client.Call("journal", page_args, &result, &error)) << error;
+  ASSERT_EQ(2u, result.size());
+  EXPECT_EQ("CefInitialize", result[0]["kind"].asString());
+  EXPECT_LT(result[0]["seq"].asUInt64(), result[1]["seq"].asUInt64());
+  page_args["limit"] = -1;
+  EXPECT_FALSE(client.Call("journal", page_args, &result, &error));
+  client.SetJournalPage(3);
+  std::vector<JournalEntry> paged = client.Journal(0);
+  ASSERT_GE(paged.size(), journal.size());
+  for (size_t i = 0; i < journal.size(); ++i)
+    EXPECT_EQ(journal[i].seq, paged[i].seq);
 
   ASSERT_TRUE(client.Call("quiesce", Json::Value(), &result, &error)) << error;
   EXPECT_TRUE(result.asBool());
