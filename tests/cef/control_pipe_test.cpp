@@ -149,9 +149,12 @@ TEST(ControlPipe, RefusesBadRequestsWithoutDroppingTheClientAndTakesANewClient) 
   EXPECT_EQ(0u, probe.WaitExit(30000));
 }
 
+// Renderer launches under Wine take up to a second, more under load.
+const int kRendererWaitMs = 20000;
+
 // Polls the probe's browser list until `pred` holds for the first browser.
 bool WaitForBrowser(ControlClient& client, const std::function<bool(const Json::Value&)>& pred, Json::Value* seen) {
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < kRendererWaitMs / 50; ++i) {
     Json::Value result;
     std::string error;
     if (!client.Call("browsers", Json::Value(), &result, &error))
@@ -218,9 +221,6 @@ TEST(ControlPipe, LoadsAPageFromTheNetworkTableAndPlaysPageActionsFromOutside) {
   EXPECT_EQ(0u, probe.WaitExit(30000));
 }
 
-
-// Renderer launches under Wine take up to a second, more under load.
-const int kRendererWaitMs = 20000;
 
 Json::Value ParseArgs(const std::string& text) {
   Json::Value value;
