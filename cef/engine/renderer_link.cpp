@@ -349,6 +349,7 @@ class SubProcessLink : public LiveLink,
       transport_->Stop();
     if (process_)
       CloseHandle(process_);
+    CloseHandle(pipe_closed_);
   }
 
   // Starts listening and the launch: UI (OnBeforeChildProcessLaunch) -> LAUNCHER (CreateProcessW) -> IO
@@ -439,6 +440,7 @@ class SubProcessLink : public LiveLink,
   }
 
   void OnPipeClosed(PipeTransport::CloseReason reason) override {
+    SetEvent(pipe_closed_);  // every frame the renderer wrote was delivered
     HANDLE process = ProcessHandle();
     DWORD exit_code = STILL_ACTIVE;
     cef_termination_status_t status = TS_ABNORMAL_TERMINATION;
@@ -559,7 +561,11 @@ class SubProcessLink : public LiveLink,
     delete holder;
     HANDLE process = self->ProcessHandle();
     if (process) {
-      if (WaitForSingleObject(process, kRendererExitWaitMs) != WAIT_OBJECT_0) {
+      if (WaitForSingleObject(process, kRendererExitWaitMs) == WAIT_OBJECT_0) {
+        // What it wrote before it ended (its last journal entries) may still wait in the pipe: the reader takes it
+        // all before it sees the pipe break.
+        WaitForSingleObject(self->pipe_closed_, kRendererExitWaitMs);
+      } else {
         TerminateProcess(process, kRendererKilledExitCode);
         WaitForSingleObject(process, kRendererExitWaitMs);
       }
@@ -579,6 +585,7 @@ class SubProcessLink : public LiveLink,
   DWORD pid_ = 0;
   bool connected_ = false;
   bool told_to_end_ = false;  // BrowserDestroyed or Shutdown went out
+  const HANDLE pipe_closed_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // set by OnPipeClosed
 };
 
 // The renderer thread of this process that every in-process link shares.
