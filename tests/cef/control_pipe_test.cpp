@@ -5,21 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "include/internal/cef_types.h"
 #include "testing/control_client.h"
 #include "testing/control_json.h"
-#include "include/internal/cef_types.h"
+#include "tests/cef/probe_paths.h"
 
 namespace {
 
 using cefengine::JournalEntry;
 using cefengine::test::ControlClient;
-
-std::wstring ProbePath() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L'\\') + 1) + L"cef_control_probe.exe";
-}
 
 // The probe process, started with its own pipe name; ended at the end of the test whatever happened.
 class ControlProbe {
@@ -27,7 +21,7 @@ class ControlProbe {
   ControlProbe() {
     pipe_ = L"cefengine-control-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter_);
     SetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", pipe_.c_str());
-    std::wstring line = L"\"" + ProbePath() + L"\"";
+    std::wstring line = L"\"" + probe_paths::ControlProbePath() + L"\"";
     STARTUPINFOW startup = {sizeof(startup)};
     started_ = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_);
     SetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", nullptr);

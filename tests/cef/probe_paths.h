@@ -21,6 +21,11 @@ inline std::wstring SubprocessProbePath() {
   return ExeDir() + L"cef_subprocess_probe.exe";
 }
 
+// The browser process the control-pipe tests drive (control_probe.cpp).
+inline std::wstring ControlProbePath() {
+  return ExeDir() + L"cef_control_probe.exe";
+}
+
 }  // namespace probe_paths
 
 #endif  // TESTS_CEF_PROBE_PATHS_H_
