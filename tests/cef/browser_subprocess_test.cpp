@@ -481,6 +481,37 @@ TEST_F(BrowserSubprocess, ChromeCrashEndsOnlyThatBrowsersChildAsACrashAndCommits
   EXPECT_EQ(page.value, CefString(kPageUrl).ToString());
 }
 
+TEST_F(BrowserSubprocess, ChromeCrashReachesAChildThatIsStillStarting) {
+  // The first URL, and again right after the crash: each time the crash waits for the new child to connect.
+  CefRefPtr<E2eClient> client = new E2eClient();
+  ASSERT_TRUE(CefBrowserHost::CreateBrowser(Windowless(nullptr), client.get(), "chrome://crash", CefBrowserSettings(),
+                                            nullptr));
+  ASSERT_TRUE(client->Wait("OnRenderProcessTerminated"));
+  CefRefPtr<CefBrowser> browser = client->CreatedAt(0);
+  ASSERT_TRUE(browser);
+  browser->GetMainFrame()->LoadURL("chrome://crash");
+  ASSERT_TRUE(client->Wait("OnRenderProcessTerminated", 2));
+  std::vector<test::ChildProcess> children = test::ChildProcesses();
+  ASSERT_EQ(children.size(), 2u);
+  ASSERT_TRUE(test::WaitFor(AllChildrenEnded, kWaitMs));
+  for (const auto& child : test::ChildProcesses()) {
+    EXPECT_TRUE(child.connected);
+    EXPECT_EQ(child.exit_code, cefengine::kRendererCrashExitCode);
+  }
+  EXPECT_EQ(client->EventsStartingWith("OnRenderProcessTerminated"),
+            std::vector<std::string>(2, "OnRenderProcessTerminated " + std::to_string(TS_PROCESS_CRASHED)));
+  EXPECT_EQ(client->Count("OnLoadStart"), 0);
+  EXPECT_EQ(client->Count("OnLoadError"), 0);
+  EXPECT_FALSE(browser->IsLoading());
+
+  browser->GetMainFrame()->LoadURL(kPageUrl);
+  ASSERT_TRUE(client->Wait("OnLoadEnd main 200"));
+  EXPECT_EQ(test::ChildProcesses().size(), 3u);
+  CefRefPtr<CefListValue> echoed = Echo(client, browser, 5);
+  ASSERT_TRUE(echoed);
+  EXPECT_EQ(echoed->GetInt(0), 5);
+}
+
 struct CloseCase {
   const char* name;
   bool windowed;  // a top-level browser window; otherwise windowless
