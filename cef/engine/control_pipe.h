@@ -31,6 +31,7 @@
 //   renderer_assign {browser, frame?, path, value: page value}
 //       -> {ran, threw, exception, type, value, read_only}: page script in the frame's renderer; ran is false when
 //          no renderer answered or the frame has no script context
+//   focus_node {browser, frame?, state: "none" | "editable" | "plain"} -> true when the change went to the renderer
 //   crash_renderer {browser} -> true when a renderer was ended; renderer_process {browser} -> pid (0: none)
 //   child_processes -> [{browser, renderer_id, pid, command_line, connected, ended, exit_code}]
 //   sent_to_browser {browser} -> [{name, args}]: process messages its renderers sent, args as typed values

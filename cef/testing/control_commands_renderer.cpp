@@ -91,6 +91,16 @@ void RegisterRendererControlCommands() {
            return Json::Value();
          return CallResultToJson(test::RendererAssignOverChannel(browser->GetIdentifier(), frame, path, value));
        }},
+      {"focus_node",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         int64 frame = in.FrameId(browser);
+         std::string state = in.Utf8("state");
+         FocusState focus = state == "editable" ? FOCUS_EDITABLE : state == "plain" ? FOCUS_PLAIN : FOCUS_NONE;
+         if (in.ok() && state != "none" && focus == FOCUS_NONE)
+           in.Fail("state must be \"none\", \"editable\" or \"plain\"");
+         return in.ok() && test::FocusNode(browser, browser->GetFrame(frame), focus);
+       }},
       {"crash_renderer",
        [](ControlArgs& in) -> Json::Value {
          CefRefPtr<CefBrowser> browser = in.Browser();

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/browser_impl.h"
+#include "engine/browser_registry.h"
 #include "engine/logging.h"
 #include "engine/renderer_launch.h"
 #include "engine/renderer_link.h"
+#include "engine/renderer_relay.h"
 #include "engine/renderer_runtime.h"
 #include "engine/values_impl.h"
 
@@ -262,6 +265,20 @@ bool CrashRenderer(CefRefPtr<CefBrowser> browser) {
 
 bool CrashRenderer(int browser_id) {
   return CrashRendererOf(browser_id);
+}
+
+bool FocusNode(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, FocusState state) {
+  if (!browser || !frame || state < FOCUS_NONE || state > FOCUS_PLAIN)
+    return false;
+  CefRefPtr<BrowserImpl> impl = FindBrowser(browser->GetIdentifier());
+  if (!impl || !impl->relay())
+    return false;
+  // Only a frame the browser has now; the renderer would drop a change in a frame it does not know.
+  CefRefPtr<CefFrame> own = impl->GetFrame(frame->GetIdentifier());
+  if (!own || !own->IsValid())
+    return false;
+  return impl->relay()->Send(MakeFrame(FrameType::kFocus, browser->GetIdentifier(), frame->GetIdentifier(),
+                                       {MakeInt(state)}));
 }
 
 DWORD RendererProcessId(CefRefPtr<CefBrowser> browser) {

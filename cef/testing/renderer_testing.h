@@ -125,6 +125,12 @@ RendererCallResult RendererGetOverChannel(int browser_id, int64 frame_id, const 
 RendererCallResult RendererAssignOverChannel(int browser_id, int64 frame_id, const std::string& path,
                                              const PageValue& value);
 
+// The focus moves to a node of `frame` in a live browser (FOCUS_NONE: off any node; FOCUS_EDITABLE / FOCUS_PLAIN: an
+// editable or other node): its renderer calls OnFocusedNodeChanged, journaled there as "OnFocusedNodeChanged" with
+// "none", "editable" or "plain". Returns once the change was queued for the renderer; false when the browser is
+// unknown or closed, the frame is not one of its frames, or its renderer is gone. Any thread.
+bool FocusNode(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, FocusState state);
+
 // Process messages the renderer of `browser_id` sent to the browser (recorded while the journal is on).
 std::vector<SentMessage> SentToBrowser(int browser_id);
 

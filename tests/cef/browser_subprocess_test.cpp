@@ -363,6 +363,44 @@ TEST_F(BrowserSubprocess, PageScriptRunsInTheChildsCurrentDocument) {
   EXPECT_EQ(test::ChildProcesses().size(), 1u);  // the same child served both documents
 }
 
+TEST_F(BrowserSubprocess, FocusChangesReachTheChildsRenderHandlerWithTheirNode) {
+  CefRefPtr<E2eClient> client = new E2eClient();
+  CefRefPtr<CefBrowser> browser = Open(client, kPageUrl);
+  ASSERT_TRUE(browser);
+  CefRefPtr<CefFrame> main = browser->GetMainFrame();
+  struct Case {
+    cefengine::FocusState state;
+    bool node;
+    bool editable;
+    const char* journaled;
+  } cases[] = {
+      {cefengine::FOCUS_EDITABLE, true, true, "editable"},
+      {cefengine::FOCUS_PLAIN, true, false, "plain"},
+      {cefengine::FOCUS_NONE, false, false, "none"},
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    SCOPED_TRACE(cases[i].journaled);
+    ASSERT_TRUE(test::FocusNode(browser, main, cases[i].state));
+    ASSERT_TRUE(client->WaitMessages("focus-changed", i + 1));
+    CefRefPtr<CefListValue> args = client->Messages("focus-changed")[i].args;
+    EXPECT_EQ(args->GetString(0).ToWString(), kPageUrl);
+    EXPECT_EQ(args->GetBool(1), cases[i].node);
+    EXPECT_EQ(args->GetBool(2), cases[i].editable);
+    std::vector<JournalEntry> seen = test::EntriesOf("OnFocusedNodeChanged");
+    ASSERT_EQ(seen.size(), i + 1);
+    EXPECT_EQ(seen[i].process, 'R');
+    EXPECT_EQ(seen[i].frame, main->GetIdentifier());
+    ASSERT_FALSE(seen[i].args.empty());
+    EXPECT_EQ(seen[i].args[0], cases[i].journaled);
+  }
+
+  // Nothing is sent for a frame the browser does not have, nor once the browser closed.
+  EXPECT_FALSE(test::FocusNode(browser, nullptr, cefengine::FOCUS_PLAIN));
+  browser->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(test::WaitFor([] { return test::Browsers().empty(); }, kWaitMs));
+  EXPECT_FALSE(test::FocusNode(browser, main, cefengine::FOCUS_PLAIN));
+}
+
 struct RelaunchCase {
   const char* name;
   bool reload;  // Reload(); otherwise LoadURL of another page

@@ -565,6 +565,16 @@ TEST(ControlPipe, PlaysPageActionsWhoseCallbacksShowInTheJournal) {
   EXPECT_EQ("page_tooltip: browser must be a browser id",
             session.Refused("page_tooltip", ParseArgs(R"({"browser": "1", "text": "t"})")));
 
+  // A focus change is the page renderer's business: its entry comes from the child.
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("focus_node", R"({"state": "editable"})").asBool());
+  EXPECT_TRUE(session.WaitForEntry(mark, [&](const JournalEntry& e) {
+    return e.kind == "OnFocusedNodeChanged" && e.process == 'R' && !e.args.empty() && e.args[0] == "editable";
+  }, &entry));
+  bad = ParseArgs(R"({"state": "busy"})");
+  bad["browser"] = session.browser();
+  EXPECT_EQ("focus_node: state must be \"none\", \"editable\" or \"plain\"", session.Refused("focus_node", bad));
+
   // A page with a beforeunload handler is asked before it navigates away (the engine's own dialog accepts).
   mark = session.JournalEnd();
   EXPECT_TRUE(session.OnPage("page_before_unload", R"({"has_handler": true})").asBool());

@@ -11,7 +11,8 @@
 //   "extra"  -> "extra-reply" with the extra info OnRenderThreadCreated was given
 //   "frames" -> "frames-reply" with [browser id, main frame URL, frame count, GetHost() is null]
 //   "exit"   -> ends the process at once with the exit code in argument 0
-// Other names are left unhandled. Every document gets a global function "probeCount" (returns how many arguments it
+// Other names are left unhandled. A focus change sends "focus-changed" with [frame URL, a node was given, the node is
+// editable]. Every document gets a global function "probeCount" (returns how many arguments it
 // was given) and a read-only string "probeUrl" (the frame's URL). With --probe-exit-at-once it ends with 5 before
 // doing anything.
 #include <windows.h>
@@ -19,6 +20,7 @@
 #include <cwchar>
 
 #include "include/cef_app.h"
+#include "include/cef_dom.h"
 #include "include/cef_render_process_handler.h"
 #include "include/cef_v8.h"
 
@@ -45,6 +47,16 @@ class ProbeRenderHandler : public CefRenderProcessHandler {
   }
 
   void OnRenderThreadCreated(CefRefPtr<CefListValue> extra_info) override { extra_ = extra_info->Copy(); }
+
+  void OnFocusedNodeChanged(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                            CefRefPtr<CefDOMNode> node) override {
+    CefRefPtr<CefProcessMessage> report = CefProcessMessage::Create("focus-changed");
+    CefRefPtr<CefListValue> out = report->GetArgumentList();
+    out->SetString(0, frame ? frame->GetURL() : CefString());
+    out->SetBool(1, node != nullptr);
+    out->SetBool(2, node && node->IsEditable());
+    browser->SendProcessMessage(PID_BROWSER, report);
+  }
 
   bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                 CefRefPtr<CefProcessMessage> message) override {
