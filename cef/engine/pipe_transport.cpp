@@ -141,14 +141,14 @@ bool PipeTransport::Send(const ChannelFrame& frame) {
 }
 
 void PipeTransport::Stop() {
+  if (stopping_.exchange(true))
+    return;
+  // Before taking the write lock: a sender holding it while the peer's buffer is full ends its wait on this.
+  SetEvent(stop_event_);
   {
     std::lock_guard<std::mutex> lock(write_mutex_);
-    if (stopping_)
-      return;
-    stopping_ = true;
     outbox_.clear();
   }
-  SetEvent(stop_event_);
   if (thread_ && GetCurrentThreadId() == thread_id_)
     return;  // the reader ends after the current event; the destructor closes the pipe
   if (thread_)
@@ -263,25 +263,31 @@ PipeTransport::IoWait PipeTransport::WaitForIo(HANDLE io_event) {
 }
 
 void PipeTransport::ReadLoop() {
-  CloseReason reason = CloseReason::kBroken;
-  if (listening_ && !WaitForClient(&reason)) {
-    Report(reason);
-    return;
-  }
-  {
-    std::lock_guard<std::mutex> lock(write_mutex_);
-    if (stopping_)
+  // A connecting end is connected from the start and queues nothing: its reader must go straight to reading and
+  // never wait for the write lock, which a sender holds while the peer's buffer is full. The peer may be a listening
+  // end whose reader is writing its own queue and waits for this reader to take it.
+  if (listening_) {
+    CloseReason reason = CloseReason::kBroken;
+    if (!WaitForClient(&reason)) {
+      Report(reason);
       return;
-    connected_ = true;
-    if (!outbox_.empty()) {
-      if (!WriteAll(outbox_))
-        broken_ = true;
-      outbox_.clear();
     }
-  }
-  if (!IsConnected()) {  // the queued frames could not be written
-    Report(CloseReason::kBroken);
-    return;
+    bool flushed = true;
+    {
+      std::lock_guard<std::mutex> lock(write_mutex_);
+      if (stopping_)
+        return;
+      connected_ = true;
+      if (!outbox_.empty()) {
+        flushed = WriteAll(outbox_);
+        broken_ = broken_ || !flushed;
+        outbox_.clear();
+      }
+    }
+    if (!flushed) {
+      Report(CloseReason::kBroken);
+      return;
+    }
   }
 
   OVERLAPPED ov = {};

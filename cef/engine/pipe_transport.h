@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,9 +51,10 @@ class PipeTransport : public std::enable_shared_from_this<PipeTransport> {
   // and while `process` (when not null; the transport keeps its own handle) is alive; else OnPipeClosed(kNoPeer).
   void SetConnectLimit(HANDLE process, DWORD timeout_ms);
   // Any thread. False when the stream is closed or broken; the frame is then dropped. May block while the pipe's
-  // buffer is full (the peer's reader drains it).
+  // buffer is full (the peer's reader drains it, or Stop() ends the wait with false).
   [[nodiscard]] bool Send(const ChannelFrame& frame);
-  // Ends the reader thread (waits for it unless called on it), closes the pipe, drops unsent frames. Idempotent.
+  // Ends the reader thread (waits for it unless called on it) and a Send blocked on a full pipe, closes the pipe,
+  // drops unsent frames. Idempotent.
   void Stop();
   // True once the peer is there (at once for a connecting end).
   bool IsConnected();
@@ -79,10 +81,11 @@ class PipeTransport : public std::enable_shared_from_this<PipeTransport> {
   DWORD thread_id_ = 0;
   std::weak_ptr<Delegate> delegate_;
 
+  std::atomic<bool> stopping_{false};  // set first thing by Stop(), without the write lock
+
   std::mutex write_mutex_;  // guards the fields below and every write
   bool connected_ = false;
   bool broken_ = false;
-  bool stopping_ = false;
   std::string outbox_;      // frames sent before the client connected
 
   std::mutex limit_mutex_;  // guards the connect limit

@@ -174,6 +174,44 @@ TEST(PipeTransport, BothDirectionsCarryFramesAtOnce) {
     EXPECT_EQ(down[seq].IntAt(1), seq);
 }
 
+// The listening end's reader first writes what was queued before the client came, more than the pipe holds; the
+// client meanwhile sends more than the pipe holds too, before its own reader runs. Each reader must still take what
+// the other end writes.
+TEST(PipeTransport, ReadersTakeFramesWhileBothEndsAreBlockedWriting) {
+  std::wstring name = UniquePipeName(L"crossed");
+  auto server_in = std::make_shared<Collector>();
+  std::shared_ptr<PipeTransport> server = Listening(name, server_in);
+  ASSERT_TRUE(server);
+  for (int seq = 0; seq < 4; ++seq)
+    EXPECT_TRUE(server->Send(SenderFrame(2, seq * 5)));  // frames larger than the pipe's buffer
+  std::shared_ptr<PipeTransport> client = PipeTransport::Connect(name, 2000);
+  ASSERT_TRUE(client);
+  auto client_in = std::make_shared<Collector>();
+  auto sent = std::make_shared<std::atomic<int>>(0);
+  std::thread up([client, sent] {
+    for (int seq = 0; seq < 4; ++seq)
+      *sent += client->Send(SenderFrame(1, seq * 5)) ? 1 : 0;
+  });
+  Sleep(100);  // the client's sender is now blocked on the full pipe
+  ASSERT_TRUE(client->Start(client_in));
+  bool both = client_in->WaitFrames(4) && server_in->WaitFrames(4);
+  if (!both) {
+    client->Stop();  // ends the blocked sender
+    server->Stop();
+  }
+  up.join();
+  ASSERT_TRUE(both);
+  EXPECT_EQ(*sent, 4);
+  std::vector<ChannelFrame> down = client_in->frames();
+  std::vector<ChannelFrame> upward = server_in->frames();
+  for (int seq = 0; seq < 4; ++seq) {
+    EXPECT_EQ(down[seq].IntAt(1), seq * 5);
+    EXPECT_EQ(upward[seq].IntAt(1), seq * 5);
+  }
+  client->Stop();
+  server->Stop();
+}
+
 TEST(PipeTransport, FramesSentBeforeTheClientArriveFirstAndInOrder) {
   std::wstring name = UniquePipeName(L"early");
   auto server_in = std::make_shared<Collector>();
