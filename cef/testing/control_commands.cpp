@@ -1,16 +1,14 @@
 #include "testing/control_commands.h"
 
+#include "engine/browser_impl.h"
+#include "engine/browser_registry.h"
 #include "engine/control_pipe.h"
 #include "engine/utf.h"
-#include "testing/browser_testing.h"
 
 namespace cefengine {
 
 ControlArgs::ControlArgs(std::string command, const Json::Value& args)
-    : command_(std::move(command)), args_(args.isObject() ? args : Json::Value(Json::objectValue)) {
-  if (!args.isObject() && !args.isNull())
-    Fail("arguments must be an object");
-}
+    : command_(std::move(command)), args_(args.isObject() ? args : Json::Value(Json::objectValue)) {}
 
 void ControlArgs::Fail(const std::string& what) {
   if (error_.empty())
@@ -43,9 +41,9 @@ CefRefPtr<CefBrowser> ControlArgs::Browser() {
   if (!value)
     return nullptr;
   int id = value->asInt();
-  for (const CefRefPtr<CefBrowser>& browser : test::Browsers())
-    if (browser->GetIdentifier() == id)
-      return browser;
+  CefRefPtr<BrowserImpl> browser = FindBrowser(id);
+  if (browser && !browser->IsDestroyed())
+    return browser.get();
   Fail("no browser " + std::to_string(id));
   return nullptr;
 }
@@ -112,7 +110,7 @@ void RegisterControlActions(const ControlActionTable& table) {
     ControlAction action = entry.second;
     RegisterControlCommand(name, [name, action](const Json::Value& args, Json::Value* result, std::string* error) {
       ControlArgs in(name, args);
-      Json::Value answer = in.ok() ? action(in) : Json::Value();
+      Json::Value answer = action(in);
       if (!in.ok()) {
         *error = in.error();
         return false;

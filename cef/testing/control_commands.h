@@ -21,6 +21,7 @@ const int kMaxControlWaitMs = 60000;
 // harmless default and the first failure becomes the command's error ("<command>: <name> must be ...").
 class ControlArgs {
  public:
+  // `args` is an object or null (the server refuses other arguments before any command runs).
   ControlArgs(std::string command, const Json::Value& args);
 
   bool ok() const { return error_.empty(); }
