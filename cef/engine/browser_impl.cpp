@@ -12,6 +12,7 @@
 #include "engine/page_actions.h"
 #include "engine/renderer_relay.h"
 #include "engine/task_threads.h"
+#include "engine/utf.h"
 
 namespace cefengine {
 
@@ -21,10 +22,6 @@ std::mutex g_extras_lock;
 std::shared_ptr<BrowserExtras>& ExtrasSlot() {
   static std::shared_ptr<BrowserExtras>* slot = new std::shared_ptr<BrowserExtras>(CreatePageExtras());
   return *slot;
-}
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
 }
 
 std::string MouseArgs(const CefMouseEvent& event) {
@@ -165,7 +162,7 @@ CefRefPtr<BrowserImpl> BrowserImpl::CreateOnUI(const CefWindowInfo& window_info,
   RegisterBrowser(browser);
   browser->relay_->Start(browser.get());
 
-  browser->Record("OnAfterCreated", 0, {Narrow(url)});
+  browser->Record("OnAfterCreated", 0, {WideToUtf8(url)});
   if (client) {
     if (CefRefPtr<CefLifeSpanHandler> handler = client->GetLifeSpanHandler())
       handler->OnAfterCreated(browser.get());
@@ -226,7 +223,7 @@ void BrowserImpl::SetPageTitle(const std::wstring& title) {
   if (IsDestroyed())
     return;
   UpdatePage([&](PageState& page) { page.title = title; });
-  Record("OnTitleChange", 0, {Narrow(title)});
+  Record("OnTitleChange", 0, {WideToUtf8(title)});
   if (client_) {
     if (CefRefPtr<CefDisplayHandler> handler = client_->GetDisplayHandler())
       handler->OnTitleChange(this, title);

@@ -20,10 +20,6 @@ void PostToIo(std::function<void()> fn) {
   PostFunction(TID_IO, std::move(fn));
 }
 
-std::string Narrow(const std::wstring& s) {
-  return WideToUtf8(s);
-}
-
 // Visits a snapshot of the matching cookies; the snapshot is taken when the visit starts, so
 // cookies changed by the visitor itself do not disturb the count.
 void RunVisit(const std::shared_ptr<CookieStore>& store, bool all, const std::wstring& url, bool include_http_only,
@@ -39,7 +35,7 @@ void RunVisit(const std::shared_ptr<CookieStore>& store, bool all, const std::ws
   for (int i = 0; i < total; ++i) {
     CefCookie cookie = cookies[i].ToCefCookie();
     bool delete_cookie = false;
-    Record("Visit", 0, 0, {Narrow(cookies[i].name), std::to_string(i), std::to_string(total)});
+    Record("Visit", 0, 0, {WideToUtf8(cookies[i].name), std::to_string(i), std::to_string(total)});
     bool go_on = visitor->Visit(cookie, i, total, delete_cookie);
     if (delete_cookie)
       store->DeleteById(cookies[i].id);

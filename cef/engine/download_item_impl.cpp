@@ -9,15 +9,12 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/page_actions.h"
+#include "engine/utf.h"
 #include "include/cef_download_handler.h"
 
 namespace cefengine {
 
 namespace {
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 class DownloadItemImpl : public CefDownloadItem {
  public:
@@ -174,7 +171,7 @@ void RunDownload(BrowserImpl* browser, CefRefPtr<DownloadItemImpl> item, const s
     return;
   }
   if (!WriteWholeFile(full_path, bytes)) {
-    LOG(ERROR) << "Download " << item->GetId() << " could not be written to " << Narrow(full_path) << " (error "
+    LOG(ERROR) << "Download " << item->GetId() << " could not be written to " << WideToUtf8(full_path) << " (error "
                << GetLastError() << ")";
     EndCancelled(browser, item, callback);
     return;
@@ -257,11 +254,11 @@ int PageDownload(BrowserImpl* browser, const std::wstring& url, const std::wstri
       new DownloadItemImpl(static_cast<uint32>(id), url, suggested_name, mime_type, static_cast<int64>(bytes.size()));
   CefRefPtr<CefDownloadHandler> handler = browser->IsDestroyed() ? nullptr : DownloadHandlerOf(browser);
   if (!handler) {
-    Record("DownloadDropped", browser->id(), 0, {std::to_string(id), Narrow(url)});
+    Record("DownloadDropped", browser->id(), 0, {std::to_string(id), WideToUtf8(url)});
     SettlePageRequest(id, RequestState::kDenied);
     return id;
   }
-  Record("OnBeforeDownload", browser->id(), 0, {std::to_string(id), Narrow(url), Narrow(suggested_name)});
+  Record("OnBeforeDownload", browser->id(), 0, {std::to_string(id), WideToUtf8(url), WideToUtf8(suggested_name)});
   handler->OnBeforeDownload(browser, item.get(), suggested_name, new BeforeDownloadCallbackImpl(browser, item, bytes));
   return id;
 }

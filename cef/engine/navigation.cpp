@@ -10,6 +10,7 @@
 #include "engine/renderer_relay.h"
 #include "engine/resource_loader.h"
 #include "engine/task_threads.h"
+#include "engine/utf.h"
 
 namespace cefengine {
 
@@ -17,10 +18,6 @@ namespace {
 
 // Longest wait for the renderer to set up a committed frame; a renderer that never answers does not hang loads.
 const int64 kFrameReadyTimeoutMs = 5000;
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 const char* Bool(bool value) {
   return value ? "true" : "false";
@@ -109,7 +106,7 @@ void SetLoadingState(BrowserImpl* browser, bool loading) {
 }
 
 void ReportAddress(BrowserImpl* browser, FrameImpl* frame, const std::wstring& url) {
-  browser->Record("OnAddressChange", frame->id(), {Narrow(url)});
+  browser->Record("OnAddressChange", frame->id(), {WideToUtf8(url)});
   if (CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser))
     handler->OnAddressChange(browser, frame, url);
 }
@@ -118,7 +115,7 @@ void ReportAddress(BrowserImpl* browser, FrameImpl* frame, const std::wstring& u
 void ReportLoadError(BrowserImpl* browser, FrameImpl* frame, cef_errorcode_t code, const std::wstring& text,
                      const std::wstring& url) {
   frame->SetURL(url);
-  browser->Record("OnLoadError", frame->id(), {std::to_string(code), Narrow(text), Narrow(url)});
+  browser->Record("OnLoadError", frame->id(), {std::to_string(code), WideToUtf8(text), WideToUtf8(url)});
   if (CefRefPtr<CefLoadHandler> handler = LoadHandlerOf(browser))
     handler->OnLoadError(browser, frame, code, text, url);
 }
@@ -301,7 +298,7 @@ void Pump(BrowserImpl* browser) {
         CefRefPtr<BrowserImpl> keep(browser);
         StartStepLoad(browser, step.frame, request, false, [keep, url, frame_id](const LoadOutcome& outcome) {
           keep->Record("SubResourceLoaded", frame_id,
-                       {Narrow(url), std::to_string(outcome.error), std::to_string(outcome.status)});
+                       {WideToUtf8(url), std::to_string(outcome.error), std::to_string(outcome.status)});
           Pump(keep.get());
         });
         break;
@@ -338,7 +335,7 @@ void Pump(BrowserImpl* browser) {
 // Nothing commits: the renderer is told to crash and the navigation waits for its end (FinishCrashNavigation).
 void CrashRendererForNavigation(BrowserImpl* browser) {
   NavigationState* state = StateOf(browser);
-  browser->Record("RendererCrashRequested", 0, {Narrow(state->pending_url)});
+  browser->Record("RendererCrashRequested", 0, {WideToUtf8(state->pending_url)});
   state->awaiting_crash = true;
   if (!browser->relay()->CrashRenderer()) {
     // The renderer is gone already and no end will be reported again.
@@ -409,7 +406,7 @@ void CommitMain(BrowserImpl* browser, const LoadOutcome& outcome) {
     handler->OnLoadStart(browser, main.get());
   if (!StillCurrent(browser, serial))
     return;
-  browser->Record("OnTitleChange", 0, {Narrow(title)});
+  browser->Record("OnTitleChange", 0, {WideToUtf8(title)});
   if (CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser))
     handler->OnTitleChange(browser, title);
   if (!StillCurrent(browser, serial))
@@ -513,7 +510,7 @@ void Navigate(BrowserImpl* browser, const NavigationRequest& request) {
   GetBrowserExtras()->BeforeUnload(browser, request.kind == NavigationKind::kReload,
                                    [keep, request](bool proceed) {
                                      if (!proceed) {
-                                       keep->Record("NavigationCancelledByPage", 0, {Narrow(request.url)});
+                                       keep->Record("NavigationCancelledByPage", 0, {WideToUtf8(request.url)});
                                        return;
                                      }
                                      if (OnUIThread())

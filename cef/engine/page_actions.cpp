@@ -11,6 +11,7 @@
 #include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/osr_painting.h"
+#include "engine/utf.h"
 #include "include/cef_command_line.h"
 #include "include/cef_parser.h"
 #include "include/cef_request_context_handler.h"
@@ -18,10 +19,6 @@
 namespace cefengine {
 
 namespace {
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 std::string Flag(bool value) {
   return value ? "true" : "false";
@@ -306,7 +303,7 @@ std::wstring SubprocessPath() {
 
 // PROCESS_LAUNCHER: starts the plugin process; OnPluginCrashed on UI when nothing started.
 void LaunchPluginProcess(CefRefPtr<BrowserImpl> browser, std::wstring line, std::wstring plugin_path) {
-  Record("PluginProcessLaunch", browser->id(), 0, {Narrow(line)});
+  Record("PluginProcessLaunch", browser->id(), 0, {WideToUtf8(line)});
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -326,7 +323,7 @@ void LaunchPluginProcess(CefRefPtr<BrowserImpl> browser, std::wstring line, std:
   OnUi(browser.get(), [plugin_path](BrowserImpl* b) {
     CefRefPtr<CefClient> client = b->client();
     CefRefPtr<CefRequestHandler> handler = client ? client->GetRequestHandler() : nullptr;
-    Record("OnPluginCrashed", b->id(), 0, {Narrow(plugin_path)});
+    Record("OnPluginCrashed", b->id(), 0, {WideToUtf8(plugin_path)});
     if (handler)
       handler->OnPluginCrashed(b, plugin_path);
   });
@@ -350,12 +347,12 @@ void LoadPlugin(CefRefPtr<BrowserImpl> browser, const std::wstring& mime_type, c
   CefRefPtr<CefRequestContextHandler> handler = context ? context->GetHandler() : nullptr;
   bool changed = handler && handler->OnBeforePluginLoad(mime_type, url, top_origin, info, &policy);
   Record("OnBeforePluginLoad", browser->id(), 0,
-         {Narrow(mime_type), Narrow(url), Narrow(top_origin), Flag(changed), std::to_string(policy)});
+         {WideToUtf8(mime_type), WideToUtf8(url), WideToUtf8(top_origin), Flag(changed), std::to_string(policy)});
   if (policy != PLUGIN_POLICY_ALLOW) {
-    Record("PluginBlocked", browser->id(), 0, {Narrow(mime_type), std::to_string(policy)});
+    Record("PluginBlocked", browser->id(), 0, {WideToUtf8(mime_type), std::to_string(policy)});
     return;
   }
-  Record("PluginAllowed", browser->id(), 0, {Narrow(mime_type)});
+  Record("PluginAllowed", browser->id(), 0, {WideToUtf8(mime_type)});
   if (!flash || !global || !global->HasSwitch("ppapi-flash-path"))
     return;
 
@@ -560,9 +557,9 @@ void PageConsole(BrowserImpl* browser, const std::wstring& message, const std::w
     return;
   CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser);
   bool handled = handler && handler->OnConsoleMessage(browser, message, source, line);
-  Record("OnConsoleMessage", browser->id(), 0, {Narrow(message), Narrow(source), std::to_string(line), Flag(handled)});
+  Record("OnConsoleMessage", browser->id(), 0, {WideToUtf8(message), WideToUtf8(source), std::to_string(line), Flag(handled)});
   if (!handled)
-    LOG(INFO) << "Console: \"" << Narrow(message) << "\", source: " << Narrow(source) << " (" << line << ")";
+    LOG(INFO) << "Console: \"" << WideToUtf8(message) << "\", source: " << WideToUtf8(source) << " (" << line << ")";
 }
 
 void PageTooltip(BrowserImpl* browser, const std::wstring& text) {
@@ -571,7 +568,7 @@ void PageTooltip(BrowserImpl* browser, const std::wstring& text) {
   CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser);
   CefString shown(text);
   bool handled = handler && handler->OnTooltip(browser, shown);
-  Record("OnTooltip", browser->id(), 0, {Narrow(text), Flag(handled)});
+  Record("OnTooltip", browser->id(), 0, {WideToUtf8(text), Flag(handled)});
   if (!handled)
     Record("TooltipShown", browser->id(), 0, {shown.ToString()});
 }
@@ -735,7 +732,7 @@ int PageGeolocation(BrowserImpl* browser, const std::wstring& requesting_url) {
   CefRefPtr<GeolocationCallback> callback = new GeolocationCallback(browser->id(), id);
   bool will_answer = handler && handler->OnRequestGeolocationPermission(browser, requesting_url, id, callback.get());
   Record("OnRequestGeolocationPermission", browser->id(), 0,
-         {Narrow(requesting_url), std::to_string(id), Flag(will_answer)});
+         {WideToUtf8(requesting_url), std::to_string(id), Flag(will_answer)});
   if (!will_answer)
     callback->Continue(false);
   return id;
@@ -754,7 +751,7 @@ int PageQuota(BrowserImpl* browser, const std::wstring& origin_url, int64 new_si
     CefRefPtr<QuotaCallback> callback = new QuotaCallback(keep->id(), id);
     bool will_answer = handler && handler->OnQuotaRequest(keep.get(), origin_url, new_size, callback.get());
     Record("OnQuotaRequest", keep->id(), 0,
-           {Narrow(origin_url), std::to_string(new_size), std::to_string(id), Flag(will_answer)});
+           {WideToUtf8(origin_url), std::to_string(new_size), std::to_string(id), Flag(will_answer)});
     if (!will_answer)
       callback->Continue(false);
   });
@@ -779,7 +776,7 @@ int PageAlert(BrowserImpl* browser, cef_jsdialog_type_t type, const std::wstring
       new DialogCallback(browser, [id](BrowserImpl* b, bool success, const std::wstring& input) {
         if (!SettlePageRequest(id, success ? RequestState::kGranted : RequestState::kDenied, input))
           return;
-        Record("JSDialogAnswer", b->id(), 0, {std::to_string(id), Flag(success), Narrow(input)});
+        Record("JSDialogAnswer", b->id(), 0, {std::to_string(id), Flag(success), WideToUtf8(input)});
         CefRefPtr<CefJSDialogHandler> h = DialogHandlerOf(b);
         if (h)
           h->OnDialogClosed(b);
@@ -788,7 +785,7 @@ int PageAlert(BrowserImpl* browser, cef_jsdialog_type_t type, const std::wstring
   bool custom = handler && handler->OnJSDialog(browser, origin, accept_lang, type, message, default_prompt,
                                                callback.get(), suppress);
   Record("OnJSDialog", browser->id(), 0,
-         {std::to_string(type), Narrow(message), std::to_string(id), Flag(custom), Flag(suppress)});
+         {std::to_string(type), WideToUtf8(message), std::to_string(id), Flag(custom), Flag(suppress)});
   if (custom)
     return id;
   callback->Disarm();

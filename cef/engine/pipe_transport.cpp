@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/logging.h"
+#include "engine/utf.h"
 #include "include/internal/cef_string.h"
 
 #ifndef PIPE_REJECT_REMOTE_CLIENTS
@@ -19,10 +20,6 @@ namespace {
 const DWORD kPipeBufferSize = 64 * 1024;
 const DWORD kReadChunk = 64 * 1024;
 const DWORD kWriteChunk = 1024 * 1024;
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 // Waits until `ov` completed after CancelIo, so its memory may go.
 void CancelAndDrain(HANDLE pipe, OVERLAPPED* ov) {
@@ -68,7 +65,7 @@ std::shared_ptr<PipeTransport> PipeTransport::Listen(const std::wstring& name) {
   if (pipe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)  // systems without the flag
     pipe = CreateNamedPipeW(name.c_str(), open_mode, pipe_mode, 1, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
   if (pipe == INVALID_HANDLE_VALUE) {
-    LOG(ERROR) << "PipeTransport::Listen CreateNamedPipeW " << Narrow(name) << " failed: " << GetLastError();
+    LOG(ERROR) << "PipeTransport::Listen CreateNamedPipeW " << WideToUtf8(name) << " failed: " << GetLastError();
     return nullptr;
   }
   return std::shared_ptr<PipeTransport>(new PipeTransport(pipe, true));
@@ -82,7 +79,7 @@ std::shared_ptr<PipeTransport> PipeTransport::Connect(const std::wstring& name, 
       return std::shared_ptr<PipeTransport>(new PipeTransport(pipe, false));
     DWORD error = GetLastError();
     if (error != ERROR_PIPE_BUSY || !WaitNamedPipeW(name.c_str(), timeout_ms)) {
-      LOG(ERROR) << "PipeTransport::Connect " << Narrow(name) << " failed: " << error;
+      LOG(ERROR) << "PipeTransport::Connect " << WideToUtf8(name) << " failed: " << error;
       return nullptr;
     }
   }

@@ -3,16 +3,13 @@
 #include "engine/frame_impl.h"
 #include "engine/logging.h"
 #include "engine/navigation.h"
+#include "engine/utf.h"
 
 namespace cefengine {
 
 namespace {
 
 const wchar_t kDevToolsUrl[] = L"chrome-devtools://devtools/devtools.html";
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 }  // namespace
 
@@ -37,7 +34,7 @@ CefRefPtr<BrowserImpl> OpenPopup(BrowserImpl* opener, CefRefPtr<FrameImpl> frame
 
   int64 frame_id = frame ? frame->id() : 0;
   opener->Record("OnBeforePopup", frame_id,
-                 {Narrow(request.url), Narrow(request.frame_name), std::to_string(request.disposition),
+                 {WideToUtf8(request.url), WideToUtf8(request.frame_name), std::to_string(request.disposition),
                   request.user_gesture ? "true" : "false"});
   bool cancel = false;
   if (CefRefPtr<CefClient> opener_client = opener->client()) {
@@ -47,7 +44,7 @@ CefRefPtr<BrowserImpl> OpenPopup(BrowserImpl* opener, CefRefPtr<FrameImpl> frame
                                       &no_javascript_access);
   }
   if (cancel) {
-    opener->Record("PopupCancelled", frame_id, {Narrow(request.url)});
+    opener->Record("PopupCancelled", frame_id, {WideToUtf8(request.url)});
     return nullptr;
   }
   if (opener->IsClosing() || opener->IsDestroyed())
@@ -65,7 +62,7 @@ void OpenUrlFromTab(BrowserImpl* browser, CefRefPtr<FrameImpl> frame, const std:
   CefRefPtr<BrowserImpl> keep(browser);
   int64 frame_id = frame ? frame->id() : 0;
   browser->Record("OnOpenURLFromTab", frame_id,
-                  {Narrow(url), std::to_string(disposition), user_gesture ? "true" : "false"});
+                  {WideToUtf8(url), std::to_string(disposition), user_gesture ? "true" : "false"});
   bool cancel = false;
   if (CefRefPtr<CefClient> client = browser->client()) {
     if (CefRefPtr<CefRequestHandler> handler = client->GetRequestHandler())

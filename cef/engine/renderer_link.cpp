@@ -13,6 +13,7 @@
 #include "engine/renderer_launch.h"
 #include "engine/renderer_runtime.h"
 #include "engine/task_threads.h"
+#include "engine/utf.h"
 #include "include/wrapper/cef_closure_task.h"
 
 namespace cefengine {
@@ -106,10 +107,6 @@ std::shared_ptr<RecordingLink> OpenLink(int browser_id) {
 }
 
 // --- Live links: a renderer that really runs ---
-
-std::string Utf8(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 // Runs `fn` on `id`, or on the calling thread when `id` does not run (an engine that was never started).
 void RunStep(CefThreadId id, std::function<void()> fn) {
@@ -211,7 +208,7 @@ bool ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
     const auto& items = entry_value->dict->items;
     auto text = [&items](const wchar_t* key) {
       auto it = items.find(key);
-      return it != items.end() && it->second.type == VTYPE_STRING ? Utf8(it->second.s) : std::string();
+      return it != items.end() && it->second.type == VTYPE_STRING ? WideToUtf8(it->second.s) : std::string();
     };
     JournalEntry entry;
     entry.process = 'R';
@@ -222,7 +219,7 @@ bool ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
     auto args = items.find(L"args");
     if (args != items.end() && args->second.type == VTYPE_LIST && args->second.list)
       for (const ValueData& arg : args->second.list->items)
-        entry.args.push_back(arg.type == VTYPE_STRING ? Utf8(arg.s) : std::string());
+        entry.args.push_back(arg.type == VTYPE_STRING ? WideToUtf8(arg.s) : std::string());
     AppendJournalEntry(std::move(entry));
     return true;
   }
@@ -434,7 +431,7 @@ class SubProcessLink : public LiveLink,
         connected_ = true;
       }
       NoteChildHello(renderer_id_, static_cast<DWORD>(frame.IntAt(0)), line);
-      Record("ChildProcessStart", browser_id_, 0, {Utf8(line)});
+      Record("ChildProcessStart", browser_id_, 0, {WideToUtf8(line)});
     }
     Deliver(frame);
   }
@@ -504,7 +501,7 @@ class SubProcessLink : public LiveLink,
       return;
     DWORD pid = 0;
     HANDLE process = LaunchRendererProcess(command_line, &pid);
-    Record("CreateProcess", browser_id_, 0, {Utf8(command_line), std::to_string(pid)});
+    Record("CreateProcess", browser_id_, 0, {WideToUtf8(command_line), std::to_string(pid)});
     if (!process) {
       Terminate(TS_ABNORMAL_TERMINATION);
       UnregisterLive(browser_id_, this);

@@ -9,6 +9,7 @@
 #include "engine/navigation.h"
 #include "engine/process_message_impl.h"
 #include "engine/task_threads.h"
+#include "engine/utf.h"
 
 namespace cefengine {
 
@@ -44,10 +45,6 @@ class LinkEvents : public RendererLinkEvents {
   std::weak_ptr<RendererRelay> relay_;
   const int generation_;
 };
-
-std::string Narrow(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 std::vector<ValueData> ListItems(const ValueData* value) {
   if (!value || value->type != VTYPE_LIST || !value->list)
@@ -252,7 +249,7 @@ void RendererRelay::HandleFrame(const ChannelFrame& frame) {
         std::lock_guard<std::mutex> lock(lock_);
         connected_ = true;
       }
-      browser->Record("Hello", 0, {std::to_string(frame.IntAt(0)), Narrow(frame.StringAt(1))});
+      browser->Record("Hello", 0, {std::to_string(frame.IntAt(0)), WideToUtf8(frame.StringAt(1))});
       browser->Record("OnRenderViewReady");
       if (client) {
         if (CefRefPtr<CefRequestHandler> handler = client->GetRequestHandler())
@@ -272,10 +269,10 @@ void RendererRelay::HandleFrame(const ChannelFrame& frame) {
       args.list = given && given->type == VTYPE_LIST && given->list ? CopyValue(*given).list
                                                                      : std::make_shared<ListData>();
       CefRefPtr<CefProcessMessage> message = new ProcessMessageImpl(name, args.list, true);
-      browser->Record("OnProcessMessageReceived", 0, {Narrow(name)});
+      browser->Record("OnProcessMessageReceived", 0, {WideToUtf8(name)});
       bool handled = client && client->OnProcessMessageReceived(browser, PID_RENDERER, message);
       if (!handled)
-        browser->Record("ProcessMessageUnhandled", 0, {Narrow(name)});
+        browser->Record("ProcessMessageUnhandled", 0, {WideToUtf8(name)});
       break;
     }
     case FrameType::kPageAction:
@@ -327,7 +324,7 @@ void RendererRelay::HandlePageAction(const ChannelFrame& frame) {
   } else if (kind == kPageActionTitle) {
     browser->SetPageTitle(ItemString(args, 0));
   } else if (!GetBrowserExtras()->OnPageAction(browser, frame.frame_id, kind, frame)) {
-    LOG(WARNING) << "CefBrowserHost: unknown page action \"" << Narrow(kind) << "\"";
+    LOG(WARNING) << "CefBrowserHost: unknown page action \"" << WideToUtf8(kind) << "\"";
   }
 }
 

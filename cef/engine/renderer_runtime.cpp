@@ -12,6 +12,7 @@
 #include "engine/renderer_launch.h"
 #include "engine/task_threads.h"
 #include "include/wrapper/cef_closure_task.h"
+#include "engine/utf.h"
 #include "engine/v8_context.h"
 
 
@@ -21,10 +22,6 @@ namespace {
 
 std::mutex g_hook_mutex;
 ScriptHook* g_hook = nullptr;  // guarded by g_hook_mutex
-
-std::string Utf8(const std::wstring& text) {
-  return CefString(text).ToString();
-}
 
 // A list payload position as its own list data (empty when absent or of another type).
 std::shared_ptr<ListData> ListAt(const ChannelFrame& frame, size_t index) {
@@ -303,21 +300,21 @@ void RendererRuntime::CreateContext(CefRefPtr<RendererBrowser> browser, CefRefPt
   }
   frame->set_context_id(context_id);
   context->Enter();
-  Record("OnContextCreated", browser->GetIdentifier(), frame->GetIdentifier(), {Utf8(frame->GetURL())});
+  Record("OnContextCreated", browser->GetIdentifier(), frame->GetIdentifier(), {WideToUtf8(frame->GetURL())});
   if (handler_)
     handler_->OnContextCreated(browser.get(), frame.get(), context);
   for (const std::wstring& script : scripts)
-    Record("RunScript", browser->GetIdentifier(), frame->GetIdentifier(), {Utf8(script)});
+    Record("RunScript", browser->GetIdentifier(), frame->GetIdentifier(), {WideToUtf8(script)});
   context->Exit();
 }
 
 void RendererRuntime::OnProcessMessage(CefRefPtr<RendererBrowser> browser, const ChannelFrame& frame) {
   std::wstring name = frame.StringAt(0);
   CefRefPtr<CefProcessMessage> message = new ProcessMessageImpl(name, ListAt(frame, 1), true);
-  Record("OnProcessMessageReceived", browser->GetIdentifier(), 0, {Utf8(name)});
+  Record("OnProcessMessageReceived", browser->GetIdentifier(), 0, {WideToUtf8(name)});
   bool handled = handler_ && handler_->OnProcessMessageReceived(browser.get(), PID_BROWSER, message);
   if (!handled)
-    Record("ProcessMessageUnhandled", browser->GetIdentifier(), 0, {Utf8(name)});
+    Record("ProcessMessageUnhandled", browser->GetIdentifier(), 0, {WideToUtf8(name)});
 }
 
 void RendererRuntime::OnExecuteJavaScript(CefRefPtr<RendererBrowser> browser, const ChannelFrame& frame) {
@@ -373,7 +370,7 @@ void SetScriptHook(ScriptHook hook) {
 }
 
 void RunScriptRequest(int browser_id, int64 frame_id, const std::wstring& code, const std::wstring& url, int line) {
-  Record("ExecuteJavaScript", browser_id, frame_id, {Utf8(code), Utf8(url), std::to_string(line)});
+  Record("ExecuteJavaScript", browser_id, frame_id, {WideToUtf8(code), WideToUtf8(url), std::to_string(line)});
   ScriptHook hook;
   {
     std::lock_guard<std::mutex> lock(g_hook_mutex);
