@@ -45,7 +45,7 @@ void BrowserExtras::WasResized(BrowserImpl* browser) {
 }
 void BrowserExtras::WasHidden(BrowserImpl* browser, bool hidden) {
   browser->SetHidden(hidden);
-  browser->Record("WasHidden", 0, {hidden ? "true" : "false"});
+  browser->Record("WasHidden", 0, {FlagText(hidden)});
 }
 void BrowserExtras::NotifyScreenInfoChanged(BrowserImpl* browser) {
   browser->Record("NotifyScreenInfoChanged");
@@ -68,7 +68,7 @@ void BrowserExtras::SendMouseWheelEvent(BrowserImpl* browser, const CefMouseEven
   browser->Record("SendMouseWheelEvent", 0, {MouseArgs(event), std::to_string(delta_x), std::to_string(delta_y)});
 }
 void BrowserExtras::SendFocusEvent(BrowserImpl* browser, bool set_focus) {
-  browser->Record("SendFocusEvent", 0, {set_focus ? "true" : "false"});
+  browser->Record("SendFocusEvent", 0, {FlagText(set_focus)});
 }
 void BrowserExtras::SendCaptureLostEvent(BrowserImpl* browser) {
   browser->Record("SendCaptureLostEvent");
@@ -442,12 +442,12 @@ bool BrowserImpl::SendProcessMessage(CefProcessId target_process, CefRefPtr<CefP
 // --- CefBrowserHost ---
 
 void BrowserImpl::CloseBrowser(bool force_close) {
-  Record("CloseBrowser", 0, {force_close ? "true" : "false"});
+  Record("CloseBrowser", 0, {FlagText(force_close)});
   OnUI([this, force_close]() { StartClose(force_close, false); });
 }
 
 void BrowserImpl::SetFocus(bool focus) {
-  Record("SetFocus", 0, {focus ? "true" : "false"});
+  Record("SetFocus", 0, {FlagText(focus)});
   OnUI([this, focus]() {
     if (windowless_) {
       GetBrowserExtras()->SendFocusEvent(this, focus);

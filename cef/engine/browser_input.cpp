@@ -84,10 +84,6 @@ std::string MouseText(const CefMouseEvent& event) {
   return std::to_string(event.x) + "," + std::to_string(event.y) + "," + std::to_string(event.modifiers);
 }
 
-std::string Flag(bool value) {
-  return value ? "true" : "false";
-}
-
 void ReportOperation(BrowserImpl* browser, cef_drag_operations_mask_t operation) {
   Record("UpdateDragCursor", browser->id(), 0, {std::to_string(operation)});
   CefRefPtr<CefClient> client = browser->client();
@@ -188,8 +184,8 @@ bool RunKeyPath(BrowserImpl* browser, const CefKeyEvent& event, CefEventHandle o
   bool is_keyboard_shortcut = false;
   bool consumed = handler->OnPreKeyEvent(browser, event, os_event, &is_keyboard_shortcut);
   Record("OnPreKeyEvent", browser->id(), 0,
-         {std::to_string(event.type), std::to_string(event.windows_key_code), Flag(consumed),
-          Flag(is_keyboard_shortcut)});
+         {std::to_string(event.type), std::to_string(event.windows_key_code), FlagText(consumed),
+          FlagText(is_keyboard_shortcut)});
   if (consumed || browser->IsDestroyed())
     return consumed;
   // The page has no key bindings of its own: every key comes back unhandled.
@@ -198,7 +194,7 @@ bool RunKeyPath(BrowserImpl* browser, const CefKeyEvent& event, CefEventHandle o
     return false;
   consumed = handler->OnKeyEvent(browser, event, os_event);
   Record("OnKeyEvent", browser->id(), 0,
-         {std::to_string(event.type), std::to_string(event.windows_key_code), Flag(consumed)});
+         {std::to_string(event.type), std::to_string(event.windows_key_code), FlagText(consumed)});
   return consumed;
 }
 
@@ -254,7 +250,7 @@ void DragEnter(BrowserImpl* browser, CefRefPtr<CefDragData> data, const CefMouse
   CefRefPtr<CefClient> client = browser->client();
   CefRefPtr<CefDragHandler> handler = client ? client->GetDragHandler() : nullptr;
   bool refused = handler && handler->OnDragEnter(browser, seen, allowed_ops);
-  Record("OnDragEnter", browser->id(), 0, {Flag(refused)});
+  Record("OnDragEnter", browser->id(), 0, {FlagText(refused)});
   if (browser->IsDestroyed())
     return;
   cef_drag_operations_mask_t operation = refused ? DRAG_OPERATION_NONE : PickDropOperation(allowed_ops);

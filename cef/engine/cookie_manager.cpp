@@ -114,7 +114,7 @@ class CookieManagerImpl : public CefCookieManager {
       LOG(WARNING) << "CefCookieManager::VisitUrlCookies: invalid URL \"" << url.ToString() << "\"";
       return false;
     }
-    Record("VisitUrlCookies", 0, 0, {url.ToString(), includeHttpOnly ? "true" : "false"});
+    Record("VisitUrlCookies", 0, 0, {url.ToString(), FlagText(includeHttpOnly)});
     return StartVisit(new VisitTask(store_, false, url.ToWString(), includeHttpOnly, visitor));
   }
 
@@ -129,13 +129,13 @@ class CookieManagerImpl : public CefCookieManager {
     const bool ok = result != CookieStore::SetResult::kRefused;
     Record("SetCookie", 0, 0,
            {url.ToString(), CefString(&cookie.name).ToString(), CefString(&cookie.value).ToString(),
-            CefString(&cookie.domain).ToString(), CefString(&cookie.path).ToString(), ok ? "true" : "false"});
+            CefString(&cookie.domain).ToString(), CefString(&cookie.path).ToString(), FlagText(ok)});
     if (!ok)
       LOG(WARNING) << "CefCookieManager::SetCookie refused cookie \"" << CefString(&cookie.name).ToString()
                    << "\" for " << url.ToString();
     if (callback)
       PostToIo([callback, ok] {
-        Record("OnComplete", 0, 0, {"SetCookie", ok ? "true" : "false"});
+        Record("OnComplete", 0, 0, {"SetCookie", FlagText(ok)});
         callback->OnComplete(ok);
       });
     return true;

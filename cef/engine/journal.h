@@ -20,6 +20,10 @@ struct JournalEntry {
 };
 
 bool JournalEnabled();
+// How entries write a flag: "true" or "false".
+inline const char* FlagText(bool value) {
+  return value ? "true" : "false";
+}
 // Appends an entry stamped with the next sequence number and the calling thread's name.
 void Record(const std::string& kind, int browser = 0, int64_t frame = 0, std::vector<std::string> args = {});
 void SetJournalProcess(char process);

@@ -6,6 +6,7 @@
 #include "engine/browser_impl.h"
 #include "engine/document_model.h"
 #include "engine/frame_impl.h"
+#include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/renderer_relay.h"
 #include "engine/resource_loader.h"
@@ -18,10 +19,6 @@ namespace {
 
 // Longest wait for the renderer to set up a committed frame; a renderer that never answers does not hang loads.
 const int64 kFrameReadyTimeoutMs = 5000;
-
-const char* Bool(bool value) {
-  return value ? "true" : "false";
-}
 
 // One step of a navigation after the main document committed. Steps run in order; a committed sub-frame puts its
 // own steps in front, which gives the depth-first order of frame loads.
@@ -88,7 +85,7 @@ bool StillCurrent(BrowserImpl* browser, uint64 serial) {
 }
 
 bool AskBeforeBrowse(BrowserImpl* browser, FrameImpl* frame, CefRefPtr<CefRequest> request, bool is_redirect) {
-  browser->Record("OnBeforeBrowse", frame->id(), {request->GetURL().ToString(), Bool(is_redirect)});
+  browser->Record("OnBeforeBrowse", frame->id(), {request->GetURL().ToString(), FlagText(is_redirect)});
   CefRefPtr<CefRequestHandler> handler = RequestHandlerOf(browser);
   return handler && handler->OnBeforeBrowse(browser, frame, request, is_redirect);
 }
@@ -100,7 +97,7 @@ void SetLoadingState(BrowserImpl* browser, bool loading) {
     back = page.history_index > 0;
     forward = page.history_index >= 0 && page.history_index + 1 < static_cast<int>(page.history.size());
   });
-  browser->Record("OnLoadingStateChange", 0, {Bool(loading), Bool(back), Bool(forward)});
+  browser->Record("OnLoadingStateChange", 0, {FlagText(loading), FlagText(back), FlagText(forward)});
   if (CefRefPtr<CefLoadHandler> handler = LoadHandlerOf(browser))
     handler->OnLoadingStateChange(browser, loading, back, forward);
 }

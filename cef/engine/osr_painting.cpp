@@ -115,11 +115,6 @@ std::string RectText(const CefRect& r) {
          std::to_string(r.height);
 }
 
-CefRefPtr<CefRenderHandler> RenderHandlerOf(BrowserImpl* browser) {
-  CefRefPtr<CefClient> client = browser->client();
-  return client ? client->GetRenderHandler() : nullptr;
-}
-
 bool CanPaint(BrowserImpl* browser) {
   return browser->windowless() && !browser->IsDestroyed() && !browser->hidden();
 }
@@ -134,12 +129,12 @@ bool PreparePaint(BrowserImpl* browser, CefRefPtr<CefRenderHandler>* handler, Ce
     return false;
   CefRefPtr<CefBrowser> self = browser;
   bool have_view = (*handler)->GetViewRect(self, *view);
-  Record("GetViewRect", browser->id(), 0, {have_view ? "true" : "false", RectText(*view)});
+  Record("GetViewRect", browser->id(), 0, {FlagText(have_view), RectText(*view)});
   if (!have_view || view->IsEmpty())
     return false;
   info->Set(1.0f, 32, 8, false, *view, *view);
   bool have_info = (*handler)->GetScreenInfo(self, *info);
-  Record("GetScreenInfo", browser->id(), 0, {have_info ? "true" : "false", std::to_string(info->device_scale_factor)});
+  Record("GetScreenInfo", browser->id(), 0, {FlagText(have_info), std::to_string(info->device_scale_factor)});
   if (!(info->device_scale_factor > 0.0f))
     info->device_scale_factor = 1.0f;
   return true;
@@ -176,6 +171,11 @@ void Deliver(BrowserImpl* browser, CefRefPtr<CefRenderHandler> handler, cef_pain
 const cef_color_t kPopupBackground = 0xFFE0E0E0u;
 
 }  // namespace
+
+CefRefPtr<CefRenderHandler> RenderHandlerOf(BrowserImpl* browser) {
+  CefRefPtr<CefClient> client = browser->client();
+  return client ? client->GetRenderHandler() : nullptr;
+}
 
 int ScaledExtent(int dip, float scale) {
   if (dip <= 0 || !(scale > 0.0f))

@@ -69,6 +69,8 @@ class BrowserImpl;
 
 // Paints the view (PET_VIEW) now.
 void PaintView(BrowserImpl* browser);
+// The client's render handler; null when it has none. Any thread.
+CefRefPtr<CefRenderHandler> RenderHandlerOf(BrowserImpl* browser);
 
 // The page's popup widget (a select list, say): OnPopupShow(true), OnPopupSize(rect) and a paint of the popup
 // (PET_POPUP) of rect's size. `rect` is in view coordinates.

@@ -20,10 +20,6 @@ namespace cefengine {
 
 namespace {
 
-std::string Flag(bool value) {
-  return value ? "true" : "false";
-}
-
 // Runs `fn` on UI with the browser kept alive: inline when already there, else posted; dropped once the browser is
 // destroyed.
 void OnUi(BrowserImpl* browser, std::function<void(BrowserImpl*)> fn) {
@@ -81,11 +77,6 @@ CefRefPtr<CefJSDialogHandler> DialogHandlerOf(BrowserImpl* browser) {
 CefRefPtr<CefContextMenuHandler> MenuHandlerOf(BrowserImpl* browser) {
   CefRefPtr<CefClient> client = browser->client();
   return client ? client->GetContextMenuHandler() : nullptr;
-}
-
-CefRefPtr<CefRenderHandler> RenderHandlerOf(BrowserImpl* browser) {
-  CefRefPtr<CefClient> client = browser->client();
-  return client ? client->GetRenderHandler() : nullptr;
 }
 
 // --- Callbacks handed to the client ---
@@ -194,7 +185,7 @@ void RunMenuCommand(BrowserImpl* browser, CefRefPtr<CefContextMenuParams> params
   CefRefPtr<CefFrame> frame = browser->GetMainFrame();
   CefRefPtr<CefContextMenuHandler> handler = MenuHandlerOf(browser);
   bool handled = handler && handler->OnContextMenuCommand(browser, frame, params, command_id, flags);
-  Record("OnContextMenuCommand", browser->id(), 0, {std::to_string(command_id), Flag(handled)});
+  Record("OnContextMenuCommand", browser->id(), 0, {std::to_string(command_id), FlagText(handled)});
   if (!handled && !browser->IsDestroyed()) {
     Record("EngineMenuCommand", browser->id(), 0, {std::to_string(command_id)});
     switch (command_id) {
@@ -347,7 +338,7 @@ void LoadPlugin(CefRefPtr<BrowserImpl> browser, const std::wstring& mime_type, c
   CefRefPtr<CefRequestContextHandler> handler = context ? context->GetHandler() : nullptr;
   bool changed = handler && handler->OnBeforePluginLoad(mime_type, url, top_origin, info, &policy);
   Record("OnBeforePluginLoad", browser->id(), 0,
-         {WideToUtf8(mime_type), WideToUtf8(url), WideToUtf8(top_origin), Flag(changed), std::to_string(policy)});
+         {WideToUtf8(mime_type), WideToUtf8(url), WideToUtf8(top_origin), FlagText(changed), std::to_string(policy)});
   if (policy != PLUGIN_POLICY_ALLOW) {
     Record("PluginBlocked", browser->id(), 0, {WideToUtf8(mime_type), std::to_string(policy)});
     return;
@@ -546,7 +537,7 @@ void PageFullscreen(BrowserImpl* browser, bool fullscreen) {
     std::lock_guard<std::mutex> hold(g_page_lock);
     Pages()[browser->id()].fullscreen = fullscreen;
   }
-  Record("OnFullscreenModeChange", browser->id(), 0, {Flag(fullscreen)});
+  Record("OnFullscreenModeChange", browser->id(), 0, {FlagText(fullscreen)});
   CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser);
   if (handler)
     handler->OnFullscreenModeChange(browser, fullscreen);
@@ -557,7 +548,7 @@ void PageConsole(BrowserImpl* browser, const std::wstring& message, const std::w
     return;
   CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser);
   bool handled = handler && handler->OnConsoleMessage(browser, message, source, line);
-  Record("OnConsoleMessage", browser->id(), 0, {WideToUtf8(message), WideToUtf8(source), std::to_string(line), Flag(handled)});
+  Record("OnConsoleMessage", browser->id(), 0, {WideToUtf8(message), WideToUtf8(source), std::to_string(line), FlagText(handled)});
   if (!handled)
     LOG(INFO) << "Console: \"" << WideToUtf8(message) << "\", source: " << WideToUtf8(source) << " (" << line << ")";
 }
@@ -568,7 +559,7 @@ void PageTooltip(BrowserImpl* browser, const std::wstring& text) {
   CefRefPtr<CefDisplayHandler> handler = DisplayHandlerOf(browser);
   CefString shown(text);
   bool handled = handler && handler->OnTooltip(browser, shown);
-  Record("OnTooltip", browser->id(), 0, {WideToUtf8(text), Flag(handled)});
+  Record("OnTooltip", browser->id(), 0, {WideToUtf8(text), FlagText(handled)});
   if (!handled)
     Record("TooltipShown", browser->id(), 0, {shown.ToString()});
 }
@@ -704,7 +695,7 @@ void PageStartDrag(BrowserImpl* browser, CefRefPtr<CefDragData> data, cef_drag_o
   if (DragDataImpl* impl = dynamic_cast<DragDataImpl*>(seen.get()))
     impl->SetReadOnly();
   bool started = handler && handler->StartDragging(browser, seen, allowed_ops, x, y);
-  Record("StartDragging", browser->id(), 0, {Flag(started)});
+  Record("StartDragging", browser->id(), 0, {FlagText(started)});
   if (!started)
     Record("DragSourceEnded", browser->id());
 }
@@ -732,7 +723,7 @@ int PageGeolocation(BrowserImpl* browser, const std::wstring& requesting_url) {
   CefRefPtr<GeolocationCallback> callback = new GeolocationCallback(browser->id(), id);
   bool will_answer = handler && handler->OnRequestGeolocationPermission(browser, requesting_url, id, callback.get());
   Record("OnRequestGeolocationPermission", browser->id(), 0,
-         {WideToUtf8(requesting_url), std::to_string(id), Flag(will_answer)});
+         {WideToUtf8(requesting_url), std::to_string(id), FlagText(will_answer)});
   if (!will_answer)
     callback->Continue(false);
   return id;
@@ -751,7 +742,7 @@ int PageQuota(BrowserImpl* browser, const std::wstring& origin_url, int64 new_si
     CefRefPtr<QuotaCallback> callback = new QuotaCallback(keep->id(), id);
     bool will_answer = handler && handler->OnQuotaRequest(keep.get(), origin_url, new_size, callback.get());
     Record("OnQuotaRequest", keep->id(), 0,
-           {WideToUtf8(origin_url), std::to_string(new_size), std::to_string(id), Flag(will_answer)});
+           {WideToUtf8(origin_url), std::to_string(new_size), std::to_string(id), FlagText(will_answer)});
     if (!will_answer)
       callback->Continue(false);
   });
@@ -776,7 +767,7 @@ int PageAlert(BrowserImpl* browser, cef_jsdialog_type_t type, const std::wstring
       new DialogCallback(browser, [id](BrowserImpl* b, bool success, const std::wstring& input) {
         if (!SettlePageRequest(id, success ? RequestState::kGranted : RequestState::kDenied, input))
           return;
-        Record("JSDialogAnswer", b->id(), 0, {std::to_string(id), Flag(success), WideToUtf8(input)});
+        Record("JSDialogAnswer", b->id(), 0, {std::to_string(id), FlagText(success), WideToUtf8(input)});
         CefRefPtr<CefJSDialogHandler> h = DialogHandlerOf(b);
         if (h)
           h->OnDialogClosed(b);
@@ -785,7 +776,7 @@ int PageAlert(BrowserImpl* browser, cef_jsdialog_type_t type, const std::wstring
   bool custom = handler && handler->OnJSDialog(browser, origin, accept_lang, type, message, default_prompt,
                                                callback.get(), suppress);
   Record("OnJSDialog", browser->id(), 0,
-         {std::to_string(type), WideToUtf8(message), std::to_string(id), Flag(custom), Flag(suppress)});
+         {std::to_string(type), WideToUtf8(message), std::to_string(id), FlagText(custom), FlagText(suppress)});
   if (custom)
     return id;
   callback->Disarm();
@@ -814,7 +805,7 @@ void RunBeforeUnload(BrowserImpl* browser, bool is_reload, std::function<void(bo
   CefRefPtr<CefJSDialogHandler> handler = DialogHandlerOf(browser);
   CefRefPtr<DialogCallback> callback =
       new DialogCallback(browser, [done](BrowserImpl* b, bool success, const std::wstring&) {
-        Record("BeforeUnloadAnswer", b->id(), 0, {Flag(success)});
+        Record("BeforeUnloadAnswer", b->id(), 0, {FlagText(success)});
         CefRefPtr<CefJSDialogHandler> h = DialogHandlerOf(b);
         if (h)
           h->OnDialogClosed(b);
@@ -822,7 +813,7 @@ void RunBeforeUnload(BrowserImpl* browser, bool is_reload, std::function<void(bo
       });
   bool custom = handler && handler->OnBeforeUnloadDialog(browser, L"Is it OK to leave/reload this page?", is_reload,
                                                          callback.get());
-  Record("OnBeforeUnloadDialog", browser->id(), 0, {Flag(is_reload), Flag(custom)});
+  Record("OnBeforeUnloadDialog", browser->id(), 0, {FlagText(is_reload), FlagText(custom)});
   if (custom)
     return;
   // The engine's own dialog accepts at once.

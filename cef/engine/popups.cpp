@@ -1,6 +1,7 @@
 // New windows a page asks for (popups, links into another tab) and DevTools browsers.
 #include "engine/browser_impl.h"
 #include "engine/frame_impl.h"
+#include "engine/journal.h"
 #include "engine/logging.h"
 #include "engine/navigation.h"
 #include "engine/utf.h"
@@ -35,7 +36,7 @@ CefRefPtr<BrowserImpl> OpenPopup(BrowserImpl* opener, CefRefPtr<FrameImpl> frame
   int64 frame_id = frame ? frame->id() : 0;
   opener->Record("OnBeforePopup", frame_id,
                  {WideToUtf8(request.url), WideToUtf8(request.frame_name), std::to_string(request.disposition),
-                  request.user_gesture ? "true" : "false"});
+                  FlagText(request.user_gesture)});
   bool cancel = false;
   if (CefRefPtr<CefClient> opener_client = opener->client()) {
     if (CefRefPtr<CefLifeSpanHandler> handler = opener_client->GetLifeSpanHandler())
@@ -62,7 +63,7 @@ void OpenUrlFromTab(BrowserImpl* browser, CefRefPtr<FrameImpl> frame, const std:
   CefRefPtr<BrowserImpl> keep(browser);
   int64 frame_id = frame ? frame->id() : 0;
   browser->Record("OnOpenURLFromTab", frame_id,
-                  {WideToUtf8(url), std::to_string(disposition), user_gesture ? "true" : "false"});
+                  {WideToUtf8(url), std::to_string(disposition), FlagText(user_gesture)});
   bool cancel = false;
   if (CefRefPtr<CefClient> client = browser->client()) {
     if (CefRefPtr<CefRequestHandler> handler = client->GetRequestHandler())

@@ -41,11 +41,6 @@ const int kReadChunk = 32768;
 // Reads per IO task before the loop yields to other IO work.
 const int kReadsPerTurn = 16;
 
-// Quiet when the thread is gone: loads simply end with the engine.
-bool PostTo(CefThreadId id, std::function<void()> fn) {
-  return PostFunction(id, std::move(fn));
-}
-
 std::string Utf8(const CefString& s) {
   return s.ToString();
 }
@@ -141,7 +136,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     if (cancelled_.exchange(true))
       return;
     std::shared_ptr<LoadJob> self = shared_from_this();
-    PostTo(TID_IO, [self] { self->CancelOnIO(); });
+    PostFunction(TID_IO, [self] { self->CancelOnIO(); });
   }
 
   // IO: the first step.
@@ -255,7 +250,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       if (used_.exchange(true))
         return;
       Answer answer = answer_;
-      if (!PostTo(TID_IO, [answer, allow] { answer(allow); }))
+      if (!PostFunction(TID_IO, [answer, allow] { answer(allow); }))
         LOG(WARNING) << "CefRequestCallback answered after the engine stopped";
     }
     void Cancel() override { Continue(false); }
@@ -274,12 +269,12 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     void Continue() override {
       std::shared_ptr<LoadJob> job = job_;
       int token = token_;
-      PostTo(TID_IO, [job, token] { job->OnHandlerContinue(token); });
+      PostFunction(TID_IO, [job, token] { job->OnHandlerContinue(token); });
     }
     void Cancel() override {
       std::shared_ptr<LoadJob> job = job_;
       int token = token_;
-      PostTo(TID_IO, [job, token] { job->OnHandlerCancel(token); });
+      PostFunction(TID_IO, [job, token] { job->OnHandlerCancel(token); });
     }
 
    private:
@@ -421,7 +416,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
   void ProtocolExecution(const std::wstring& url) {
     int token = ++stage_;
     std::shared_ptr<LoadJob> self = shared_from_this();
-    bool posted = PostTo(TID_UI, [self, token, url] {
+    bool posted = PostFunction(TID_UI, [self, token, url] {
       if (self->cancelled_)
         return;
       bool allow = false;
@@ -431,7 +426,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       }
       if (allow)
         ExecuteInOs(url, self->browser_id_);
-      PostTo(TID_IO, [self, token] {
+      PostFunction(TID_IO, [self, token] {
         if (!self->Current(token))
           return;
         ++self->stage_;
@@ -535,7 +530,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
         result.error = ERR_FILE_NOT_FOUND;
       else
         result = HttpFetch(fetch);
-      PostTo(TID_IO, [self, token, result] { self->OnFetched(token, result); });
+      PostFunction(TID_IO, [self, token, result] { self->OnFetched(token, result); });
     }).detach();
   }
 
@@ -547,7 +542,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     std::wstring url = Url();
     CefURLParts parts;
     std::wstring host = CefParseURL(url, parts) ? CefString(&parts.host).ToWString() : std::wstring();
-    bool posted = PostTo(TID_UI, [self, token, code, url, host] {
+    bool posted = PostFunction(TID_UI, [self, token, code, url, host] {
       if (self->cancelled_)
         return;
       CefRefPtr<RequestCallbackImpl> callback = new RequestCallbackImpl(
@@ -559,7 +554,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       }
       // False refuses at once, unless the callback already answered inside the call.
       if (!waits && callback->Claim())
-        PostTo(TID_IO, [self, token, code] { self->OnCertificateAnswer(token, false, code); });
+        PostFunction(TID_IO, [self, token, code] { self->OnCertificateAnswer(token, false, code); });
     });
     if (!posted)
       Fail(code, ErrorCodeText(code));
@@ -635,7 +630,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     }
     std::shared_ptr<LoadJob> self = shared_from_this();
     int token = handler_token_;
-    PostTo(TID_IO, [self, token] {
+    PostFunction(TID_IO, [self, token] {
       if (self->HandlerCurrent(token) && self->waiting_ == Waiting::kNothing)
         self->ReadBody();
     });
@@ -712,11 +707,11 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     SetUrl(target);
     int token = ++stage_;
     std::shared_ptr<LoadJob> self = shared_from_this();
-    bool posted = PostTo(TID_UI, [self, token, target] {
+    bool posted = PostFunction(TID_UI, [self, token, target] {
       if (self->cancelled_)
         return;
       bool follow = self->observer_ ? self->observer_->OnRedirect(target) : true;
-      PostTo(TID_IO, [self, token, follow] { self->OnRedirectAnswer(token, follow); });
+      PostFunction(TID_IO, [self, token, follow] { self->OnRedirectAnswer(token, follow); });
     });
     if (!posted)
       finished_ = true;
@@ -758,7 +753,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
                                  static_cast<int64>(outcome.body.size()));
     }
     std::shared_ptr<LoadJob> self = shared_from_this();
-    PostTo(TID_UI, [self, outcome] {
+    PostFunction(TID_UI, [self, outcome] {
       if (!self->cancelled_ && self->observer_)
         self->observer_->OnComplete(outcome);
     });
@@ -816,7 +811,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
 void ResumeHeld(std::vector<HeldLoad> loads) {
   for (auto& load : loads) {
     std::shared_ptr<LoadJob> job = load.job;
-    PostTo(TID_IO, [job] { job->Resume(); });
+    PostFunction(TID_IO, [job] { job->Resume(); });
   }
 }
 
@@ -835,7 +830,7 @@ std::shared_ptr<ResourceLoad> StartResourceLoad(const LoadParams& params,
       impl->InternalSetIdentifier(NextRequestIdentifier());
   }
   auto job = std::make_shared<LoadJob>(params, std::move(observer));
-  if (!PostTo(TID_IO, [job] { job->Start(); }))
+  if (!PostFunction(TID_IO, [job] { job->Start(); }))
     return nullptr;
   return job;
 }
