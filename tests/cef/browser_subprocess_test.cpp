@@ -85,13 +85,6 @@ uint64_t SeqOf(const std::string& kind, char process) {
   return 0;
 }
 
-bool AllChildrenEnded() {
-  for (const auto& child : test::ChildProcesses())
-    if (!child.ended)
-      return false;
-  return true;
-}
-
 // True when no process with `pid` runs any more.
 bool ProcessGone(DWORD pid) {
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
@@ -123,7 +116,7 @@ class BrowserSubprocess : public ::testing::Test {
       browser->GetHost()->CloseBrowser(true);
     EXPECT_TRUE(test::WaitFor([] { return test::Browsers().empty(); }, kWaitMs));
     // Every renderer the test started has ended before the next test runs.
-    EXPECT_TRUE(test::WaitFor(AllChildrenEnded, kWaitMs));
+    EXPECT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
     CefShutdown();
     test::ResetNetwork();
   }
@@ -425,7 +418,7 @@ TEST_P(BrowserSubprocessCrash, CrashIsReportedOnUiAndTheNextNavigationStartsANew
   test::BrowserState state = test::BrowserInfo(browser);
   EXPECT_TRUE(state.known);
   EXPECT_FALSE(state.closed);
-  ASSERT_TRUE(test::WaitFor(AllChildrenEnded, kWaitMs));
+  ASSERT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
   EXPECT_EQ(test::ChildProcesses()[0].exit_code, cefengine::kRendererCrashExitCode);
   EXPECT_TRUE(ProcessGone(first));
   EXPECT_FALSE(browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("echo")));
@@ -531,7 +524,7 @@ TEST_F(BrowserSubprocess, ChromeCrashReachesAChildThatIsStillStarting) {
   ASSERT_TRUE(client->Wait("OnRenderProcessTerminated", 2));
   std::vector<test::ChildProcess> children = test::ChildProcesses();
   ASSERT_EQ(children.size(), 2u);
-  ASSERT_TRUE(test::WaitFor(AllChildrenEnded, kWaitMs));
+  ASSERT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
   for (const auto& child : test::ChildProcesses()) {
     EXPECT_TRUE(child.connected);
     EXPECT_EQ(child.exit_code, cefengine::kRendererCrashExitCode);
@@ -573,7 +566,7 @@ TEST_P(BrowserSubprocessClose, ClosingEndsTheChildInOrderWithoutTermination) {
 
   browser->GetHost()->CloseBrowser(GetParam().force);
   ASSERT_TRUE(client->Wait("OnBeforeClose"));
-  ASSERT_TRUE(test::WaitFor(AllChildrenEnded, kWaitMs));
+  ASSERT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
   std::vector<test::ChildProcess> children = test::ChildProcesses();
   ASSERT_EQ(children.size(), 1u);
   EXPECT_EQ(children[0].exit_code, 0u);

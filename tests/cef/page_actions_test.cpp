@@ -7,6 +7,7 @@
 
 #include "cookie_test_support.h"
 #include "page_test_client.h"
+#include "tests/cef/probe_paths.h"
 
 namespace {
 
@@ -470,12 +471,8 @@ TEST(Plugins, AllowedFlashStartsItsProcessOrReportsACrash) {
     settings.multi_threaded_message_loop = 1;
     settings.windowless_rendering_enabled = 1;
     settings.log_severity = LOGSEVERITY_DISABLE;
-    wchar_t own[MAX_PATH];
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    std::wstring probe(own);
-    probe = probe.substr(0, probe.find_last_of(L'\\') + 1) +
-            (launchable ? L"cef_subprocess_probe.exe" : L"no_such_probe.exe");
-    CefString(&settings.browser_subprocess_path) = probe;
+    CefString(&settings.browser_subprocess_path) =
+        launchable ? probe_paths::SubprocessProbePath() : probe_paths::ExeDir() + L"no_such_probe.exe";
     test::EnableJournal();
     test::BrowserHarness harness(new FlashApp(), &settings);
     ASSERT_TRUE(harness.ok());

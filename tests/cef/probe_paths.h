@@ -1,10 +1,13 @@
-// Where the helper executables of the CEF tests are: beside the test executable.
+// Where the helper executables of the CEF tests are (beside the test executable), and whether the renderer
+// processes they were started as have ended.
 #ifndef TESTS_CEF_PROBE_PATHS_H_
 #define TESTS_CEF_PROBE_PATHS_H_
 
 #include <windows.h>
 
 #include <string>
+
+#include "testing/renderer_testing.h"
 
 namespace probe_paths {
 
@@ -24,6 +27,14 @@ inline std::wstring SubprocessProbePath() {
 // The browser process the control-pipe tests drive (control_probe.cpp).
 inline std::wstring ControlProbePath() {
   return ExeDir() + L"cef_control_probe.exe";
+}
+
+// True when every renderer process started so far has ended (for waits at the end of a test).
+inline bool AllChildrenEnded() {
+  for (const auto& child : cefengine::test::ChildProcesses())
+    if (!child.ended)
+      return false;
+  return true;
 }
 
 }  // namespace probe_paths

@@ -84,14 +84,7 @@ class RendererProcess : public ::testing::Test {
       link->Close();
     links_.clear();
     // Every renderer this test started has ended before the next test runs.
-    EXPECT_TRUE(test::WaitFor(
-        [] {
-          for (const auto& child : test::ChildProcesses())
-            if (!child.ended)
-              return false;
-          return true;
-        },
-        kWaitMs));
+    EXPECT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
     CefShutdown();
   }
 
