@@ -2,6 +2,8 @@
 
 #include "include/internal/cef_time.h"
 
+static_assert(sizeof(time_t) == 8, "time_t must be 64-bit in every build (see the top CMakeLists.txt)");
+
 namespace {
 
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
