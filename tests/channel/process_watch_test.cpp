@@ -21,6 +21,18 @@ class FakeContext : public client::MainContext {
     InterlockedIncrement(&m_nQuits);
   }
   volatile LONG m_nQuits = 0;
+
+  // The watch only quits; the rest of the context is not reached here.
+  std::string GetConsoleLogPath() override { return {}; }
+  std::string GetDownloadPath(const std::string&) override { return {}; }
+  std::string GetAppWorkingDirectory() override { return {}; }
+  std::string GetAppDataWorkingDirectory() override { return {}; }
+  cef_color_t GetBackgroundColor() override { return 0; }
+  void PopulateSettings(const CefString&, CefSettings*) override {}
+  void PopulateBrowserSettings(CefBrowserSettings*) override {}
+  void PopulateOsrSettings(client::OsrRendererSettings*) override {}
+  client::RootWindowManager* GetRootWindowManager() override { return nullptr; }
+  void SendToHost(IPC::Message&, bool) override {}
 };
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
