@@ -731,6 +731,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     outcome.final_url = Url();
     int status = response->GetStatus();
     outcome.status = IsHttpScheme(outcome.final_url) ? (status == 0 ? 200 : status) : 0;
+    outcome.response_status = status;
     outcome.status_text = response->GetStatusText().ToWString();
     outcome.mime_type = BareMimeType(response->GetMimeType().ToWString());
     response->GetHeaderMap(outcome.headers);

@@ -41,6 +41,8 @@ struct LoadOutcome {
   cef_errorcode_t error = ERR_NONE;  // ERR_NONE: a response arrived (any HTTP status)
   std::wstring error_text;           // "net::ERR_..." for errors, or the text a test gave
   int status = 0;                    // HTTP status for http/https, 0 for every other scheme
+  int response_status = 0;           // the status the response carried whatever the scheme (a resource
+                                     // handler's own); 0 on error
   std::wstring status_text;
   std::wstring mime_type;            // without parameters; may be empty
   CefResponse::HeaderMap headers;

@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <mutex>
+
 #include "engine/builtin_schemes.h"
 #include "engine/resource_loader.h"
 #include "engine/scheme_factories.h"
+#include "testing/cefengine_testing.h"
 
 namespace cefengine {
 namespace test {
@@ -48,7 +52,54 @@ void RemoveTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
+// Keeps the outcome of one load for the thread waiting in FetchUrl.
+class FetchObserver : public ResourceLoadObserver {
+ public:
+  bool OnRedirect(const std::wstring& new_url) override { return true; }
+  void OnComplete(const LoadOutcome& outcome) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcome_ = outcome;
+    ended_ = true;
+  }
+  bool Ended() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+  }
+  LoadOutcome Outcome() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outcome_;
+  }
+
+ private:
+  std::mutex mutex_;
+  bool ended_ = false;
+  LoadOutcome outcome_;
+};
+
 }  // namespace
+
+FetchResult FetchUrl(const std::wstring& url, int timeout_ms) {
+  FetchResult result;
+  std::shared_ptr<FetchObserver> observer = std::make_shared<FetchObserver>();
+  LoadParams params;
+  params.request = MakeRequest(url, L"GET", L"", RT_SUB_RESOURCE, TT_EXPLICIT);
+  std::shared_ptr<ResourceLoad> load = StartResourceLoad(params, observer);
+  if (!load)
+    return result;
+  if (!WaitFor([observer] { return observer->Ended(); }, timeout_ms)) {
+    load->Cancel();
+    return result;
+  }
+  const LoadOutcome outcome = observer->Outcome();
+  result.ended = true;
+  result.error = outcome.error;
+  result.error_text = outcome.error_text;
+  result.status = outcome.response_status;
+  result.status_text = outcome.status_text;
+  result.mime_type = outcome.mime_type;
+  result.body = outcome.body;
+  return result;
+}
 
 void SetHttpResponse(const std::wstring& url, int status, const std::wstring& mime_type, const std::string& body,
                      const CefResponse::HeaderMap& headers, cef_errorcode_t cert_error) {

@@ -54,6 +54,22 @@ struct SchemeFactoryInfo {
 // The registered factories, ordered by scheme then domain.
 std::vector<SchemeFactoryInfo> SchemeFactories();
 
+// One load as FetchUrl saw it.
+struct FetchResult {
+  bool ended = false;                // false: the engine is not running, or the load did not end in time
+  cef_errorcode_t error = ERR_NONE;  // ERR_NONE: a response arrived
+  std::wstring error_text;
+  int status = 0;  // the status the response carried, for every scheme (a scheme handler's own 200); 0 on error
+  std::wstring status_text;
+  std::wstring mime_type;  // without parameters
+  std::string body;
+};
+// Loads `url` as a sub-resource without a browser or client (so the registered scheme handler
+// factories and the built-in schemes serve it) and waits up to `timeout_ms` for the end, pumping
+// the calling thread's messages as WaitFor does; a load still running then is cancelled. Not on
+// the engine's UI or IO thread (the load ends there).
+FetchResult FetchUrl(const std::wstring& url, int timeout_ms = 10000);
+
 // URLs the client let the OS open through OnProtocolExecution, in order.
 std::vector<std::wstring> OsExecutions();
 

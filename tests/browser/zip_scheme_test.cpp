@@ -1,0 +1,473 @@
+// The "zip" scheme as a page meets it: the browser application starts the engine, and every
+// request goes through the engine's loader to the registered factory.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/md5.h"
+#include "base/rsa_cipher.h"
+#include "base/string_cipher.h"
+#include "browser/client_app_browser.h"
+#include "include/cef_app.h"
+#include "testing/cefengine_testing.h"
+#include "testing/network_testing.h"
+#include "tests/base/fixture_file.h"
+#include "tools/pkgmaker/package_builder.h"
+#include "tools/pkgmaker/zip_builder.h"
+
+namespace {
+
+namespace test = cefengine::test;
+
+// A key with a non-ASCII letter: the cipher takes its UTF-8 bytes, the URL carries it escaped.
+const char kKey[] = "K\xC3\xA9y-7";
+const char kPage[] = "<html><title>ui</title></html>";
+
+std::wstring Wide(const std::string& utf8) {
+  return StringCipher::CodePageToWide(utf8.c_str(), CP_UTF8);
+}
+
+std::string Utf8(const std::wstring& text) {
+  return StringCipher::WideToCodePage(text.c_str(), CP_UTF8);
+}
+
+// As a browser writes the URL: "%", blanks, controls and non-ASCII bytes escaped.
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '%' || c <= ' ' || c >= 0x80) {
+      char escape[4];
+      snprintf(escape, sizeof(escape), "%%%02X", c);
+      out += escape;
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
+}
+
+std::wstring ZipUrl(const std::string& key, const std::wstring& path, const std::string& entry) {
+  return Wide("zip://" + Escape(key) + "|" + Escape(Utf8(path)) + "|/" + Escape(entry));
+}
+
+ZipBuildEntry Entry(const std::string& name, const std::string& data, bool deflate = true) {
+  ZipBuildEntry entry;
+  entry.name = name;
+  entry.data = data;
+  entry.deflate = deflate;
+  return entry;
+}
+
+std::string PlainPackage(const std::string& zip, const std::string& key = kKey) {
+  std::string package;
+  EXPECT_TRUE(BuildPlainPackage(zip, key, &package));
+  return package;
+}
+
+std::string PrivateKey() {
+  const std::string pem = testing_fixtures::ReadFixture(L"dev_package_private_key.pem");
+  EXPECT_FALSE(pem.empty());
+  return pem;
+}
+
+// A signed package whose parts a test may spoil: the signed text, the length field's text.
+std::string SignedPackage(const std::string& body, const std::string& signed_text, const char* length_format = "%04u") {
+  std::string signature;
+  EXPECT_TRUE(RsaCipher::PrivateEncrypt(signed_text, &signature, PrivateKey()));
+  char field[16];
+  snprintf(field, sizeof(field), length_format, unsigned(signature.size()));
+  return body + signature + field;
+}
+
+std::string Md5Hex(const std::string& bytes) {
+  char hex[33] = {};
+  EXPECT_TRUE(GetBufferMd5HexA(reinterpret_cast<const BYTE*>(bytes.data()), int(bytes.size()), hex, sizeof(hex)));
+  return hex;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Writes a package file under the test's file folder and returns its full path.
+std::wstring PutFile(const std::wstring& name, const std::string& bytes) {
+  EXPECT_FALSE(test::AddFile(name, bytes).empty()) << Utf8(name);
+  return test::FileRoot() + L"\\" + name;
+}
+
+void ExpectServed(const std::wstring& url, const std::string& body, const std::wstring& mime_type) {
+  const test::FetchResult result = test::FetchUrl(url);
+  ASSERT_TRUE(result.ended) << Utf8(url);
+  ASSERT_EQ(ERR_NONE, result.error) << Utf8(url);
+  EXPECT_EQ(200, result.status) << Utf8(url);
+  EXPECT_EQ(L"OK", result.status_text) << Utf8(url);
+  EXPECT_EQ(mime_type, result.mime_type) << Utf8(url);
+  EXPECT_EQ(body, result.body) << Utf8(url);
+}
+
+void ExpectNotServed(const std::wstring& url) {
+  const test::FetchResult result = test::FetchUrl(url);
+  ASSERT_TRUE(result.ended) << Utf8(url);
+  EXPECT_EQ(ERR_UNKNOWN_URL_SCHEME, result.error) << Utf8(url);
+}
+
+// Offsets into an archive made by BuildZipArchive.
+size_t CentralRecordOf(const std::string& zip, const std::string& name) {
+  for (size_t at = zip.find("PK\x01\x02"); at != std::string::npos; at = zip.find("PK\x01\x02", at + 4)) {
+    const size_t length = uint8_t(zip[at + 28]) | (uint8_t(zip[at + 29]) << 8);
+    if (zip.compare(at + 46, length, name) == 0) return at;
+  }
+  ADD_FAILURE() << "no central record for " << name;
+  return 0;
+}
+
+void Patch32(std::string* zip, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*zip)[at + i] = char((value >> (8 * i)) & 0xFF);
+}
+
+const size_t kCentralCrc = 16;
+const size_t kCentralUncompressedSize = 24;
+const size_t kEndEntryCounts = 8;  // on this disk, then in all, 16 bits each
+const size_t kEndCentralOffset = 16;
+
+// The engine started by the browser application, as the process entry starts it.
+class ZipScheme : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CefSettings settings;
+    settings.multi_threaded_message_loop = 1;
+    settings.no_sandbox = 1;
+    settings.log_severity = LOGSEVERITY_DISABLE;
+    ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, new client::ClientAppBrowser(), nullptr));
+    // The factory is registered by the first UI task.
+    ASSERT_TRUE(test::WaitFor([] { return !test::SchemeFactories().empty(); }));
+  }
+  void TearDown() override {
+    CefShutdown();
+    test::RemoveFiles();
+  }
+};
+
+TEST_F(ZipScheme, PlainPackageServesEveryEntryWithTheTypeOfItsExtension) {
+  const std::string script = "var a = 1;\n";
+  const std::string name_cn = "\xE4\xB8\xAD\xE6\x96\x87/\xE9\xA1\xB5.html";  // UTF-8 flagged name
+  const std::string zip = BuildZipArchive({
+      Entry("html/index.html", kPage),
+      Entry("js/app.js", script, false),
+      Entry(name_cn, "<p>\xE4\xB8\xAD</p>"),
+      Entry("css/site.CSS", "body{}", false),
+      Entry("img/logo.png", std::string("\x89PNG\r\n\x1A\n\0\0", 10), false),
+      Entry("README", "readme"),
+      Entry("data.unknownext", "bytes"),
+      Entry("a.b c", "blank resets the extension"),
+      Entry("dot.", "trailing dot"),
+  });
+  const std::wstring path = PutFile(L"my pages\\ui.pak", PlainPackage(zip));
+  struct Case {
+    std::string entry;
+    std::string body;
+    const wchar_t* mime_type;
+  } cases[] = {
+      {"html/index.html", kPage, L"text/html"},
+      {"js/app.js", script, L"application/javascript"},
+      {name_cn, "<p>\xE4\xB8\xAD</p>", L"text/html"},
+      {"css/site.CSS", "body{}", L"text/css"},
+      {"img/logo.png", std::string("\x89PNG\r\n\x1A\n\0\0", 10), L"image/png"},
+      {"README", "readme", L"application/octet-stream"},
+      {"data.unknownext", "bytes", L"application/octet-stream"},
+      {"a.b c", "blank resets the extension", L"application/octet-stream"},
+      {"dot.", "trailing dot", L"application/octet-stream"},
+  };
+  for (const Case& c : cases) ExpectServed(ZipUrl(kKey, path, c.entry), c.body, c.mime_type);
+}
+
+TEST_F(ZipScheme, UrlIsUnescapedThenSplit) {
+  const std::string zip = BuildZipArchive({
+      Entry("html/index.html", kPage),
+      Entry("html/Index.html", "capital"),
+      Entry("A.txt", "letter A"),
+      Entry("a+b.txt", "plus"),
+      Entry("page.html?v=1", "query in the name"),
+      Entry("|/odd.txt", "separator in the name"),
+  });
+  const std::wstring path = PutFile(L"ui.pak", PlainPackage(zip));
+  const std::wstring base = Wide("zip://" + Escape(kKey) + "|" + Escape(Utf8(path)));
+  const wchar_t* const none = nullptr;
+  struct Case {
+    std::wstring url;
+    const wchar_t* mime_type;  // null: not served
+    std::string body;
+  } cases[] = {
+      {base + L"|/html/index.html", L"text/html", kPage},
+      {base + L"|/html/Index.html", L"text/html", "capital"},
+      {base + L"|/HTML/index.html", none},
+      {base + L"|//html/index.html", none},
+      {base + L"|/%41.txt", L"text/plain", "letter A"},
+      {base + L"|/%61.txt", none},
+      {base + L"|/a+b.txt", L"text/plain", "plus"},
+      {base + L"|/a%2Bb.txt", L"text/plain", "plus"},
+      {base + L"|/a b.txt", none},
+      {base + L"%7C%2Fhtml/index.html", L"text/html", kPage},
+      {base + L"%7c%2fhtml/index.html", L"text/html", kPage},
+      {base + L"|/html/index.html?v=1", none},
+      {base + L"|/html/index.html#top", none},
+      {base + L"|/page.html?v=1", L"application/octet-stream", "query in the name"},
+      {base + L"|/|/odd.txt", L"text/plain", "separator in the name"},
+      {base + L"|/html/index.html%4", none},
+      {base + L"|/html/index.html%", none},
+      {base + L"|/html/%zzindex.html", none},
+      {base + L"|/html/index.html%00", none},
+      {base + L"|/html/index.html%0D", none},
+      {base + L"|/html/%0Aindex.html", none},
+      {base + L"|html/index.html", none},
+      {base + L"|/", none},
+      {Wide("zip://" + Escape(kKey)) + L"|/html/index.html", none},
+  };
+  for (const Case& c : cases) {
+    if (c.mime_type != nullptr)
+      ExpectServed(c.url, c.body, c.mime_type);
+    else
+      ExpectNotServed(c.url);
+  }
+}
+
+TEST_F(ZipScheme, UnescapedUrlMayBeAtMost2083Bytes) {
+  const std::string zip = BuildZipArchive({Entry("i.html", kPage)});
+  // The cipher takes the first 72 key bytes only, so one package serves keys of any length
+  // beyond that; written as escapes, such keys make long URLs.
+  const std::string head = "long" + std::string(68, 'A');
+  const std::wstring path = PutFile(L"long.pak", PlainPackage(zip, head));
+  const size_t fixed = std::string("zip://|").size() + Utf8(path).size() + std::string("|/i.html").size();
+  ASSERT_LT(fixed + head.size(), 2083u);
+  auto url_with_key_of = [&](size_t key_length) {
+    std::string escaped = "long";
+    for (size_t i = 4; i < key_length; ++i) escaped += "%41";
+    return Wide("zip://" + escaped + "|" + Escape(Utf8(path)) + "|/i.html");
+  };
+  ExpectServed(url_with_key_of(head.size()), kPage, L"text/html");
+  ExpectServed(url_with_key_of(2083 - fixed), kPage, L"text/html");
+  ExpectNotServed(url_with_key_of(2084 - fixed));
+}
+
+TEST_F(ZipScheme, SignedPackageServesOnlyWhenItsSignatureMatchesItsBody) {
+  const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
+  const std::string body = PlainPackage(zip);
+  const std::string digest = Md5Hex(body);
+  std::string signature;
+  ASSERT_TRUE(RsaCipher::PrivateEncrypt(digest, &signature, PrivateKey()));
+  ASSERT_EQ(128u, signature.size());
+  std::string changed_body = body;
+  changed_body[10] = changed_body[10] == 'A' ? 'B' : 'A';
+  std::string changed_signature = signature;
+  changed_signature[64] ^= 0x01;
+  std::string other_private, other_public;
+  ASSERT_TRUE(RsaCipher::GenerateKeyPair(1024, &other_private, &other_public));
+  std::string foreign_signature;
+  ASSERT_TRUE(RsaCipher::PrivateEncrypt(digest, &foreign_signature, other_private));
+
+  struct Case {
+    const char* what;
+    std::string file;
+    bool served;
+  } cases[] = {
+      {"upper-case digest", SignedPackage(body, digest), true},
+      {"lower-case digest", SignedPackage(body, Lower(digest)), true},
+      {"digest and a zero byte", SignedPackage(body, digest + std::string(1, '\0')), true},
+      {"length field \" 128\"", SignedPackage(body, digest, "%4u"), true},
+      {"length field \"+128\"", SignedPackage(body, digest, "+%03u"), true},
+      {"length field 9999", body + signature + "9999", false},
+      {"length field -128", body + signature + "-128", false},
+      {"length field 0000", body + signature + "0000", false},
+      {"length field one short", body + signature + "0127", false},
+      {"length field without digits", body + signature + "abcd", false},
+      {"file of 3 bytes", "128", false},
+      {"length field alone", "0000", false},
+      {"empty body", signature + "0128", false},
+      {"one body byte changed", changed_body + signature + "0128", false},
+      {"one signature byte changed", body + changed_signature + "0128", false},
+      {"signed by another key", body + foreign_signature + "0128", false},
+      {"digest of another body", SignedPackage(body, Md5Hex(changed_body)), false},
+      {"digest cut short", SignedPackage(body, digest.substr(0, 31)), false},
+      {"digest with more after it", SignedPackage(body, digest + "0"), false},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring path = PutFile(L"signed" + std::to_wstring(index++) + L".pak", c.file);
+    if (c.served)
+      ExpectServed(ZipUrl(std::string("rsa_") + kKey, path, "index.html"), kPage, L"text/html");
+    else
+      ExpectNotServed(ZipUrl(std::string("rsa_") + kKey, path, "index.html"));
+  }
+}
+
+TEST_F(ZipScheme, PlainAndSignedRequestsOfOneFileAreSeparateLoads) {
+  const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
+  const std::wstring plain = PutFile(L"plain.pak", PlainPackage(zip));
+  std::string signed_package;
+  ASSERT_TRUE(BuildSignedPackage(zip, kKey, PrivateKey(), &signed_package));
+  const std::wstring signed_path = PutFile(L"signed.pak", signed_package);
+  const std::string signed_key = std::string("rsa_") + kKey;
+
+  ExpectServed(ZipUrl(kKey, plain, "index.html"), kPage, L"text/html");
+  // Not the cached plain package: the second load looks for a signature and finds none.
+  ExpectNotServed(ZipUrl(signed_key, plain, "index.html"));
+
+  ExpectServed(ZipUrl(signed_key, signed_path, "index.html"), kPage, L"text/html");
+  // Read as plain, the trailer spoils the Base64 text.
+  ExpectNotServed(ZipUrl(kKey, signed_path, "index.html"));
+  // The prefix is matched with its letter case.
+  ExpectNotServed(ZipUrl(std::string("RSA_") + kKey, signed_path, "index.html"));
+}
+
+TEST_F(ZipScheme, LoadedPackagesStayCachedAndFailedOnesAreTriedAgain) {
+  const std::string first = BuildZipArchive({Entry("index.html", "first")});
+  const std::string second = BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")});
+  const std::wstring path = PutFile(L"cache\\ui.pak", "not a package");
+  ExpectNotServed(ZipUrl(kKey, path, "index.html"));
+
+  PutFile(L"cache\\ui.pak", PlainPackage(first));
+  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+
+  PutFile(L"cache\\ui.pak", PlainPackage(second));
+  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+  ExpectNotServed(ZipUrl(kKey, path, "new.html"));
+  ASSERT_TRUE(DeleteFileW(path.c_str()));
+  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+
+  // Another spelling of the path is another package: it reads the file as it is now.
+  PutFile(L"cache\\ui.pak", PlainPackage(second));
+  std::wstring other_spelling = path;
+  other_spelling[other_spelling.rfind(L'\\')] = L'/';
+  ExpectServed(ZipUrl(kKey, other_spelling, "new.html"), "new", L"text/html");
+  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+}
+
+TEST_F(ZipScheme, EntriesThatDoNotExtractAreSkipped) {
+  ZipBuildEntry folder = Entry("dir/", "", false);
+  folder.externalAttributes = 0x10;
+  ZipBuildEntry marked_folder = Entry("marked.txt", "a file marked as a folder", false);
+  marked_folder.externalAttributes = 0x10;
+  ZipBuildEntry unknown_method = Entry("method.txt", "method 12", false);
+  unknown_method.methodOverride = 12;
+  std::string zip = BuildZipArchive({
+      Entry("page.html", "earlier"),
+      folder,
+      marked_folder,
+      unknown_method,
+      Entry("bad-crc.txt", "checksum", false),
+      Entry("empty.txt", "", false),
+      Entry("empty.css", ""),
+      Entry("page.html", "later"),
+  });
+  Patch32(&zip, CentralRecordOf(zip, "bad-crc.txt") + kCentralCrc, 0x12345678);
+  const std::wstring path = PutFile(L"content.pak", PlainPackage(zip));
+
+  ExpectServed(ZipUrl(kKey, path, "page.html"), "later", L"text/html");
+  ExpectServed(ZipUrl(kKey, path, "empty.txt"), "", L"text/plain");
+  ExpectServed(ZipUrl(kKey, path, "empty.css"), "", L"text/css");
+  for (const char* skipped : {"dir/", "dir", "marked.txt", "method.txt", "bad-crc.txt"})
+    ExpectNotServed(ZipUrl(kKey, path, skipped));
+}
+
+TEST_F(ZipScheme, PackageWithoutAnExtractableEntryFails) {
+  ZipBuildEntry folder = Entry("dir/", "", false);
+  folder.externalAttributes = 0x10;
+  std::string broken = BuildZipArchive({folder, Entry("bad.txt", "checksum", false)});
+  Patch32(&broken, CentralRecordOf(broken, "bad.txt") + kCentralCrc, 0);
+  const std::wstring only_broken = PutFile(L"broken.pak", PlainPackage(broken));
+  const std::wstring no_entries = PutFile(L"none.pak", PlainPackage(BuildZipArchive({}, "an archive of nothing")));
+  ExpectNotServed(ZipUrl(kKey, only_broken, "bad.txt"));
+  ExpectNotServed(ZipUrl(kKey, only_broken, "dir/"));
+  ExpectNotServed(ZipUrl(kKey, no_entries, ""));
+}
+
+TEST_F(ZipScheme, WrongKeysAndUnreadableFilesGiveNoResource) {
+  const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
+  const std::wstring plain = PutFile(L"plain.pak", PlainPackage(zip));
+  std::string signed_package;
+  ASSERT_TRUE(BuildSignedPackage(zip, kKey, PrivateKey(), &signed_package));
+  const std::wstring signed_path = PutFile(L"signed.pak", signed_package);
+  std::string wrapped = PlainPackage(zip);
+  wrapped.insert(wrapped.size() / 2, "\r\n");
+  CreateDirectoryW((test::FileRoot() + L"\\folder.pak").c_str(), nullptr);
+
+  struct Case {
+    std::string key;
+    std::wstring path;
+  } cases[] = {
+      {"other", plain},
+      {"k\xC3\xA9y-7", plain},
+      {"", plain},
+      {"rsa_", plain},
+      {"rsa_", signed_path},
+      {"", signed_path},
+      {kKey, PutFile(L"wrapped.pak", wrapped)},
+      {kKey, PutFile(L"empty.pak", "")},
+      {kKey, PutFile(L"short.pak", "QUJD")},
+      {kKey, test::FileRoot() + L"\\missing.pak"},
+      {kKey, test::FileRoot() + L"\\folder.pak"},
+      {kKey, L""},
+  };
+  for (const Case& c : cases) ExpectNotServed(ZipUrl(c.key, c.path, "index.html"));
+  ExpectServed(ZipUrl(kKey, plain, "index.html"), kPage, L"text/html");
+}
+
+TEST_F(ZipScheme, DamagedArchivesGiveNoResourceAndTheProcessGoesOn) {
+  const std::string good = BuildZipArchive({Entry("huge.txt", "claims 4 GiB"), Entry("ok.txt", "fine")});
+  std::string huge_claim = good;
+  Patch32(&huge_claim, CentralRecordOf(huge_claim, "huge.txt") + kCentralUncompressedSize, 0xFFFFFFF0);
+  const std::wstring claim_path = PutFile(L"claim.pak", PlainPackage(huge_claim));
+  ExpectServed(ZipUrl(kKey, claim_path, "ok.txt"), "fine", L"text/plain");
+  ExpectNotServed(ZipUrl(kKey, claim_path, "huge.txt"));
+
+  const size_t end_record = good.rfind("PK\x05\x06");
+  ASSERT_NE(std::string::npos, end_record);
+  int index = 0;
+  for (uint32_t offset : {0xFFFFFF00u, 0x7FFFFFFFu, 0x10u, uint32_t(end_record - 8)}) {
+    for (bool many_entries : {false, true}) {
+      std::string wild = good;
+      Patch32(&wild, end_record + kEndCentralOffset, offset);
+      if (many_entries) Patch32(&wild, end_record + kEndEntryCounts, 0xFFFFFFFF);
+      ExpectNotServed(ZipUrl(kKey, PutFile(L"wild" + std::to_wstring(index++) + L".pak", PlainPackage(wild)), "ok.txt"));
+    }
+  }
+
+  // Noise around an end record with random fields, as a wrong key may leave it.
+  uint32_t seed = 135;
+  for (int round = 0; round < 24; ++round) {
+    std::string noise;
+    for (int i = 0; i < 300; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      noise += char(seed >> 24);
+      if (i == 150) noise += std::string("PK\x05\x06\0\0\0\0", 8);
+      if (i == 40 && round % 2) noise += "PK\x01\x02";
+    }
+    ExpectNotServed(ZipUrl(kKey, PutFile(L"noise" + std::to_wstring(round) + L".pak", PlainPackage(noise)), "ok.txt"));
+  }
+  ExpectServed(ZipUrl(kKey, PutFile(L"good.pak", PlainPackage(good)), "ok.txt"), "fine", L"text/plain");
+}
+
+// Big enough for the claim to pass the plausibility bound, so the allocation itself is tried:
+// a 32-bit process cannot have 4 GiB, and a 64-bit one cannot inflate 4 MiB to it.
+TEST_F(ZipScheme, EntryClaimingMoreThanMemoryHoldsIsSkipped) {
+  std::string noise(4 * 1024 * 1024 + 4096, '\0');
+  uint32_t seed = 4;
+  for (char& c : noise) {
+    seed = seed * 1103515245u + 12345u;
+    c = char(seed >> 24);
+  }
+  std::string zip = BuildZipArchive({Entry("big.bin", noise), Entry("ok.txt", "fine")});
+  Patch32(&zip, CentralRecordOf(zip, "big.bin") + kCentralUncompressedSize, 0xFFFFFFF0);
+  const std::wstring path = PutFile(L"big.pak", PlainPackage(zip));
+  ExpectServed(ZipUrl(kKey, path, "ok.txt"), "fine", L"text/plain");
+  ExpectNotServed(ZipUrl(kKey, path, "big.bin"));
+}
+
+}  // namespace
