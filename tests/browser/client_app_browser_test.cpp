@@ -13,6 +13,7 @@
 #include "testing/cefengine_testing.h"
 #include "testing/cookie_testing.h"
 #include "testing/network_testing.h"
+#include "tests/browser/browser_app_engine.h"
 
 namespace {
 
@@ -99,12 +100,7 @@ TEST(ClientAppBrowser, IsItsOwnBrowserProcessHandlerWithoutPrintHandler) {
 // The engine started with the application, as the browser process starts it.
 TEST(ClientAppBrowser, StartedEngineServesZipAndKeepsCookiesOfZipAndFile) {
   test::EnableJournal();
-  CefSettings settings;
-  settings.multi_threaded_message_loop = 1;
-  settings.no_sandbox = 1;
-  settings.log_severity = LOGSEVERITY_DISABLE;
-  ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, new client::ClientAppBrowser(), nullptr));
-  ASSERT_TRUE(test::WaitFor([] { return !test::SchemeFactories().empty(); }));
+  ASSERT_TRUE(browser_test::StartEngineWithBrowserApp());
 
   const std::vector<test::SchemeFactoryInfo> factories = test::SchemeFactories();
   ASSERT_EQ(1u, factories.size());

@@ -12,11 +12,10 @@
 #include "base/md5.h"
 #include "base/rsa_cipher.h"
 #include "base/string_cipher.h"
-#include "browser/client_app_browser.h"
-#include "include/cef_app.h"
 #include "testing/cefengine_testing.h"
 #include "testing/network_testing.h"
 #include "tests/base/fixture_file.h"
+#include "tests/browser/browser_app_engine.h"
 #include "tools/pkgmaker/package_builder.h"
 #include "tools/pkgmaker/zip_builder.h"
 
@@ -139,18 +138,18 @@ const size_t kEndCentralOffset = 16;
 // The engine started by the browser application, as the process entry starts it.
 class ZipScheme : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CefSettings settings;
-    settings.multi_threaded_message_loop = 1;
-    settings.no_sandbox = 1;
-    settings.log_severity = LOGSEVERITY_DISABLE;
-    ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, new client::ClientAppBrowser(), nullptr));
-    // The factory is registered by the first UI task.
-    ASSERT_TRUE(test::WaitFor([] { return !test::SchemeFactories().empty(); }));
-  }
+  void SetUp() override { ASSERT_TRUE(browser_test::StartEngineWithBrowserApp()); }
   void TearDown() override {
     CefShutdown();
     test::RemoveFiles();
+  }
+
+  // One archive as a plain package under kKey and as a signed one; the paths of both files.
+  void PutPlainAndSigned(const std::string& zip, std::wstring* plain, std::wstring* signed_path) {
+    *plain = PutFile(L"plain.pak", PlainPackage(zip));
+    std::string signed_package;
+    EXPECT_TRUE(BuildSignedPackage(zip, kKey, PrivateKey(), &signed_package));
+    *signed_path = PutFile(L"signed.pak", signed_package);
   }
 };
 
@@ -309,10 +308,8 @@ TEST_F(ZipScheme, SignedPackageServesOnlyWhenItsSignatureMatchesItsBody) {
 
 TEST_F(ZipScheme, PlainAndSignedRequestsOfOneFileAreSeparateLoads) {
   const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
-  const std::wstring plain = PutFile(L"plain.pak", PlainPackage(zip));
-  std::string signed_package;
-  ASSERT_TRUE(BuildSignedPackage(zip, kKey, PrivateKey(), &signed_package));
-  const std::wstring signed_path = PutFile(L"signed.pak", signed_package);
+  std::wstring plain, signed_path;
+  PutPlainAndSigned(zip, &plain, &signed_path);
   const std::string signed_key = std::string("rsa_") + kKey;
 
   ExpectServed(ZipUrl(kKey, plain, "index.html"), kPage, L"text/html");
@@ -390,10 +387,8 @@ TEST_F(ZipScheme, PackageWithoutAnExtractableEntryFails) {
 
 TEST_F(ZipScheme, WrongKeysAndUnreadableFilesGiveNoResource) {
   const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
-  const std::wstring plain = PutFile(L"plain.pak", PlainPackage(zip));
-  std::string signed_package;
-  ASSERT_TRUE(BuildSignedPackage(zip, kKey, PrivateKey(), &signed_package));
-  const std::wstring signed_path = PutFile(L"signed.pak", signed_package);
+  std::wstring plain, signed_path;
+  PutPlainAndSigned(zip, &plain, &signed_path);
   std::string wrapped = PlainPackage(zip);
   wrapped.insert(wrapped.size() / 2, "\r\n");
   CreateDirectoryW((test::FileRoot() + L"\\folder.pak").c_str(), nullptr);
