@@ -12,10 +12,10 @@
 
 namespace client {
 
-// Create and GetEntryData run on CEF's IO thread only (the package cache has no lock). A package
-// is loaded at the first request that names it with a given key and stays cached, unchanged by
-// later changes to its file, as long as the factory lives; a package that fails to load is not
-// remembered and is tried again at the next request. Failures are silent: no handler.
+// Create and GetEntryData run on one thread only, CEF's IO thread: the package cache has no lock.
+// A package is loaded at the first request that names it with a given key and stays cached,
+// unchanged by later changes to its file, as long as the factory lives; a package that fails to
+// load is not remembered and is tried again at the next request. Failures are silent: no handler.
 class ClientSchemeHandlerFactory : public CefSchemeHandlerFactory {
  public:
   ClientSchemeHandlerFactory();

@@ -12,7 +12,8 @@ constexpr size_t kMaxZipUrlLength = 2083;
 
 // Undoes %XX escapes (hex digits of either case) byte by byte; every other byte, "+" included,
 // is copied. False, with *out empty, for a "%" not followed by two hex digits, for "%00", or for
-// a result longer than kMaxZipUrlLength bytes. Allocates nothing but *out; any thread.
+// a result longer than kMaxZipUrlLength bytes. Any thread; running out of memory for *out raises
+// std::bad_alloc.
 [[nodiscard]] bool UnescapeZipUrl(const std::string& url, std::string* out);
 
 // Splits unescaped UTF-8 text (read up to its first zero byte) exactly as a whole match of the
