@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Makes the signed test files: a throw-away CA with two code-signing leaves, signed, unsigned
 # and tampered copies of the product-helper stand-ins, and the expected thumbprint of the leaf.
-# Usage: make_signed_fixtures.sh <out folder> <full stand-in> <minimal stand-in> <empty-version stand-in>
+# Every further argument <name>=<file> is signed with the trusted leaf into <out folder>/<name>.
+# Usage: make_signed_fixtures.sh <out folder> <full stand-in> <minimal stand-in> <empty-version stand-in> [<name>=<file>...]
 set -euo pipefail
 out="$1"; full="$2"; minimal="$3"; emptyver="$4"
+shift 4
 mkdir -p "$out"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -34,6 +36,9 @@ sign trusted "$minimal" "$out/ph_minimal_trusted.dll"
 sign trusted "$emptyver" "$out/ph_empty_version_trusted.dll"
 sign other "$full" "$out/ph_full_other.dll"
 cp "$full" "$out/ph_full_unsigned.dll"
+for extra in "$@"; do
+  sign trusted "${extra#*=}" "$out/${extra%%=*}"
+done
 
 # One byte of code flipped after signing: the signature no longer matches the file.
 python3 - "$out/ph_full_trusted.dll" "$out/ph_full_tampered.dll" <<'PY'

@@ -83,22 +83,22 @@ class ScratchTree {
   std::wstring m_strRoot;
 };
 
-// Copies product_probe.exe into `folder` and returns the copy's path.
-inline std::wstring PlaceProbe(const std::wstring& folder) {
-  std::wstring source = ExeDir() + L"\\product_probe.exe";
-  std::wstring target = folder + L"\\product_probe.exe";
+// Copies a helper program of the tests (product_probe.exe unless named) into `folder` and returns
+// the copy's path.
+inline std::wstring PlaceProbe(const std::wstring& folder, const std::wstring& name = L"product_probe.exe") {
+  std::wstring source = ExeDir() + L"\\" + name;
+  std::wstring target = folder + L"\\" + name;
   EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << "copy of the probe failed";
   return target;
 }
 
-// Runs the probe with the arguments and returns its "name=value" lines (UTF-8 values).
-inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, const std::wstring& arguments) {
-  std::map<std::string, std::string> answers;
+// Runs the probe with the arguments and returns what it wrote to its standard output and error.
+inline std::string RunProbeOutput(const std::wstring& probe, const std::wstring& arguments) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
     ADD_FAILURE() << "CreatePipe failed";
-    return answers;
+    return std::string();
   }
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup = {};
@@ -115,7 +115,7 @@ inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, co
   if (!started) {
     CloseHandle(readEnd);
     ADD_FAILURE() << "the probe did not start";
-    return answers;
+    return std::string();
   }
   std::string output;
   char chunk[4096];
@@ -128,7 +128,13 @@ inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, co
   EXPECT_EQ(exitCode, 0u) << output;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  std::istringstream lines(output);
+  return output;
+}
+
+// Runs the probe with the arguments and returns its "name=value" lines (UTF-8 values).
+inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, const std::wstring& arguments) {
+  std::map<std::string, std::string> answers;
+  std::istringstream lines(RunProbeOutput(probe, arguments));
   std::string line;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
