@@ -93,7 +93,9 @@ inline std::wstring PlaceProbe(const std::wstring& folder, const std::wstring& n
 }
 
 // Runs the probe with the arguments and returns what it wrote to its standard output and error.
-inline std::string RunProbeOutput(const std::wstring& probe, const std::wstring& arguments) {
+// The probe must end with code 0, unless exitCode is given to receive its code.
+inline std::string RunProbeOutput(const std::wstring& probe, const std::wstring& arguments,
+                                  DWORD* exitCode = nullptr) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
@@ -123,9 +125,13 @@ inline std::string RunProbeOutput(const std::wstring& probe, const std::wstring&
   while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read > 0) output.append(chunk, read);
   CloseHandle(readEnd);
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  EXPECT_EQ(exitCode, 0u) << output;
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  if (exitCode) {
+    *exitCode = code;
+  } else {
+    EXPECT_EQ(code, 0u) << output;
+  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return output;

@@ -1,0 +1,213 @@
+#include "browser/process_launch_hook.h"
+
+#include <string>
+
+#include "base/common_util.h"
+#include "base/log.h"
+#include "browser/child_processes.h"
+#include "include/cef_command_line.h"
+
+namespace ProcessLaunchHook {
+namespace {
+
+CreateProcessWFunction g_pfnCreateProcessW = nullptr;  // trampolines, set before the hooks are enabled
+CreateProcessAFunction g_pfnCreateProcessA = nullptr;
+
+// The texts and log lines of one character width.
+template <typename Char>
+struct Launcher;
+
+template <>
+struct Launcher<wchar_t> {
+  static const wchar_t* EchoNotSandboxed() { return L"echo NOT SANDBOXED"; }
+  static const wchar_t* FlashArguments() { return L"--ppapi-flash-args"; }
+  static const wchar_t* TerminateQuitSwitch() { return L" --sc_terminate_quit"; }
+  static const wchar_t* Quote() { return L"\""; }
+  static const wchar_t* OrNull(const wchar_t* text) { return text ? text : L"(null)"; }
+  static void LogEcho(const wchar_t* commandLine) {
+    LogInfoW(L"CreateProcessW(%s): echo NOT SANDBOXED", commandLine);
+  }
+  static void LogPipeFailure(DWORD error) { LogErrorW(L"CreateProcessW: CreatePipe error=%d", int(error)); }
+  static void LogFlashRefused(const wchar_t* commandLine) {
+    LogInfoW(L"CreateProcessW(%s): pepflashplayer.dll missing, not started", commandLine);
+  }
+  static void LogResult(const wchar_t* application, const wchar_t* commandLine, BOOL ret, DWORD pid, DWORD error) {
+    LogInfoW(L"CreateProcessW(%s, %s): ret=%d, pid=%d, error=%d", OrNull(application), OrNull(commandLine), ret,
+             int(pid), int(error));
+  }
+};
+
+template <>
+struct Launcher<char> {
+  static const char* EchoNotSandboxed() { return "echo NOT SANDBOXED"; }
+  static const char* FlashArguments() { return "--ppapi-flash-args"; }
+  static const char* TerminateQuitSwitch() { return " --sc_terminate_quit"; }
+  static const char* Quote() { return "\""; }
+  static const char* OrNull(const char* text) { return text ? text : "(null)"; }
+  static void LogEcho(const char* commandLine) { LogInfoA("CreateProcessA(%s): echo NOT SANDBOXED", commandLine); }
+  static void LogPipeFailure(DWORD error) { LogErrorA("CreateProcessA: CreatePipe error=%d", int(error)); }
+  static void LogFlashRefused(const char* commandLine) {
+    LogInfoA("CreateProcessA(%s): pepflashplayer.dll missing, not started", commandLine);
+  }
+  static void LogResult(const char* application, const char* commandLine, BOOL ret, DWORD pid, DWORD error) {
+    LogInfoA("CreateProcessA(%s, %s): ret=%d, pid=%d, error=%d", OrNull(application), OrNull(commandLine), ret,
+             int(pid), int(error));
+  }
+};
+
+// Whether this process's own command line asks for its children to carry "sc_terminate_quit".
+bool OwnLineHasTerminateQuit(const wchar_t* ownCommandLine) {
+  CefRefPtr<CefCommandLine> own = CefCommandLine::CreateCommandLine();
+  own->InitFromString(ownCommandLine ? ownCommandLine : L"");
+  LogInfoW(L"%s", own->GetCommandLineString().ToWString().c_str());
+  return own->HasSwitch("sc_terminate_quit");
+}
+
+// A refused launch: nothing started, nothing to read in the process information.
+BOOL Refuse(LPPROCESS_INFORMATION processInformation, DWORD error) {
+  if (processInformation) ZeroMemory(processInformation, sizeof(*processInformation));
+  SetLastError(error);
+  return FALSE;
+}
+
+template <typename Char, typename StartupInfo, typename Function>
+BOOL Launch(Function original, const LaunchContext& context, const Char* applicationName, Char* commandLine,
+            LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+            DWORD creationFlags, LPVOID environment, const Char* currentDirectory, StartupInfo* startupInfo,
+            LPPROCESS_INFORMATION processInformation) {
+  using Text = Launcher<Char>;
+  using String = std::basic_string<Char>;
+  // A caller's null command line stays null unless something is appended: the real function
+  // then takes the application name as the command line.
+  bool hasCommandLine = commandLine != nullptr;
+  String cmd = hasCommandLine ? String(commandLine) : String();
+  HANDLE pipeWriteEnd = nullptr;
+
+  if (hasCommandLine && cmd.find(Text::EchoNotSandboxed()) != String::npos) {
+    Text::LogEcho(commandLine);
+    if (startupInfo) {
+      SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+      HANDLE pipeReadEnd = nullptr;
+      if (!CreatePipe(&pipeReadEnd, &pipeWriteEnd, &inheritable, 0)) {
+        const DWORD error = GetLastError();
+        Text::LogPipeFailure(error);
+        return Refuse(processInformation, error);
+      }
+      // The child only writes. The read end stays open here, unread, so that its writes never
+      // fail; this process keeps no copy of the write end once the child has its own.
+      SetHandleInformation(pipeReadEnd, HANDLE_FLAG_INHERIT, 0);
+      startupInfo->dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+      startupInfo->wShowWindow = SW_HIDE;
+      startupInfo->hStdOutput = pipeWriteEnd;
+      startupInfo->hStdError = pipeWriteEnd;
+    }
+  } else if (OwnLineHasTerminateQuit(context.ownCommandLine)) {
+    if (!hasCommandLine && applicationName) {
+      cmd = String(Text::Quote()) + applicationName + Text::Quote();
+      hasCommandLine = true;
+    }
+    if (hasCommandLine) cmd += Text::TerminateQuitSwitch();
+  }
+
+  if (hasCommandLine && cmd.find(Text::FlashArguments()) != String::npos && context.flashNoticeWindow &&
+      !(context.flashPluginExists && context.flashPluginExists())) {
+    if (pipeWriteEnd) CloseHandle(pipeWriteEnd);
+    PostMessageW(context.flashNoticeWindow, WM_FLASH_PLUGIN_MISSING, 0, 0);
+    Text::LogFlashRefused(cmd.c_str());
+    return Refuse(processInformation, ERROR_FILE_NOT_FOUND);
+  }
+
+  const BOOL ret = original(applicationName, hasCommandLine ? &cmd[0] : nullptr, processAttributes, threadAttributes,
+                            inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
+                            processInformation);
+  const DWORD error = GetLastError();
+  if (pipeWriteEnd) CloseHandle(pipeWriteEnd);
+  const bool started = ret && processInformation;
+  Text::LogResult(applicationName, hasCommandLine ? cmd.c_str() : nullptr, ret,
+                  started ? processInformation->dwProcessId : 0, error);
+  if (started && context.children && !context.children->Append(processInformation->hProcess)) {
+    LogErrorW(L"ProcessLaunchHook: child %d not recorded", int(processInformation->dwProcessId));
+  }
+  // The log may have changed it; the caller reads the launch's own.
+  SetLastError(error);
+  return ret;
+}
+
+template <typename Function>
+MH_STATUS CreateHook(const char* name, LPVOID detour, Function* original, LPVOID* target) {
+  MH_STATUS status =
+      MH_CreateHookApiEx(L"kernel32.dll", name, detour, reinterpret_cast<LPVOID*>(original), target);
+  if (status != MH_OK) LogErrorA("ProcessLaunchHook::Install MH_CreateHook(%s): %s", name, MH_StatusToString(status));
+  return status;
+}
+
+MH_STATUS EnableHook(const char* name, LPVOID target) {
+  MH_STATUS status = MH_EnableHook(target);
+  if (status != MH_OK) LogErrorA("ProcessLaunchHook::Install MH_EnableHook(%s): %s", name, MH_StatusToString(status));
+  return status;
+}
+
+}  // namespace
+
+LaunchContext CurrentContext() {
+  return LaunchContext{GetCommandLineW(), &FlashPluginExists, g_flashNoticeWindow.load(), &g_childProcesses};
+}
+
+BOOL LaunchW(CreateProcessWFunction original, const LaunchContext& context, LPCWSTR applicationName,
+             LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+             BOOL inheritHandles, DWORD creationFlags, LPVOID environment, LPCWSTR currentDirectory,
+             LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation) {
+  return Launch(original, context, applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
+                creationFlags, environment, currentDirectory, startupInfo, processInformation);
+}
+
+BOOL LaunchA(CreateProcessAFunction original, const LaunchContext& context, LPCSTR applicationName, LPSTR commandLine,
+             LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+             DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+             LPPROCESS_INFORMATION processInformation) {
+  return Launch(original, context, applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
+                creationFlags, environment, currentDirectory, startupInfo, processInformation);
+}
+
+MH_STATUS Install() {
+  const MH_STATUS initialized = MH_Initialize();
+  if (initialized != MH_OK) {
+    LogWarnA("ProcessLaunchHook::Install MH_Initialize: %s, children start unhooked", MH_StatusToString(initialized));
+    return initialized;
+  }
+  LPVOID targetW = nullptr;
+  LPVOID targetA = nullptr;
+  const MH_STATUS createdW =
+      CreateHook("CreateProcessW", reinterpret_cast<LPVOID>(&CreateProcessWDetour), &g_pfnCreateProcessW, &targetW);
+  const MH_STATUS createdA =
+      CreateHook("CreateProcessA", reinterpret_cast<LPVOID>(&CreateProcessADetour), &g_pfnCreateProcessA, &targetA);
+  const MH_STATUS enabledW = createdW == MH_OK ? EnableHook("CreateProcessW", targetW) : createdW;
+  const MH_STATUS enabledA = createdA == MH_OK ? EnableHook("CreateProcessA", targetA) : createdA;
+  return enabledW != MH_OK ? enabledW : enabledA;
+}
+
+BOOL WINAPI CreateProcessWDetour(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                 LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                 LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
+                                 LPPROCESS_INFORMATION processInformation) {
+  return LaunchW(g_pfnCreateProcessW, CurrentContext(), applicationName, commandLine, processAttributes,
+                 threadAttributes, inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
+                 processInformation);
+}
+
+BOOL WINAPI CreateProcessADetour(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                 LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                 LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                                 LPPROCESS_INFORMATION processInformation) {
+  return LaunchA(g_pfnCreateProcessA, CurrentContext(), applicationName, commandLine, processAttributes,
+                 threadAttributes, inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
+                 processInformation);
+}
+
+bool FlashPluginExists() {
+  const ATL::CStringW path = CommonUtil::GetExeDir() + L"\\pepflashplayer.dll";
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace ProcessLaunchHook
