@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,18 +24,6 @@ std::wstring EchoChild() { return ExeDir() + L"\\argv_echo_child.exe"; }
 
 bool PluginPresent() { return true; }
 bool PluginMissing() { return false; }
-
-// "name=value" lines of a file; empty when it does not exist.
-Record ReadRecord(const std::wstring& path) {
-  Record record;
-  std::ifstream lines(path.c_str(), std::ios::binary);
-  std::string line;
-  while (std::getline(lines, line)) {
-    size_t equals = line.find('=');
-    if (equals != std::string::npos) record[line.substr(0, equals)] = line.substr(equals + 1);
-  }
-  return record;
-}
 
 // One launch through the hook's body with the real CreateProcessW / CreateProcessA.
 struct Launch {
@@ -72,7 +59,7 @@ class LaunchBody : public ::testing::Test {
       EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launch.info.hProcess, 30000));
       m_handles.push_back(launch.info.hProcess);
       CloseHandle(launch.info.hThread);
-      launch.record = ReadRecord(recordPath);
+      launch.record = product_fixture::ReadAnswers(recordPath);
     }
     return launch;
   }
@@ -304,7 +291,7 @@ TEST(ProcessLaunchHook, DetoursInAHookedProcess) {
     std::map<std::string, std::string> out = product_fixture::RunProbe(
         probe, L"\"" + EchoChild() + L"\" \"" + records + L"\"" + (c.terminateQuit ? L" --sc_terminate_quit" : L""));
     ASSERT_EQ("MH_OK", out["install"]);
-    auto record = [&](const wchar_t* name) { return ReadRecord(records + L"\\" + name + L".txt"); };
+    auto record = [&](const wchar_t* name) { return product_fixture::ReadAnswers(records + L"\\" + name + L".txt"); };
     const std::string child = "\"" + Utf8(EchoChild()) + "\" ";
     const std::string suffix = c.terminateQuit ? " --sc_terminate_quit" : "";
     EXPECT_EQ(child + "plain-w" + suffix, record(L"w")["cmdline"]);

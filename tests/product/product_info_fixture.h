@@ -7,6 +7,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -137,17 +139,28 @@ inline std::string RunProbeOutput(const std::wstring& probe, const std::wstring&
   return output;
 }
 
-// Runs the probe with the arguments and returns its "name=value" lines (UTF-8 values).
-inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, const std::wstring& arguments) {
+// The "name=value" lines of a probe's output (the last value of a repeated name).
+inline std::map<std::string, std::string> ParseAnswers(const std::string& output) {
   std::map<std::string, std::string> answers;
-  std::istringstream lines(RunProbeOutput(probe, arguments));
+  std::istringstream lines(output);
   std::string line;
   while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (!line.empty() && line.back() == '\r') line.pop_back();
     size_t equals = line.find('=');
     if (equals != std::string::npos) answers[line.substr(0, equals)] = line.substr(equals + 1);
   }
   return answers;
+}
+
+// The "name=value" lines of a file that a helper wrote; empty when there is none.
+inline std::map<std::string, std::string> ReadAnswers(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return ParseAnswers(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+}
+
+// Runs the probe with the arguments and returns its "name=value" lines (UTF-8 values).
+inline std::map<std::string, std::string> RunProbe(const std::wstring& probe, const std::wstring& arguments) {
+  return ParseAnswers(RunProbeOutput(probe, arguments));
 }
 
 inline std::string Utf8(const std::wstring& text) { return StringCipher::WideToCodePage(text.c_str(), CP_UTF8); }
