@@ -79,6 +79,8 @@ RendererHarness::RendererHarness(CefRefPtr<CefApp> app, CefRefPtr<CefListValue> 
                 DecodeStatus::kFrame)
           return false;
         std::lock_guard<std::mutex> lock(box->mutex);
+        if (box->fail_sends && copy.type == FrameType::kRendererMessage)
+          return false;
         box->frames.push_back(std::move(copy));
         return true;
       },
@@ -245,6 +247,11 @@ std::vector<SentMessage> RendererHarness::TakeSent() {
   }
   outbox_->frames.swap(kept);
   return sent;
+}
+
+void RendererHarness::FailSends(bool fail) {
+  std::lock_guard<std::mutex> lock(outbox_->mutex);
+  outbox_->fail_sends = fail;
 }
 
 void SetInProcessRendererApp(CefRefPtr<CefApp> app) {

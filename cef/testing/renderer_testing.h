@@ -78,6 +78,9 @@ class RendererHarness {
   RendererCallResult RendererAssign(int browser_id, int64 frame_id, const std::string& path, const PageValue& value);
   // Messages the renderer sent to the browser since the last call, in send order.
   std::vector<SentMessage> TakeSent();
+  // While on, the renderer's CefBrowser::SendProcessMessage is refused (false) and nothing reaches the browser; other
+  // frames still go through. Any thread.
+  void FailSends(bool fail);
   // Every renderer->browser frame since the last call (FrameReady, messages, ...), in order.
   std::vector<ChannelFrame> TakeFrames();
 
@@ -90,6 +93,7 @@ class RendererHarness {
   struct Outbox {
     std::mutex mutex;
     std::vector<ChannelFrame> frames;
+    bool fail_sends = false;  // under `mutex`
   };
   std::shared_ptr<Outbox> outbox_;
   std::vector<std::pair<int64, int>> frame_browsers_;  // frame id -> browser id

@@ -281,6 +281,30 @@ TEST_F(RendererHarnessTest, SendProcessMessageRefusesMisuse) {
   EXPECT_EQ(sent[0].name, "fine");
 }
 
+TEST_F(RendererHarnessTest, FailedSendsAreRefusedUntilTurnedOffAndOtherFramesStillFlow) {
+  Page();
+  CefRefPtr<CefBrowser> browser = app_->handler->browsers.at(0);
+  std::vector<bool> sent;
+  auto send = [&](const char* name) {
+    return harness_->RunOnRenderer(
+        [&] { sent.push_back(browser->SendProcessMessage(PID_BROWSER, CefProcessMessage::Create(name))); });
+  };
+  harness_->TakeFrames();
+  harness_->FailSends(true);
+  ASSERT_TRUE(send("refused"));
+  // A commit still reaches the browser: only process messages are refused.
+  ASSERT_TRUE(harness_->Commit(3, {{31, "side", false, "http://a.test/side2"}}));
+  harness_->FailSends(false);
+  ASSERT_TRUE(send("accepted"));
+  EXPECT_EQ(sent, (std::vector<bool>{false, true}));
+  std::vector<test::SentMessage> messages = harness_->TakeSent();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].name, "accepted");
+  std::vector<ChannelFrame> frames = harness_->TakeFrames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].type, FrameType::kFrameReady);
+}
+
 TEST_F(RendererHarnessTest, ScriptsGoToTheJournalAndTheHook) {
   Page();
   std::vector<std::string> scripts;
