@@ -7,6 +7,8 @@
 
 #include "include/cef_command_line.h"
 #include "include/cef_scheme.h"
+#include "render/client_app_other.h"
+#include "render/client_app_renderer.h"
 
 namespace {
 
@@ -77,6 +79,22 @@ TEST(ClientAppSchemes, RegistersZipThenFileAsLocalNonStandardSchemes) {
     EXPECT_EQ("zip", app->schemes()[0].ToString());
     EXPECT_EQ("file", app->schemes()[1].ToString());
   }
+}
+
+TEST(ClientAppKinds, OtherAndRendererKeepTheSchemesAndOnlyTheRendererHandlesRenderEvents) {
+  CefRefPtr<client::ClientApp> other = new client::ClientAppOther();
+  CefRefPtr<client::ClientAppRenderer> renderer = new client::ClientAppRenderer();
+  for (CefRefPtr<client::ClientApp> app : {other, CefRefPtr<client::ClientApp>(renderer.get())}) {
+    CefRefPtr<RecordingRegistrar> registrar = new RecordingRegistrar("");
+    app->OnRegisterCustomSchemes(registrar);
+    ASSERT_EQ(2u, registrar->calls.size());
+    EXPECT_EQ("zip", registrar->calls[0].scheme);
+    EXPECT_EQ("file", registrar->calls[1].scheme);
+    EXPECT_FALSE(app->GetBrowserProcessHandler());
+    EXPECT_FALSE(app->GetResourceBundleHandler());
+  }
+  EXPECT_FALSE(other->GetRenderProcessHandler());
+  EXPECT_EQ(renderer->GetRenderProcessHandler().get(), static_cast<CefRenderProcessHandler*>(renderer.get()));
 }
 
 }  // namespace
