@@ -1,0 +1,127 @@
+// The renderer application in a real renderer child process (render_probe.exe), with this test
+// process as the browser: a page calls the host, the browser hands the host's answer to the
+// page's callback, and the callback's value comes back.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "include/cef_app.h"
+#include "product/host_product_info.h"
+#include "tests/cef/browser_test_support.h"
+#include "tests/cef/probe_paths.h"
+#include "testing/network_testing.h"
+#include "testing/page_script.h"
+#include "testing/renderer_testing.h"
+
+namespace {
+
+namespace test = cefengine::test;
+using browser_test::TestClient;
+
+// Renderer launches under Wine take up to a second, far more on a loaded machine.
+const int kWaitMs = 20000;
+const wchar_t kPageUrl[] = L"http://bridge.test/page.html";
+
+// The messages the renderer of `browser_id` sent under `name`, as their argument items.
+std::vector<std::vector<std::string>> SentUnder(int browser_id, const std::string& name) {
+  std::vector<std::vector<std::string>> out;
+  for (const test::SentMessage& message : test::SentToBrowser(browser_id)) {
+    if (message.name != name)
+      continue;
+    std::vector<std::string> items;
+    for (size_t i = 0; i < message.args->GetSize(); ++i) {
+      if (message.args->GetType(i) == VTYPE_INT)
+        items.push_back("i:" + std::to_string(message.args->GetInt(i)));
+      else
+        items.push_back("s:" + message.args->GetString(i).ToString());
+    }
+    out.push_back(items);
+  }
+  return out;
+}
+
+class RendererSubprocess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnableJournal();
+    test::ResetNetwork();
+    test::SetHttpResponse(kPageUrl, 200, L"text/html", "<html><head><title>Bridge</title></head><body></body></html>");
+    CefSettings settings;
+    settings.multi_threaded_message_loop = 1;
+    settings.windowless_rendering_enabled = 1;
+    settings.log_severity = LOGSEVERITY_DISABLE;
+    CefString(&settings.browser_subprocess_path) = probe_paths::ExeDir() + L"render_probe.exe";
+    ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
+    client_ = new TestClient();
+    ASSERT_TRUE(CefBrowserHost::CreateBrowser(browser_test::Windowless(nullptr), client_.get(), kPageUrl,
+                                              CefBrowserSettings(), nullptr));
+    ASSERT_TRUE(test::WaitFor([this] { return client_->Count("OnLoadingStateChange false") > 0; }, kWaitMs));
+    browser_ = client_->CreatedAt(0);
+    ASSERT_TRUE(browser_);
+    ASSERT_NE(test::RendererProcessId(browser_), 0u);
+  }
+
+  void TearDown() override {
+    browser_ = nullptr;
+    for (const auto& browser : test::Browsers())
+      browser->GetHost()->CloseBrowser(true);
+    EXPECT_TRUE(test::WaitFor([] { return test::Browsers().empty(); }, kWaitMs));
+    EXPECT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
+    CefShutdown();
+    test::ResetNetwork();
+  }
+
+  test::CallResult PageCall(const std::string& path, const std::vector<cefengine::PageValue>& args = {}) {
+    return test::RendererCallOverChannel(browser_->GetIdentifier(), browser_->GetMainFrame()->GetIdentifier(), path,
+                                         args);
+  }
+
+  CefRefPtr<TestClient> client_;
+  CefRefPtr<CefBrowser> browser_;
+};
+
+TEST_F(RendererSubprocess, APageCallReachesTheBrowserAndTheHostsAnswerReachesTheCallback) {
+  const int id = browser_->GetIdentifier();
+  // The first id the new renderer process gives out is 1.
+  test::CallResult call = PageCall("external.Execute", {test::Str("GetUser"),
+                                                        test::PageFnReturning("onUser", test::Str("alice")),
+                                                        test::Str("who")});
+  ASSERT_TRUE(call.ran);
+  EXPECT_EQ(call.type, "string");
+  EXPECT_EQ(call.value, "1");
+  const char kCallHost[] = "{ACBF06D2-3DAB-4359-8070-2F6DE59A0E6A}";
+  ASSERT_TRUE(test::WaitFor([&] { return !SentUnder(id, kCallHost).empty(); }, kWaitMs));
+  EXPECT_EQ(SentUnder(id, kCallHost),
+            (std::vector<std::vector<std::string>>{{"i:1", "s:GetUser", "s:onUser", "s:who"}}));
+
+  // The host answers through the browser: the callback runs in the child and its value returns.
+  CefRefPtr<CefProcessMessage> answer = CefProcessMessage::Create("{1EA24BB9-47AC-4505-B934-4FC8C3E19412}");
+  answer->GetArgumentList()->SetInt(0, 5);
+  answer->GetArgumentList()->SetString(1, "onUser");
+  answer->GetArgumentList()->SetString(2, "{\"name\":\"alice\"}");
+  ASSERT_TRUE(browser_->SendProcessMessage(PID_RENDERER, answer));
+  const char kCallResult[] = "{E31E0591-75ED-46be-B054-FE692B86451F}";
+  ASSERT_TRUE(test::WaitFor([&] { return !SentUnder(id, kCallResult).empty(); }, kWaitMs));
+  EXPECT_EQ(SentUnder(id, kCallResult), (std::vector<std::vector<std::string>>{{"i:5", "i:0", "s:alice"}}));
+  std::vector<cefengine::JournalEntry> calls = test::PageFnCalls("onUser");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].process, 'R');
+  EXPECT_EQ(calls[0].args, (std::vector<std::string>{"onUser", "{\"name\":\"alice\"}"}));
+}
+
+TEST_F(RendererSubprocess, TheChildAnswersFromItsOwnExecutableAndTheProductServices) {
+  EXPECT_EQ(PageCall("external.GetKernelVersion").value, "4.3.2.1");
+  EXPECT_EQ(PageCall("external.GetKernelType").value, "cef");
+  // The child sits beside this test, so it sees the same installation.
+  EXPECT_EQ(PageCall("external.GetChannel").value,
+            CefString(HostProductInfo::GetChannel(L"..\\").GetString()).ToString());
+  EXPECT_EQ(test::RendererGetOverChannel(browser_->GetIdentifier(), browser_->GetMainFrame()->GetIdentifier(),
+                                        "cefQuery")
+                .type,
+            "function");
+}
+
+}  // namespace
