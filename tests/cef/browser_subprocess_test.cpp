@@ -112,12 +112,8 @@ class BrowserSubprocess : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (const auto& browser : test::Browsers())
-      browser->GetHost()->CloseBrowser(true);
-    EXPECT_TRUE(test::WaitFor([] { return test::Browsers().empty(); }, kWaitMs));
     // Every renderer the test started has ended before the next test runs.
-    EXPECT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
-    CefShutdown();
+    EXPECT_TRUE(probe_paths::CloseBrowsersAndShutdown(kWaitMs));
     test::ResetNetwork();
   }
 

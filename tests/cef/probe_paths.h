@@ -7,6 +7,9 @@
 
 #include <string>
 
+#include "include/cef_app.h"
+#include "testing/browser_testing.h"
+#include "testing/cefengine_testing.h"
 #include "testing/renderer_testing.h"
 
 namespace probe_paths {
@@ -35,6 +38,17 @@ inline bool AllChildrenEnded() {
     if (!child.ended)
       return false;
   return true;
+}
+
+// Closes every browser at once, waits up to `wait_ms` for the browsers and then for every renderer child to be gone,
+// and shuts the engine down. False when something was still there.
+inline bool CloseBrowsersAndShutdown(int wait_ms) {
+  for (const auto& browser : cefengine::test::Browsers())
+    browser->GetHost()->CloseBrowser(true);
+  const bool browsers_gone = cefengine::test::WaitFor([] { return cefengine::test::Browsers().empty(); }, wait_ms);
+  const bool children_ended = cefengine::test::WaitFor(AllChildrenEnded, wait_ms);
+  CefShutdown();
+  return browsers_gone && children_ended;
 }
 
 }  // namespace probe_paths

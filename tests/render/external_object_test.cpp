@@ -23,10 +23,6 @@ using test::PageFn;
 using test::PageFnReturning;
 using test::Str;
 
-const char kCallHost[] = "{ACBF06D2-3DAB-4359-8070-2F6DE59A0E6A}";
-const char kCallResult[] = "{E31E0591-75ED-46be-B054-FE692B86451F}";
-const char kCallFunction[] = "{1EA24BB9-47AC-4505-B934-4FC8C3E19412}";
-const char kRegisterFunction[] = "{A1335F60-4F6C-4A79-BF73-1AB59FDFA174}";
 
 const char* const kBuiltIns[] = {"GetChannel",       "GetVersion", "GetMID", "GetKernelType", "RegisterDragAreaList",
                                  "SetBrowserPos",    "RegisterFunction",     "UnregisterAllFunction", "Execute",

@@ -18,9 +18,6 @@ using test::PageFnReturning;
 using test::PageFnThrowing;
 using test::Str;
 
-const char kCallResult[] = "{E31E0591-75ED-46be-B054-FE692B86451F}";
-const char kCallFunction[] = "{1EA24BB9-47AC-4505-B934-4FC8C3E19412}";
-const char kRegisterFunction[] = "{A1335F60-4F6C-4A79-BF73-1AB59FDFA174}";
 
 class PageFunctions : public RendererFixture {
  protected:

@@ -18,6 +18,12 @@ namespace render_test {
 
 namespace test = cefengine::test;
 
+// Message names spelt out as the browser side spells them, so a typo in the product shows.
+constexpr char kCallHost[] = "{ACBF06D2-3DAB-4359-8070-2F6DE59A0E6A}";
+constexpr char kCallResult[] = "{E31E0591-75ED-46be-B054-FE692B86451F}";
+constexpr char kCallFunction[] = "{1EA24BB9-47AC-4505-B934-4FC8C3E19412}";
+constexpr char kRegisterFunction[] = "{A1335F60-4F6C-4A79-BF73-1AB59FDFA174}";
+
 constexpr int kBrowser = 1;
 constexpr int64 kMainFrame = 10;
 constexpr int64 kSideFrame = 11;

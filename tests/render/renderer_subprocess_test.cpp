@@ -10,6 +10,7 @@
 
 #include "include/cef_app.h"
 #include "product/host_product_info.h"
+#include "renderer_fixture.h"
 #include "tests/cef/browser_test_support.h"
 #include "tests/cef/probe_paths.h"
 #include "testing/network_testing.h"
@@ -20,6 +21,9 @@ namespace {
 
 namespace test = cefengine::test;
 using browser_test::TestClient;
+using render_test::kCallFunction;
+using render_test::kCallHost;
+using render_test::kCallResult;
 
 // Renderer launches under Wine take up to a second, far more on a loaded machine.
 const int kWaitMs = 20000;
@@ -29,16 +33,8 @@ const wchar_t kPageUrl[] = L"http://bridge.test/page.html";
 std::vector<std::vector<std::string>> SentUnder(int browser_id, const std::string& name) {
   std::vector<std::vector<std::string>> out;
   for (const test::SentMessage& message : test::SentToBrowser(browser_id)) {
-    if (message.name != name)
-      continue;
-    std::vector<std::string> items;
-    for (size_t i = 0; i < message.args->GetSize(); ++i) {
-      if (message.args->GetType(i) == VTYPE_INT)
-        items.push_back("i:" + std::to_string(message.args->GetInt(i)));
-      else
-        items.push_back("s:" + message.args->GetString(i).ToString());
-    }
-    out.push_back(items);
+    if (message.name == name)
+      out.push_back(render_test::Items(message.args));
   }
   return out;
 }
@@ -66,11 +62,7 @@ class RendererSubprocess : public ::testing::Test {
 
   void TearDown() override {
     browser_ = nullptr;
-    for (const auto& browser : test::Browsers())
-      browser->GetHost()->CloseBrowser(true);
-    EXPECT_TRUE(test::WaitFor([] { return test::Browsers().empty(); }, kWaitMs));
-    EXPECT_TRUE(test::WaitFor(probe_paths::AllChildrenEnded, kWaitMs));
-    CefShutdown();
+    EXPECT_TRUE(probe_paths::CloseBrowsersAndShutdown(kWaitMs));
     test::ResetNetwork();
   }
 
@@ -92,18 +84,16 @@ TEST_F(RendererSubprocess, APageCallReachesTheBrowserAndTheHostsAnswerReachesThe
   ASSERT_TRUE(call.ran);
   EXPECT_EQ(call.type, "string");
   EXPECT_EQ(call.value, "1");
-  const char kCallHost[] = "{ACBF06D2-3DAB-4359-8070-2F6DE59A0E6A}";
   ASSERT_TRUE(test::WaitFor([&] { return !SentUnder(id, kCallHost).empty(); }, kWaitMs));
   EXPECT_EQ(SentUnder(id, kCallHost),
             (std::vector<std::vector<std::string>>{{"i:1", "s:GetUser", "s:onUser", "s:who"}}));
 
   // The host answers through the browser: the callback runs in the child and its value returns.
-  CefRefPtr<CefProcessMessage> answer = CefProcessMessage::Create("{1EA24BB9-47AC-4505-B934-4FC8C3E19412}");
+  CefRefPtr<CefProcessMessage> answer = CefProcessMessage::Create(kCallFunction);
   answer->GetArgumentList()->SetInt(0, 5);
   answer->GetArgumentList()->SetString(1, "onUser");
   answer->GetArgumentList()->SetString(2, "{\"name\":\"alice\"}");
   ASSERT_TRUE(browser_->SendProcessMessage(PID_RENDERER, answer));
-  const char kCallResult[] = "{E31E0591-75ED-46be-B054-FE692B86451F}";
   ASSERT_TRUE(test::WaitFor([&] { return !SentUnder(id, kCallResult).empty(); }, kWaitMs));
   EXPECT_EQ(SentUnder(id, kCallResult), (std::vector<std::vector<std::string>>{{"i:5", "i:0", "s:alice"}}));
   std::vector<cefengine::JournalEntry> calls = test::PageFnCalls("onUser");
