@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "browser/host_protocol.h"
+#include "product/volume_ctrl_module.h"
 #include "render/context_map.h"
 #include "render/function_registry.h"
 #include "render/process_messages.h"
@@ -233,8 +234,9 @@ void SyncCallerRenderDelegate::RegisterCachedFunctions(CefRefPtr<CefV8Value> ext
 void SyncCallerRenderDelegate::MuteVolume(CefRefPtr<CefListValue> args) {
   if (!args || args->GetSize() == 0)
     return;
-  const bool mute = args->GetBool(0);
-  (void)mute;
+  // The library loads on the first use in this process; without it the call changes nothing.
+  // Its answer is not needed: the browser process has already applied the setting to itself.
+  (void)VolumeCtrlModule::GetInstance()->MuteApp(args->GetBool(0));
 }
 
 }  // namespace

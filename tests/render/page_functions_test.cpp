@@ -110,6 +110,10 @@ TEST_F(PageFunctions, TheDelegateTakesItsThreeMessagesAndNoOthers) {
   Deliver(kCallFunction, {0, "x"});
   Deliver(kRegisterFunction, {"Pay"});
   Deliver("MuteVolume", {});
+  // No volume-control library anywhere near this test: still taken, nothing changes.
+  CefRefPtr<CefListValue> mute = CefListValue::Create();
+  mute->SetBool(0, true);
+  ASSERT_TRUE(harness_->Deliver(kBrowser, "MuteVolume", mute));
   Deliver("Something.Else", {1});
   std::vector<cefengine::JournalEntry> unhandled = test::EntriesOf("ProcessMessageUnhandled");
   ASSERT_EQ(unhandled.size(), 1u);

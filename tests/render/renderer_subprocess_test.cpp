@@ -13,6 +13,7 @@
 #include "renderer_fixture.h"
 #include "tests/cef/browser_test_support.h"
 #include "tests/cef/probe_paths.h"
+#include "tests/product/volume_standin_files.h"
 #include "testing/network_testing.h"
 #include "testing/page_script.h"
 #include "testing/renderer_testing.h"
@@ -49,7 +50,7 @@ class RendererSubprocess : public ::testing::Test {
     settings.multi_threaded_message_loop = 1;
     settings.windowless_rendering_enabled = 1;
     settings.log_severity = LOGSEVERITY_DISABLE;
-    CefString(&settings.browser_subprocess_path) = probe_paths::ExeDir() + L"render_probe.exe";
+    CefString(&settings.browser_subprocess_path) = RendererProgram();
     ASSERT_TRUE(CefInitialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr));
     client_ = new TestClient();
     ASSERT_TRUE(CefBrowserHost::CreateBrowser(browser_test::Windowless(nullptr), client_.get(), kPageUrl,
@@ -65,6 +66,9 @@ class RendererSubprocess : public ::testing::Test {
     EXPECT_TRUE(probe_paths::CloseBrowsersAndShutdown(kWaitMs));
     test::ResetNetwork();
   }
+
+  // The executable the engine starts as renderer.
+  virtual std::wstring RendererProgram() { return probe_paths::ExeDir() + L"render_probe.exe"; }
 
   test::CallResult PageCall(const std::string& path, const std::vector<cefengine::PageValue>& args = {}) {
     return test::RendererCallOverChannel(browser_->GetIdentifier(), browser_->GetMainFrame()->GetIdentifier(), path,
@@ -112,6 +116,54 @@ TEST_F(RendererSubprocess, TheChildAnswersFromItsOwnExecutableAndTheProductServi
                                         "cefQuery")
                 .type,
             "function");
+}
+
+// The probe copied into a folder of its own with a trusted volume-control stand-in beside it.
+class MutedRenderer : public RendererSubprocess {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"brivelo_mute_" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((probe_paths::ExeDir() + L"render_probe.exe").c_str(), RendererProgram().c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(volume_standin::Trusted().c_str(), (folder_ + L"\\VolumeCtrl.dll").c_str(), FALSE));
+    RendererSubprocess::SetUp();
+  }
+  void TearDown() override {
+    RendererSubprocess::TearDown();
+    for (const wchar_t* file : {L"render_probe.exe", L"VolumeCtrl.dll", L"volume_calls.log"})
+      DeleteFileW((folder_ + L"\\" + file).c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+  std::wstring RendererProgram() override { return folder_ + L"\\render_probe.exe"; }
+
+  // The browser sends "MuteVolume", with the flag unless null.
+  void Mute(const bool* flag) {
+    CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create("MuteVolume");
+    if (flag)
+      message->GetArgumentList()->SetBool(0, *flag);
+    ASSERT_TRUE(browser_->SendProcessMessage(PID_RENDERER, message));
+  }
+  std::vector<std::string> Calls() { return volume_standin::Calls(folder_); }
+
+  std::wstring folder_;
+};
+
+TEST_F(MutedRenderer, MuteVolumeMutesAndUnmutesTheRendererThroughTheLibrary) {
+  const bool on = true, off = false;
+  Mute(&on);
+  ASSERT_TRUE(test::WaitFor([&] { return Calls().size() >= 2; }, kWaitMs));
+  Mute(nullptr);  // no flag: nothing changes
+  Mute(&off);
+  ASSERT_TRUE(test::WaitFor([&] { return Calls().size() >= 3; }, kWaitMs));
+  // The renderer still serves the page afterwards, so the empty message was not left behind.
+  EXPECT_EQ(PageCall("external.GetKernelType").value, "cef");
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Init", "MuteApp 1", "MuteApp 0"}));
+  // Every call came from the renderer child.
+  for (const std::string& line : volume_standin::Calls(folder_, true))
+    EXPECT_EQ(line.substr(0, line.find(' ')), std::to_string(test::RendererProcessId(browser_)));
+  EXPECT_TRUE(test::EntriesOf("ProcessMessageUnhandled").empty());
 }
 
 }  // namespace
