@@ -129,8 +129,8 @@ ZipArchive* ZipArchive::OpenFromMemory(const void* data, uint32_t size) {
 ZipArchive* ZipArchive::OpenFile(const std::wstring& path) {
   ZipArchive* archive = new (std::nothrow) ZipArchive();
   if (archive == nullptr) return nullptr;
-  archive->m_hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  archive->m_hFile = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   bool ok = false;
   if (archive->m_hFile != INVALID_HANDLE_VALUE) {
     DWORD high = 0;
@@ -303,8 +303,8 @@ bool ZipArchive::ExtractToFile(ZipArchive* archive, uint32_t index, const std::w
     if (!FolderExists(folder)) SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   }
 
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   // A file that could not be created is not ours to delete.
   if (file == INVALID_HANDLE_VALUE) return false;
 
@@ -364,7 +364,7 @@ bool ZipArchive::ExtractAll(ZipArchive* archive, const std::wstring& folder) {
 
 bool ZipArchive::Close(ZipArchive* archive) {
   if (archive == nullptr || archive->m_nKind != kKindZip) return false;
-  if (archive->m_bWriting) return false;  // archives are only opened for reading here
+  if (archive->m_bWriting) return CloseWriter(archive);
   delete archive;
   return true;
 }
