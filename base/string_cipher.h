@@ -44,6 +44,18 @@ ATL::CStringW EncryptString(const ATL::CStringW& plain, const ATL::CStringW& key
 [[nodiscard]] bool DecryptFile(const ATL::CStringW& source, const std::string& key, const ATL::CStringW& target);
 [[nodiscard]] bool EncryptFile(const ATL::CStringW& source, const std::string& key, const ATL::CStringW& target);
 
+// AES-CBC through the platform's provider (see base/win_aes.h) under the first 16 bytes of key
+// and of iv; either text holding fewer than 16 bytes is refused. The cipher text travels as
+// strict Base64 (as for DecryptData); padding is PKCS#5. *out / *outBase64 are replaced only on
+// success. An empty input fails.
+[[nodiscard]] bool AesDecryptData(const std::string& base64, const std::string& key, const std::string& iv,
+                                  std::string* out);
+[[nodiscard]] bool AesEncryptData(const std::string& plain, const std::string& key, const std::string& iv,
+                                  std::string* outBase64);
+// As DecryptFile, with AesDecryptData.
+[[nodiscard]] bool AesDecryptFile(const ATL::CStringW& source, const std::string& key, const std::string& iv,
+                                  const ATL::CStringW& target);
+
 // Platform conversions of a zero-terminated text; a null or empty text, or one that cannot be
 // converted, gives an empty result. The result ends at the first zero.
 std::string WideToCodePage(const wchar_t* text, UINT codePage);
