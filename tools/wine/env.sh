@@ -4,9 +4,10 @@ export WINEPREFIX="$1/wineprefix"
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts when the prefix boots.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
-# Stable code page (1252) and a time zone with daylight saving.
+# Stable code page (1252) and a time zone with daylight saving. A test that needs another
+# ANSI code page names a locale in BRIVELO_WINE_LC_ALL (Wine derives the code page from it).
 export LANG=C.UTF-8
-export LC_ALL=C.UTF-8
+export LC_ALL="${BRIVELO_WINE_LC_ALL:-C.UTF-8}"
 # Wine passes TZ on to Windows programs, and the C run time there reads only the POSIX form
 # (a zone file name such as Europe/Berlin silently becomes UTC); this rule is Berlin's in both.
 export TZ='CET-1CEST,M3.5.0,M10.5.0/3'
