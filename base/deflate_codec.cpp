@@ -546,28 +546,33 @@ class Deflater {
     GenerateCodes(tree, maxCode, m_blCount);
   }
 
-  // Counts the code-length symbols that SendTree will send for a tree's lengths.
-  void ScanTree(TreeNode* tree, int maxCode) {
+  // A tree's code lengths in run-length form: emit(symbol, extra bits, extra value) for each
+  // code-length symbol, in order. Runs of one length repeat it with code 16 (3-6), runs of
+  // zeros use codes 17 (3-10) and 18 (11-138); shorter runs are sent as single lengths.
+  template <typename Emit>
+  static void ForEachCodeLength(const TreeNode* tree, int maxCode, Emit emit) {
     int prevLen = -1;
     int nextLen = tree[0].len;
     int count = 0;
     int maxCount = 7;
     int minCount = 4;
     if (nextLen == 0) maxCount = 138, minCount = 3;
-    tree[maxCode + 1].len = 0xFFFF;  // guard
     for (int n = 0; n <= maxCode; ++n) {
       const int curLen = nextLen;
-      nextLen = tree[n + 1].len;
+      nextLen = tree[n + 1].len;  // the guard after maxCode ends every run there
       if (++count < maxCount && curLen == nextLen) continue;
       if (count < minCount) {
-        m_blTree[curLen].freq = uint16_t(m_blTree[curLen].freq + count);
+        for (; count > 0; --count) emit(curLen, 0, 0);
       } else if (curLen != 0) {
-        if (curLen != prevLen) ++m_blTree[curLen].freq;
-        ++m_blTree[kRep3To6].freq;
+        if (curLen != prevLen) {
+          emit(curLen, 0, 0);
+          --count;
+        }
+        emit(kRep3To6, 2, count - 3);
       } else if (count <= 10) {
-        ++m_blTree[kRepZero3To10].freq;
+        emit(kRepZero3To10, 3, count - 3);
       } else {
-        ++m_blTree[kRepZero11To138].freq;
+        emit(kRepZero11To138, 7, count - 11);
       }
       count = 0;
       prevLen = curLen;
@@ -581,45 +586,17 @@ class Deflater {
     }
   }
 
+  // Counts the code-length symbols that SendTree will send for a tree's lengths.
+  void ScanTree(TreeNode* tree, int maxCode) {
+    tree[maxCode + 1].len = 0xFFFF;  // guard
+    ForEachCodeLength(tree, maxCode, [this](int symbol, int, int) { ++m_blTree[symbol].freq; });
+  }
+
   void SendTree(const TreeNode* tree, int maxCode) {
-    int prevLen = -1;
-    int nextLen = tree[0].len;
-    int count = 0;
-    int maxCount = 7;
-    int minCount = 4;
-    if (nextLen == 0) maxCount = 138, minCount = 3;
-    for (int n = 0; n <= maxCode; ++n) {
-      const int curLen = nextLen;
-      nextLen = tree[n + 1].len;
-      if (++count < maxCount && curLen == nextLen) continue;
-      if (count < minCount) {
-        do {
-          m_out->SendCode(curLen, m_blTree);
-        } while (--count != 0);
-      } else if (curLen != 0) {
-        if (curLen != prevLen) {
-          m_out->SendCode(curLen, m_blTree);
-          --count;
-        }
-        m_out->SendCode(kRep3To6, m_blTree);
-        m_out->SendBits(uint32_t(count - 3), 2);
-      } else if (count <= 10) {
-        m_out->SendCode(kRepZero3To10, m_blTree);
-        m_out->SendBits(uint32_t(count - 3), 3);
-      } else {
-        m_out->SendCode(kRepZero11To138, m_blTree);
-        m_out->SendBits(uint32_t(count - 11), 7);
-      }
-      count = 0;
-      prevLen = curLen;
-      if (nextLen == 0) {
-        maxCount = 138, minCount = 3;
-      } else if (curLen == nextLen) {
-        maxCount = 6, minCount = 3;
-      } else {
-        maxCount = 7, minCount = 4;
-      }
-    }
+    ForEachCodeLength(tree, maxCode, [this](int symbol, int extraBits, int extra) {
+      m_out->SendCode(symbol, m_blTree);
+      if (extraBits != 0) m_out->SendBits(uint32_t(extra), extraBits);
+    });
   }
 
   // The code-length tree; returns the index in kBlOrder of the last length to send.

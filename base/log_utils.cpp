@@ -76,6 +76,15 @@ void WithLogger(Apply apply) {
   if (LogUtils::Logger* logger = LogUtils::GetLogger()) apply(logger);
 }
 
+template <typename Text, typename Char>
+void FormatOrCopy(Text& out, BOOL format, const Char* text, va_list args) {
+  if (format) {
+    out.FormatV(text, args);
+  } else {
+    out = text;
+  }
+}
+
 bool ContainsNoCase(std::wstring haystack, const wchar_t* needle) {
   for (wchar_t& c : haystack) {
     if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
@@ -135,24 +144,16 @@ void GetLastErrorText(ATL::CStringW& out) {
 }
 
 void FormatTextW(ATL::CStringW& out, BOOL format, const wchar_t* text, ...) {
-  if (!format) {
-    out = text;
-    return;
-  }
   va_list args;
   va_start(args, text);
-  out.FormatV(text, args);
+  FormatOrCopy(out, format, text, args);
   va_end(args);
 }
 
 void FormatTextA(ATL::CStringA& out, BOOL format, const char* text, ...) {
-  if (!format) {
-    out = text;
-    return;
-  }
   va_list args;
   va_start(args, text);
-  out.FormatV(text, args);
+  FormatOrCopy(out, format, text, args);
   va_end(args);
 }
 

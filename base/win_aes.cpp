@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -57,6 +58,23 @@ static_assert(sizeof(PlainKeyBlob) == 44, "the import takes 12 bytes of header a
 }
 
 bool IsKeySize(int size) { return size == 16 || size == 24 || size == 32; }
+
+// The allocating forms: a copying form run into a new zeroed buffer of size bytes, which goes
+// to *out only when it succeeds (it is freed on failure, also when an error is raised).
+template <typename Copy>
+bool IntoNewBuffer(size_t size, BYTE** out, size_t* outSize, Copy copy) {
+  *out = nullptr;
+  std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size]());
+  if (!buffer) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    *outSize = 0;
+    return false;
+  }
+  *outSize = size;
+  if (!copy(buffer.get(), outSize)) return false;
+  *out = buffer.release();
+  return true;
+}
 
 // Whether the ranges [a, a + aSize] and [b, b + bSize] touch; meeting ends count.
 bool Touch(const void* a, size_t aSize, const void* b, size_t bSize) {
@@ -304,51 +322,18 @@ bool WinAES::Decrypt(const BYTE* cipher, size_t cipherSize, BYTE* plain, size_t*
 
 bool WinAES::Encrypt(const BYTE* plain, size_t plainSize, BYTE** cipher, size_t* cipherSize) {
   if (cipher == nullptr || cipherSize == nullptr) return Encrypt(plain, plainSize, static_cast<BYTE*>(nullptr), cipherSize);
-  *cipher = nullptr;
   size_t size = 0;
   MaxCipherTextSize(plainSize, &size);
-  BYTE* buffer = new (std::nothrow) BYTE[size]();
-  if (buffer == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    *cipherSize = 0;
-    return false;
-  }
-  *cipherSize = size;
-  try {
-    if (!Encrypt(plain, plainSize, buffer, cipherSize)) {
-      delete[] buffer;
-      return false;
-    }
-  } catch (...) {
-    delete[] buffer;
-    throw;
-  }
-  *cipher = buffer;
-  return true;
+  return IntoNewBuffer(size, cipher, cipherSize,
+                       [&](BYTE* buffer, size_t* length) { return Encrypt(plain, plainSize, buffer, length); });
 }
 
 bool WinAES::Decrypt(const BYTE* cipher, size_t cipherSize, BYTE** plain, size_t* plainSize) {
   if (plain == nullptr || plainSize == nullptr) return Decrypt(cipher, cipherSize, static_cast<BYTE*>(nullptr), plainSize);
-  *plain = nullptr;
-  const size_t size = (cipherSize & ~size_t(kBlockSize - 1)) + kBlockSize;
-  BYTE* buffer = new (std::nothrow) BYTE[size]();
-  if (buffer == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    *plainSize = 0;
-    return false;
-  }
-  *plainSize = size;
-  try {
-    if (!Decrypt(cipher, cipherSize, buffer, plainSize)) {
-      delete[] buffer;
-      return false;
-    }
-  } catch (...) {
-    delete[] buffer;
-    throw;
-  }
-  *plain = buffer;
-  return true;
+  size_t size = 0;
+  MaxCipherTextSize(cipherSize, &size);
+  return IntoNewBuffer(size, plain, plainSize,
+                       [&](BYTE* buffer, size_t* length) { return Decrypt(cipher, cipherSize, buffer, length); });
 }
 
 bool WinAES::Encrypt(const BYTE* plain, size_t plainSize, const BYTE* key, int keySize, const BYTE* iv, int ivSize,
