@@ -339,6 +339,16 @@ bool BrowserImpl::IsLoading() {
 
 void BrowserImpl::Reload() {
   Record("Reload");
+  ReloadCurrentEntry();
+}
+
+void BrowserImpl::ReloadIgnoreCache() {
+  // There is no cache to ignore: the same reload, journaled under its own name.
+  Record("ReloadIgnoreCache");
+  ReloadCurrentEntry();
+}
+
+void BrowserImpl::ReloadCurrentEntry() {
   OnUI([this]() {
     PageState page = page_state();
     if (page.history_index < 0)
@@ -349,10 +359,6 @@ void BrowserImpl::Reload() {
     request.url = page.history[page.history_index];
     Navigate(this, request);
   });
-}
-
-void BrowserImpl::ReloadIgnoreCache() {
-  Reload();  // there is no cache to ignore
 }
 
 void BrowserImpl::StopLoad() {

@@ -238,6 +238,9 @@ class BrowserImpl : public CefBrowser, public CefBrowserHost {
   void DragSourceSystemDragEnded() override;
 
  private:
+  // Navigates to the current history entry again (nothing without one).
+  void ReloadCurrentEntry();
+
   BrowserImpl(int id, const CefWindowInfo& window_info, CefRefPtr<CefClient> client,
               const CefBrowserSettings& settings, CefRefPtr<CefRequestContext> request_context,
               const CreationExtras& how);
