@@ -57,12 +57,7 @@ int MainMessageLoopMultithreadedWin::Run() {
   {
     base::AutoLock lock_scope(lock_);
 
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = MessageWndProc;
-    wc.hInstance = hInstance;
-    wc.lpszClassName = kWndClass;
-    RegisterClassExW(&wc);
+    RegisterPlainWindowClass(kWndClass, MessageWndProc);
 
     message_hwnd_ = CreateWindowExW(0, kWndClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, hInstance, nullptr);
     CHECK(message_hwnd_);

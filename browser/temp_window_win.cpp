@@ -1,5 +1,6 @@
 #include "browser/temp_window_win.h"
 
+#include "browser/window_util.h"
 #include "include/base/cef_logging.h"
 
 namespace client {
@@ -12,19 +13,11 @@ const wchar_t kWndClass[] = L"Client_TempWindow";
 TempWindowWin* g_temp_window = nullptr;
 
 HWND CreateTempWindow() {
-  HINSTANCE hInstance = GetModuleHandleW(nullptr);
-
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = hInstance;
-  wc.lpszClassName = kWndClass;
-  // A second manager finds the class registered already; that failure is harmless.
-  RegisterClassExW(&wc);
-
+  // A second manager finds the class registered already.
+  RegisterPlainWindowClass(kWndClass, DefWindowProcW);
   // Never shown: it only parents pop-up browsers.
   return CreateWindowExW(0, kWndClass, nullptr, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 1, 1, nullptr, nullptr,
-                         hInstance, nullptr);
+                         GetModuleHandleW(nullptr), nullptr);
 }
 
 }  // namespace

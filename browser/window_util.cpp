@@ -32,6 +32,15 @@ int SideFlag(int left_key, int right_key) {
 
 }  // namespace
 
+void RegisterPlainWindowClass(const wchar_t* class_name, WNDPROC window_proc) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = window_proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = class_name;
+  RegisterClassExW(&wc);
+}
+
 void SetWindowUserData(HWND hWnd, void* ptr) {
   SetLastError(ERROR_SUCCESS);
   LONG_PTR result = SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(ptr));

@@ -8,6 +8,10 @@
 
 namespace client {
 
+// Registers a class of the executable's module with only a procedure and a name (style 0, no
+// extra bytes, icon, cursor, brush or menu). Registering a name again fails harmlessly.
+void RegisterPlainWindowClass(const wchar_t* class_name, WNDPROC window_proc);
+
 // Stores ptr in the window's user data. A failure ends the process through a failed check
 // (a previous value of null is no failure).
 void SetWindowUserData(HWND hWnd, void* ptr);

@@ -2,6 +2,7 @@
 // that never run, nested loops, and the loop that hands everything to CEF.
 #include "browser/main_message_loop_multithreaded_win.h"
 #include "browser/main_message_loop_std.h"
+#include "browser/window_util.h"
 
 #include <windows.h>
 
@@ -180,14 +181,9 @@ LRESULT CALLBACK OtherWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
 TEST(MainMessageLoop, OtherWindowsOfTheMainThreadAreServed) {
   MainMessageLoopMultithreadedWin loop;
   // A plain window of the main thread: its posted message reaches its procedure through Run.
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = OtherWindowProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"MainLoopTestWindow";
-  RegisterClassExW(&wc);
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, nullptr, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance,
-                              nullptr);
+  client::RegisterPlainWindowClass(L"MainLoopTestWindow", OtherWindowProc);
+  HWND hwnd = CreateWindowExW(0, L"MainLoopTestWindow", nullptr, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(hwnd, nullptr);
   PostMessageW(hwnd, WM_APP + 5, 42, 0);
   EXPECT_EQ(loop.Run(), 0);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "browser/window_util.h"
+
 #include "testing/cefengine_testing.h"
 #include "tests/channel/log_capture.h"
 
@@ -62,14 +64,9 @@ LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
 class ClickTarget {
  public:
   ClickTarget() {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = TargetProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ClickMonitorTarget";
-    RegisterClassExW(&wc);
-    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"click target", WS_POPUP | WS_VISIBLE, 100, 100, 200,
-                            200, nullptr, nullptr, wc.hInstance, nullptr);
+    client::RegisterPlainWindowClass(L"ClickMonitorTarget", TargetProc);
+    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, L"ClickMonitorTarget", L"click target", WS_POPUP | WS_VISIBLE, 100, 100,
+                            200, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetForegroundWindow(hwnd_);
     Pump(200);
   }

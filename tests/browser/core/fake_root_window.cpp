@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "browser/main_message_loop.h"
+#include "browser/window_util.h"
 #include "testing/cefengine_testing.h"
 
 namespace client {
@@ -27,14 +28,9 @@ LRESULT CALLBACK FakeWndProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 HWND CreateNativeWindow() {
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = FakeWndProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"FakeRootWindow";
-  RegisterClassExW(&wc);
-  return CreateWindowExW(0, wc.lpszClassName, L"fake root", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 300, 200, nullptr,
-                         nullptr, wc.hInstance, nullptr);
+  client::RegisterPlainWindowClass(L"FakeRootWindow", FakeWndProc);
+  return CreateWindowExW(0, L"FakeRootWindow", L"fake root", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 300, 200, nullptr,
+                         nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 // Keeps its root window's browser up to date (CEF's UI thread).
