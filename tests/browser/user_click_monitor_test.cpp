@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include "browser/window_util.h"
@@ -55,44 +57,43 @@ TEST(UserClickMonitor, GateOnlyWhenEnabled) {
   monitor->SetEnabled(false);
 }
 
+std::atomic<int> g_target_button_ups{0};
+
 LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_LBUTTONUP) ++g_target_button_ups;
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-// A visible window of this thread (a class of its own: a static control lets clicks through),
-// clicked through SendInput.
+// A visible topmost window of this thread (a class of its own: a static control lets clicks
+// through), clicked through SendInput in a corner of the screen other tests leave alone.
 class ClickTarget {
  public:
   ClickTarget() {
     client::RegisterPlainWindowClass(L"ClickMonitorTarget", TargetProc);
-    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, L"ClickMonitorTarget", L"click target", WS_POPUP | WS_VISIBLE, 100, 100,
+    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, L"ClickMonitorTarget", L"click target", WS_POPUP | WS_VISIBLE, kLeft, kTop,
                             200, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetForegroundWindow(hwnd_);
-    Pump(200);
+    cefengine::test::WaitFor([] { return false; }, 200);
   }
   ~ClickTarget() { DestroyWindow(hwnd_); }
   HWND hwnd() const { return hwnd_; }
 
-  void Click() {
-    SetCursorPos(200, 200);
+  // Returns once the window got the button's release (the hook, if any, has seen it then).
+  bool Click() {
+    const int ups = g_target_button_ups.load();
+    SetCursorPos(kLeft + 100, kTop + 100);
     INPUT inputs[2] = {};
     inputs[0].type = INPUT_MOUSE;
     inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     inputs[1].type = INPUT_MOUSE;
     inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, inputs, sizeof(INPUT));
-    Pump(300);
-  }
-  static void Pump(DWORD ms) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (GetTickCount64() < end) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      Sleep(10);
-    }
+    if (SendInput(2, inputs, sizeof(INPUT)) != 2) return false;
+    return cefengine::test::WaitFor([ups] { return g_target_button_ups.load() > ups; });
   }
 
  private:
+  static const int kLeft = 1040;
+  static const int kTop = 780;
   HWND hwnd_;
 };
 
@@ -105,23 +106,23 @@ TEST(UserClickMonitor, ThreadHookSeesRealClicksOncePerClick) {
   // Disabled: no hook is installed.
   monitor->SetEnabled(false);
   monitor->HookCurrentThread();
-  target.Click();
+  ASSERT_TRUE(target.Click());
   EXPECT_EQ(log.Count(L"User_Click: "), 0u);
 
   monitor->SetEnabled(true);
   monitor->HookCurrentThread();
   monitor->HookCurrentThread();  // one hook per thread
-  target.Click();
+  ASSERT_TRUE(target.Click());
   EXPECT_EQ(log.Count(L"User_Click: "), 1u) << "one line per click: one hook";
   EXPECT_NE(monitor->GetLastClickTick(), 0u);
   EXPECT_TRUE(monitor->IsNewWindowAllowed());
 
   monitor->UnhookAll();
-  target.Click();
+  ASSERT_TRUE(target.Click());
   EXPECT_EQ(log.Count(L"User_Click: "), 1u) << "unhooked";
 
   monitor->HookCurrentThread();  // hooks again after UnhookAll
-  target.Click();
+  ASSERT_TRUE(target.Click());
   EXPECT_EQ(log.Count(L"User_Click: "), 2u);
   monitor->UnhookAll();
   monitor->SetEnabled(false);
