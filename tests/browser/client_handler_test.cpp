@@ -48,11 +48,11 @@ class ClientHandlerTest : public ::testing::Test {
     EXPECT_TRUE(delegate_.WaitFor("OnBrowserCreated", before + 1));
     return browser;
   }
-  // Loads url in the main frame and waits until the delegate heard the main-frame load end.
+  // Loads url in the main frame and waits until the delegate heard the end of the loading.
   void Load(CefRefPtr<CefBrowser> browser, const std::wstring& url) {
-    const int before = delegate_.Count("OnLoadEnd main");
+    const int before = delegate_.Count("OnSetLoadingState 0");
     browser->GetMainFrame()->LoadURL(url);
-    EXPECT_TRUE(delegate_.WaitFor("OnLoadEnd main", before + 1));
+    EXPECT_TRUE(delegate_.WaitFor("OnSetLoadingState 0", before + 1));
   }
 
   RecordingHandlerDelegate delegate_;  // outlives the posted events
