@@ -7,9 +7,6 @@ namespace client {
 namespace {
 
 const DWORD kChildStyle = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VISIBLE;
-const DWORD kPopupStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE;
-const int kPopupWidth = 1280;
-const int kPopupHeight = 720;
 
 }  // namespace
 
@@ -35,13 +32,7 @@ void BrowserWindowStdWin::CreateBrowser(HWND parent, const CefRect& rect, const 
 
 void BrowserWindowStdWin::GetPopupConfig(HWND temp_handle, CefWindowInfo& windowInfo,
                                          CefRefPtr<CefClient>& client, CefBrowserSettings& settings) {
-  windowInfo.style = kPopupStyle;
-  windowInfo.parent_window = temp_handle;
-  CefString(&windowInfo.window_name) = "GetPopupConfig";
-  windowInfo.x = CW_USEDEFAULT;
-  windowInfo.y = CW_USEDEFAULT;
-  windowInfo.width = kPopupWidth;
-  windowInfo.height = kPopupHeight;
+  FillPopupWindowInfo(windowInfo, temp_handle, "GetPopupConfig");
   client = client_handler_.get();
 }
 

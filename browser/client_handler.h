@@ -252,6 +252,10 @@ class ClientHandler : public CefClient,
 // any thread; the provider is added on the engine's IO thread.
 void SetupResourceManager(CefRefPtr<CefResourceManager> manager);
 
+// Makes info that of a top-level pop-up browser window (overlapped, visible, at the system's
+// default place, 1280 x 720) owned by parent (may be null) and titled name.
+void FillPopupWindowInfo(CefWindowInfo& info, HWND parent, const char* name);
+
 // The text that OnConsoleMessage hands to the debugger, e.g.
 // "Message: m\r\nSource: s\r\nLine: 0\r\n-----------------------\r\n".
 std::string FormatConsoleMessage(const std::string& message, const std::string& source, int line);

@@ -16,16 +16,22 @@ enum DevToolsCommand {
   kInspectElement = MENU_ID_USER_FIRST + 2,
 };
 
-const DWORD kPopupWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE;
-const int kDevToolsWidth = 1280;
-const int kDevToolsHeight = 720;
-
 bool KeyboardFilterDisabled() {
   CefRefPtr<CefCommandLine> command_line = CefCommandLine::GetGlobalCommandLine();
   return command_line && command_line->HasSwitch("disable_keyboard_filter");
 }
 
 }  // namespace
+
+void FillPopupWindowInfo(CefWindowInfo& info, HWND parent, const char* name) {
+  info.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE;
+  info.parent_window = parent;
+  CefString(&info.window_name) = name;
+  info.x = CW_USEDEFAULT;
+  info.y = CW_USEDEFAULT;
+  info.width = 1280;
+  info.height = 720;
+}
 
 void ClientHandler::OnBeforeContextMenu(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                         CefRefPtr<CefContextMenuParams> params, CefRefPtr<CefMenuModel> model) {
@@ -56,12 +62,7 @@ bool ClientHandler::OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPt
 
 void ClientHandler::ShowDevTools(CefRefPtr<CefBrowser> browser, const CefPoint& inspect_element_at) {
   CefWindowInfo window_info;
-  window_info.style = kPopupWindowStyle;
-  CefString(&window_info.window_name) = "ShowDevTools";
-  window_info.x = CW_USEDEFAULT;
-  window_info.y = CW_USEDEFAULT;
-  window_info.width = kDevToolsWidth;
-  window_info.height = kDevToolsHeight;
+  FillPopupWindowInfo(window_info, nullptr, "ShowDevTools");
   CefRefPtr<CefClient> client;
   CefBrowserSettings settings;
   CefPopupFeatures features;

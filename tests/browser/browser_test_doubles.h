@@ -196,8 +196,43 @@ class TestMainContext : public client::MainContext {
   std::vector<Sent> sent_;
 };
 
-// A client-handler delegate that records each event as "<Slot> <args> @<thread>".
-class RecordingHandlerDelegate : public client::ClientHandler::Delegate, public EventLog {
+// The view events that the client handler's delegate and the root window share, recorded as
+// "<Slot> <args> @<thread>".
+template <typename Interface>
+class RecordingViewEvents : public Interface, public EventLog {
+ public:
+  void OnSetAddress(const std::string& url) override { Add("OnSetAddress " + url + At()); }
+  void OnSetTitle(const std::string& title) override { Add("OnSetTitle " + title + At()); }
+  void OnSetFullscreen(bool fullscreen) override {
+    Add(std::string("OnSetFullscreen ") + (fullscreen ? "true" : "false") + At());
+  }
+  void OnSetLoadingState(bool isLoading, bool canGoBack, bool canGoForward) override {
+    Add(std::string("OnSetLoadingState ") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
+        (canGoForward ? "1" : "0") + At());
+  }
+  void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) override {
+    Add("OnLoadStart " + FrameTag(frame) + At());
+  }
+  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) override {
+    Add("OnLoadEnd " + FrameTag(frame) + " " + std::to_string(httpStatusCode) + At());
+  }
+  void OnOpenUrlFromTab(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& targetUrl,
+                        cef_window_open_disposition_t disposition, bool userGesture) override {
+    Add("OnOpenUrlFromTab " + targetUrl.ToString() + " " + std::to_string(disposition) +
+        (userGesture ? " gesture" : " nogesture") + At());
+  }
+  void OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& targetUrl,
+                     cef_window_open_disposition_t disposition, bool userGesture) override {
+    Add("OnBeforePopup " + targetUrl.ToString() + " " + std::to_string(disposition) +
+        (userGesture ? " gesture" : " nogesture") + At());
+  }
+
+ protected:
+  static std::string At() { return " @" + ThreadTag(); }
+};
+
+// A client-handler delegate that records each event.
+class RecordingHandlerDelegate : public RecordingViewEvents<client::ClientHandler::Delegate> {
  public:
   // Answers.
   bool do_close_answer = true;
@@ -214,34 +249,9 @@ class RecordingHandlerDelegate : public client::ClientHandler::Delegate, public 
   void OnBrowserClosed(CefRefPtr<CefBrowser> browser) override {
     Add("OnBrowserClosed " + std::to_string(browser->GetIdentifier()) + At());
   }
-  void OnSetAddress(const std::string& url) override { Add("OnSetAddress " + url + At()); }
-  void OnSetTitle(const std::string& title) override { Add("OnSetTitle " + title + At()); }
-  void OnSetFullscreen(bool fullscreen) override {
-    Add(std::string("OnSetFullscreen ") + (fullscreen ? "true" : "false") + At());
-  }
-  void OnSetLoadingState(bool isLoading, bool canGoBack, bool canGoForward) override {
-    Add(std::string("OnSetLoadingState ") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
-        (canGoForward ? "1" : "0") + At());
-  }
-  void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) override {
-    Add("OnLoadStart " + FrameTag(frame) + At());
-  }
-  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) override {
-    Add("OnLoadEnd " + FrameTag(frame) + " " + std::to_string(httpStatusCode) + At());
-  }
   void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, cef_errorcode_t errorCode,
                    const CefString& errorText, const CefString& failedUrl) override {
     Add("OnLoadError " + FrameTag(frame) + " " + std::to_string(errorCode) + " " + failedUrl.ToString() + At());
-  }
-  void OnOpenUrlFromTab(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& targetUrl,
-                        cef_window_open_disposition_t disposition, bool userGesture) override {
-    Add("OnOpenUrlFromTab " + targetUrl.ToString() + " " + std::to_string(disposition) +
-        (userGesture ? " gesture" : " nogesture") + At());
-  }
-  void OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& targetUrl,
-                     cef_window_open_disposition_t disposition, bool userGesture) override {
-    Add("OnBeforePopup " + targetUrl.ToString() + " " + std::to_string(disposition) +
-        (userGesture ? " gesture" : " nogesture") + At());
   }
   bool OnBrowserDoClose(CefRefPtr<CefBrowser> browser) override {
     Add("OnBrowserDoClose" + At());
@@ -252,13 +262,10 @@ class RecordingHandlerDelegate : public client::ClientHandler::Delegate, public 
   std::wstring GetReferrer() override { return referrer; }
   bool HasWorkArea() override { return false; }
   CefRect GetWorkArea() override { return CefRect(); }
-
- private:
-  static std::string At() { return " @" + ThreadTag(); }
 };
 
 // The root window as its browser window sees it.
-class RecordingRootWindow : public client::BrowserWindow::Delegate, public EventLog {
+class RecordingRootWindow : public RecordingViewEvents<client::BrowserWindow::Delegate> {
  public:
   bool close_requested = false;
   // Runs on OnBrowserWindowDestroyed (the root window deletes its browser window there).
@@ -270,21 +277,6 @@ class RecordingRootWindow : public client::BrowserWindow::Delegate, public Event
     Add("OnBrowserWindowDestroyed" + At());
     if (on_destroyed) on_destroyed();
   }
-  void OnSetAddress(const std::string& url) override { Add("OnSetAddress " + url + At()); }
-  void OnSetTitle(const std::string& title) override { Add("OnSetTitle " + title + At()); }
-  void OnSetFullscreen(bool fullscreen) override {
-    Add(std::string("OnSetFullscreen ") + (fullscreen ? "true" : "false") + At());
-  }
-  void OnSetLoadingState(bool isLoading, bool canGoBack, bool canGoForward) override {
-    Add(std::string("OnSetLoadingState ") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
-        (canGoForward ? "1" : "0") + At());
-  }
-  void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) override {
-    Add("OnLoadStart " + FrameTag(frame) + At());
-  }
-  void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int statusCode) override {
-    Add("OnLoadEnd " + FrameTag(frame) + " " + std::to_string(statusCode) + At());
-  }
   void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, cef_errorcode_t errorCode,
                    const CefString& errorText, const CefString& failedUrl) override {
     Add("OnLoadError " + FrameTag(frame) + " " + std::to_string(errorCode) + At());
@@ -293,17 +285,6 @@ class RecordingRootWindow : public client::BrowserWindow::Delegate, public Event
     Add("IsCloseRequested" + At());
     return close_requested;
   }
-  void OnOpenUrlFromTab(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& target_url,
-                        cef_window_open_disposition_t disposition, bool user_gesture) override {
-    Add("OnOpenUrlFromTab " + target_url.ToString() + At());
-  }
-  void OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& target_url,
-                     cef_window_open_disposition_t disposition, bool user_gesture) override {
-    Add("OnBeforePopup " + target_url.ToString() + At());
-  }
-
- private:
-  static std::string At() { return " @" + ThreadTag(); }
 };
 
 // The engine with the renderer played by the test, a main loop on the test thread and a
