@@ -202,7 +202,7 @@ TEST_F(HandlerKinds, TheOffScreenWindowHearsCreationAndCloseBeforeTheSharedHandl
   EXPECT_EQ(handler->GetBrowserCount(), 0);
 }
 
-// Records the thread its last reference went on.
+// Records the thread its last reference went on (when given where to).
 template <typename Handler>
 class TrackedHandler : public Handler {
  public:
@@ -211,7 +211,9 @@ class TrackedHandler : public Handler {
   using Handler::message_router;
 
  protected:
-  ~TrackedHandler() override { *destroyed_on_ = ThreadTag(); }
+  ~TrackedHandler() override {
+    if (destroyed_on_) *destroyed_on_ = ThreadTag();
+  }
 
  private:
   std::string* destroyed_on_;
@@ -258,8 +260,8 @@ class HoldingQueryHandler : public CefMessageRouterBrowserSide::Handler {
 
 template <typename Handler, typename... Args>
 int CancelledByNavigation(EngineFixture& engine, RecordingHandlerDelegate& delegate, Args... args) {
-  std::string destroyed;
-  CefRefPtr<TrackedHandler<Handler>> handler = new TrackedHandler<Handler>(&destroyed, args...);
+  // The engine keeps the handler until its browser closes, after this function.
+  CefRefPtr<TrackedHandler<Handler>> handler = new TrackedHandler<Handler>(nullptr, args...);
   CefRefPtr<CefBrowser> browser = browser_test::CreateOnUI(browser_test::Windowless(nullptr), handler.get());
   EXPECT_TRUE(browser);
   HoldingQueryHandler holder;
