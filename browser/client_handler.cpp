@@ -4,7 +4,10 @@
 #include <utility>
 
 #include "base/log.h"
+#include "browser/browser_async_handler.h"
+#include "browser/main_context.h"
 #include "browser/main_message_loop.h"
+#include "browser/root_window_manager.h"
 #include "include/base/cef_bind.h"
 #include "include/cef_command_line.h"
 #include "include/wrapper/cef_helpers.h"
@@ -15,9 +18,6 @@ namespace {
 
 const wchar_t kDevToolsScheme[] = L"chrome-devtools://";
 const size_t kDevToolsSchemeLength = 18;
-
-// The router's handlers for a new router.
-void FillMessageHandlers(ClientHandler::MessageHandlerSet& handlers) {}
 
 }  // namespace
 
@@ -152,6 +152,11 @@ void ClientHandler::NotifyDraggableRegions(const std::vector<CefDraggableRegion>
 bool ClientHandler::CreatePopupWindow(CefRefPtr<CefBrowser> browser, bool is_devtools,
                                       const CefPopupFeatures& popupFeatures, CefWindowInfo& windowInfo,
                                       CefRefPtr<CefClient>& client, CefBrowserSettings& settings) {
+  MainContext* context = MainContext::Get();
+  if (RootWindowManager* manager = context ? context->GetRootWindowManager() : nullptr) {
+    // The manager keeps the new root window; its reference is not needed here.
+    manager->CreateRootWindowAsPopup(!is_devtools, is_osr_, popupFeatures, windowInfo, client, settings);
+  }
   return true;
 }
 
@@ -189,7 +194,7 @@ void ClientHandler::OnAfterCreated(CefRefPtr<CefBrowser> browser) {
   if (!message_router_) {
     CefMessageRouterConfig config;
     message_router_ = CefMessageRouterBrowserSide::Create(config);
-    FillMessageHandlers(message_handler_set_);
+    browser_aysnc_handler::CreateMessageHandlers(message_handler_set_);
     for (CefMessageRouterBrowserSide::Handler* handler : message_handler_set_)
       message_router_->AddHandler(handler, false);
   }

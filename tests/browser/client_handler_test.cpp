@@ -232,24 +232,30 @@ CefRefPtr<CefListValue> QueryArgs(CefRefPtr<CefBrowser> browser, int request_id)
   const int64 frame = browser->GetMainFrame()->GetIdentifier();
   args->SetInt(0, 1);
   args->SetInt(1, request_id);
-  args->SetString(2, "ping");
+  args->SetString(2, "BindingTest:abc");
   args->SetBool(3, false);
   args->SetInt(4, static_cast<int>(frame & 0xFFFFFFFF));
   args->SetInt(5, static_cast<int>(frame >> 32));
   return args;
 }
 
-// True when the browser's router answered the query (a router without a handler for it
-// answers with a failure); false when no router took it.
+// True when the browser's router answered a binding-test query through the handler's query
+// handler (waits for the answer).
 bool RouterAnswers(test::BrowserHarness& harness, CefRefPtr<CefBrowser> browser, int request_id) {
-  (void)harness.TakeSentToRenderer(browser);
   if (!harness.Inject(browser, "cefQueryMsg", QueryArgs(browser, request_id)))
     return false;
-  if (!test::Flush(TID_UI))
+  bool answered = false;
+  test::WaitFor([&] {
+    for (const auto& sent : test::MessagesSentToRenderer(browser)) {
+      // [context, request id, success, response]
+      if (sent.first == "cefQueryMsg" && sent.second->GetInt(1) == request_id) {
+        answered = sent.second->GetBool(2) && sent.second->GetString(3).ToString() == "cba";
+        return true;
+      }
+    }
     return false;
-  for (const auto& sent : test::MessagesSentToRenderer(browser))
-    if (sent.first == "cefQueryMsg" && sent.second->GetInt(1) == request_id) return true;
-  return false;
+  });
+  return answered;
 }
 
 int BrowserCount(CefRefPtr<client::ClientHandler> handler) {
