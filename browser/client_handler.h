@@ -85,7 +85,7 @@ class ClientHandler : public CefClient,
 
   // Engine UI thread: asks the root-window manager for a pop-up root window (without
   // controls for developer tools), which fills windowInfo, client and settings of the new
-  // browser. Always true.
+  // browser. Always true; without a manager (none yet, or none any more) nothing is filled.
   bool CreatePopupWindow(CefRefPtr<CefBrowser> browser, bool is_devtools, const CefPopupFeatures& popupFeatures,
                          CefWindowInfo& windowInfo, CefRefPtr<CefClient>& client, CefBrowserSettings& settings);
 
