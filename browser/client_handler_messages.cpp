@@ -7,7 +7,8 @@
 
 #include "browser/host_protocol.h"
 #include "browser/main_context.h"
-#include "browser/renderer_messages.h"
+#include "browser/drag_area_message.h"
+#include "render/process_messages.h"
 #include "include/wrapper/cef_helpers.h"
 
 namespace client {
@@ -37,20 +38,20 @@ bool ClientHandler::OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefP
   // Missing or mistyped arguments read as 0, false or "".
   CefRefPtr<CefListValue> args = message->GetArgumentList();
 
-  if (name == kDragAreaListMessage) {
+  if (name == process_message::kDragAreaList) {
     RelayDragAreas(browser, source_process, args);
     return true;
   }
-  if (name == kSetBrowserPosMessage) {
+  if (name == process_message::kSetBrowserPos) {
     RelayBrowserPosition(web_view_id, args);
     return true;
   }
-  if (name == kCallResultMessage) {
+  if (name == process_message::kCallResult) {
     SendToHost(MakeCallResultEvent(view, ExecuteIdFromRenderer(args->GetInt(0)), args->GetInt(1),
                                    args->GetString(2).ToWString()));
     return true;
   }
-  if (name == kCallHostMessage) {
+  if (name == process_message::kCallHost) {
     // A call without its callback key is dropped; the page already has its execute id.
     const size_t count = args->GetSize();
     if (count >= 3) {
@@ -64,7 +65,7 @@ bool ClientHandler::OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefP
   }
   if (message_router_ && message_router_->OnProcessMessageReceived(browser, source_process, message))
     return true;
-  if (name == kFocusedNodeChangedMessage) {
+  if (name == process_message::kFocusedNodeChanged) {
     focus_on_editable_field_ = args->GetBool(0);
     return true;
   }

@@ -18,14 +18,11 @@
 #include "include/cef_command_line.h"
 #include "include/cef_cookie.h"
 #include "include/cef_process_message.h"
+#include "render/process_messages.h"
 
 namespace client {
 
 namespace {
-
-// Process messages to the renderer.
-const char kCallPageFunctionMessage[] = "{1EA24BB9-47AC-4505-B934-4FC8C3E19412}";
-const char kRegisterFunctionMessage[] = "{A1335F60-4F6C-4A79-BF73-1AB59FDFA174}";
 
 // The browser command of command 7 that flips the draw-drag-areas flag.
 const wchar_t kDrawDragAreaListCommand[] = L"DrawDragAreaList";
@@ -194,7 +191,7 @@ void MainContextImpl::OnMsgToBrowserCallFunction(const IPC::Message& message, in
     return;
   }
 
-  CefRefPtr<CefProcessMessage> call = CefProcessMessage::Create(kCallPageFunctionMessage);
+  CefRefPtr<CefProcessMessage> call = CefProcessMessage::Create(process_message::kCallFunction);
   if (!call) {
     SendCallResult(view, execute_id, kCallCreateMessageFailed, std::wstring());
     return;
@@ -237,7 +234,7 @@ void MainContextImpl::OnMsgToBrowserRegisterFunction(const IPC::Message& message
   if (name.empty()) return;
   CefRefPtr<CefBrowser> browser = FindBrowser(view);
   if (!browser) return;
-  CefRefPtr<CefProcessMessage> registration = CefProcessMessage::Create(kRegisterFunctionMessage);
+  CefRefPtr<CefProcessMessage> registration = CefProcessMessage::Create(process_message::kRegisterFunction);
   if (!registration) return;
   CefRefPtr<CefListValue> list = registration->GetArgumentList();
   list->SetSize(1);

@@ -11,7 +11,8 @@
 
 #include "browser/client_handler_osr.h"
 #include "browser/client_handler_std.h"
-#include "browser/renderer_messages.h"
+#include "browser/drag_area_message.h"
+#include "render/process_messages.h"
 #include "tests/browser/browser_test_doubles.h"
 
 using namespace browser_doubles;
@@ -168,17 +169,17 @@ TEST_F(RendererRelay, ScriptCallsAndResultsBecomeHostEvents) {
     std::vector<Arg> args;
     const char* event;
   } cases[] = {
-      {client::kCallHostMessage, {7, "Pay", "cb1", "a1", "a2"}, "10 7 \"Pay\" \"cb1\" \"a1\" \"a2\""},
-      {client::kCallHostMessage, {0, "Notify", ""}, "10 0 \"Notify\" \"\""},
-      {client::kCallHostMessage, {-1, "Pay", "cb"}, "10 -1 \"Pay\" \"cb\""},
+      {client::process_message::kCallHost, {7, "Pay", "cb1", "a1", "a2"}, "10 7 \"Pay\" \"cb1\" \"a1\" \"a2\""},
+      {client::process_message::kCallHost, {0, "Notify", ""}, "10 0 \"Notify\" \"\""},
+      {client::process_message::kCallHost, {-1, "Pay", "cb"}, "10 -1 \"Pay\" \"cb\""},
       // Mistyped arguments read as empty texts and 0.
-      {client::kCallHostMessage, {"7", 5, "cb", 9}, "10 0 \"\" \"cb\" \"\""},
-      {client::kCallHostMessage, {7, "Pay"}, "sent 0"},
-      {client::kCallResultMessage, {12, 2, "done"}, "11 12 2 \"done\""},
-      {client::kCallResultMessage, {-1, 0, "x"}, "11 -1 0 \"x\""},
-      {client::kCallResultMessage, {}, "11 0 0 \"\""},
-      {client::kSetBrowserPosMessage, {"{1,2,3,4}"}, "12 \"{1,2,3,4}\""},
-      {client::kSetBrowserPosMessage, {}, "12 \"\""},
+      {client::process_message::kCallHost, {"7", 5, "cb", 9}, "10 0 \"\" \"cb\" \"\""},
+      {client::process_message::kCallHost, {7, "Pay"}, "sent 0"},
+      {client::process_message::kCallResult, {12, 2, "done"}, "11 12 2 \"done\""},
+      {client::process_message::kCallResult, {-1, 0, "x"}, "11 -1 0 \"x\""},
+      {client::process_message::kCallResult, {}, "11 0 0 \"\""},
+      {client::process_message::kSetBrowserPos, {"{1,2,3,4}"}, "12 \"{1,2,3,4}\""},
+      {client::process_message::kSetBrowserPos, {}, "12 \"\""},
   };
   for (const Case& c : cases) {
     Inject(browser, c.name, Args(c.args));
@@ -190,7 +191,7 @@ TEST_F(RendererRelay, ScriptCallsAndResultsBecomeHostEvents) {
 TEST_F(RendererRelay, AViewWithoutDelegateAddressesItsEventsToView0) {
   CefRefPtr<CefBrowser> browser = Create(new client::ClientHandlerStd(nullptr, "http://start.test/"));
   delegate_.web_view_id = 0;
-  Inject(browser, client::kCallHostMessage, Args({3, "m", "k"}));
+  Inject(browser, client::process_message::kCallHost, Args({3, "m", "k"}));
   EXPECT_EQ(TakeHostEvent(), "10 3 \"m\" \"k\"");
 }
 
@@ -210,7 +211,7 @@ TEST_F(RendererRelay, PositionRequestsOfAnOffScreenViewMoveItsWindow) {
   };
   for (const Case& c : cases) {
     window_.Reset();
-    Inject(browser, client::kSetBrowserPosMessage, Args({c.text}));
+    Inject(browser, client::process_message::kSetBrowserPos, Args({c.text}));
     EXPECT_EQ(TakeHostEvent(), std::string("12 \"") + c.text + "\"");
     const RECT rect = window_.Rect();
     EXPECT_TRUE(SameRect(rect, c.moved_to)) << c.text << ": " << rect.left << "," << rect.top << "," << rect.right
@@ -221,21 +222,21 @@ TEST_F(RendererRelay, PositionRequestsOfAnOffScreenViewMoveItsWindow) {
 TEST_F(RendererRelay, PositionRequestsOfAWindowedViewOnlyReachTheHost) {
   CefRefPtr<CefBrowser> browser = CreateStd();
   window_.Reset();
-  Inject(browser, client::kSetBrowserPosMessage, Args({"{10,20,110,220}"}));
+  Inject(browser, client::process_message::kSetBrowserPos, Args({"{10,20,110,220}"}));
   EXPECT_EQ(TakeHostEvent(), "12 \"{10,20,110,220}\"");
   EXPECT_TRUE(SameRect(window_.Rect(), RECT{50, 60, 250, 210}));
 }
 
 TEST_F(RendererRelay, DragAreasGoToTheOffScreenWindowOnly) {
   CefRefPtr<CefBrowser> osr = CreateOsr();
-  Inject(osr, client::kDragAreaListMessage, Args({"{1,2,3,4}+{5,6,7,8}"}));
-  Inject(osr, client::kDragAreaListMessage, Args({}));
+  Inject(osr, client::process_message::kDragAreaList, Args({"{1,2,3,4}+{5,6,7,8}"}));
+  Inject(osr, client::process_message::kDragAreaList, Args({}));
   const std::string renderer = std::to_string(PID_RENDERER);
   EXPECT_EQ(window_.DragLists(), (std::vector<std::string>{renderer + " {1,2,3,4}+{5,6,7,8}", renderer + " <null>"}));
   EXPECT_TRUE(JournalArgs("ProcessMessageUnhandled", osr->GetIdentifier()).empty());
 
   CefRefPtr<CefBrowser> windowed = CreateStd();
-  Inject(windowed, client::kDragAreaListMessage, Args({"{9,9,9,9}"}));
+  Inject(windowed, client::process_message::kDragAreaList, Args({"{9,9,9,9}"}));
   EXPECT_EQ(window_.DragLists().size(), 2u);
   EXPECT_TRUE(JournalArgs("ProcessMessageUnhandled", windowed->GetIdentifier()).empty());
   EXPECT_TRUE(engine_.context().SentMessages().empty());
@@ -253,7 +254,7 @@ TEST_F(RendererRelay, OtherNamesGoToTheRouterAndTheFocusNoticeIsKept) {
   test::ClearJournal();
   CefRefPtr<CefListValue> editable = CefListValue::Create();
   editable->SetBool(0, true);
-  Inject(browser, client::kFocusedNodeChangedMessage, editable);
+  Inject(browser, client::process_message::kFocusedNodeChanged, editable);
   EXPECT_TRUE(JournalArgs("ProcessMessageUnhandled", browser->GetIdentifier()).empty());
   bool focus = false;
   ASSERT_TRUE(test::RunOn(TID_UI, [&] { focus = handler_->focus_on_editable_field(); }));

@@ -1,4 +1,4 @@
-#include "browser/renderer_messages.h"
+#include "browser/drag_area_message.h"
 
 namespace client {
 
