@@ -12,6 +12,7 @@
 #include "browser/host_cookies.h"
 #include "browser/host_protocol.h"
 #include "browser/main_context_impl.h"
+#include "browser/page_function_call.h"
 #include "browser/root_window_manager.h"
 #include "channel/startup_settings.h"
 #include "include/base/cef_bind.h"
@@ -191,18 +192,10 @@ void MainContextImpl::OnMsgToBrowserCallFunction(const IPC::Message& message, in
     return;
   }
 
-  CefRefPtr<CefProcessMessage> call = CefProcessMessage::Create(process_message::kCallFunction);
+  CefRefPtr<CefProcessMessage> call = MakePageFunctionCallMessage(ExecuteIdToRenderer(execute_id), name, args);
   if (!call) {
     SendCallResult(view, execute_id, kCallCreateMessageFailed, std::wstring());
     return;
-  }
-  CefRefPtr<CefListValue> list = call->GetArgumentList();
-  list->SetSize(args.size() + 2);
-  list->SetInt(0, ExecuteIdToRenderer(execute_id));
-  list->SetString(1, name);
-  for (size_t i = 0; i < args.size(); ++i) {
-    // A text ends at its first zero character.
-    list->SetString(i + 2, std::wstring(args[i].c_str()));
   }
   // On success the renderer answers later.
   if (!browser->SendProcessMessage(PID_RENDERER, call))
