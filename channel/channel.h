@@ -23,9 +23,10 @@
 constexpr ULONG_PTR kCopyDataAsync = 0x8888;  // receiver copies, returns at once, handles later
 constexpr ULONG_PTR kCopyDataSync = 0x8889;   // receiver handles the message inside the send
 
-// Private messages of the channel window.
-constexpr UINT WM_CHANNEL_ASYNC_COPYDATA = WM_USER + 100;
-constexpr UINT WM_CHANNEL_DESTROY = WM_USER + 101;
+// Private messages of the channel window. Any process can post them, so none carries
+// anything the window trusts.
+constexpr UINT WM_CHANNEL_ASYNC_COPYDATA = WM_USER + 100;  // wake-up: dispatch the received queue
+constexpr UINT WM_CHANNEL_DESTROY = WM_USER + 101;         // honoured only inside Unit
 constexpr UINT WM_CHANNEL_PEER_EXIT = WM_USER + 102;
 
 // Channel names, for the peer side and for tests.

@@ -1,6 +1,7 @@
 #include "channel/channel_impl.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/log.h"
@@ -12,13 +13,6 @@ namespace {
 constexpr DWORD kPeerRetryMs = 250;
 constexpr DWORD kSendTimeoutMs = 5000;
 constexpr DWORD kSenderStopWaitMs = 10000;
-
-// Heap copy of an asynchronous block, posted from WM_COPYDATA to the window itself.
-struct AsyncCopy {
-  DWORD dwData;
-  DWORD cbData;
-  char* pData;
-};
 
 }  // namespace
 
@@ -99,12 +93,15 @@ bool CChannelImpl::StartSenderLocked() {
   return m_hSenderThread != nullptr;
 }
 
-void CChannelImpl::SendCopyData(HWND target, COPYDATASTRUCT* data) {
+bool CChannelImpl::SendCopyData(HWND target, COPYDATASTRUCT* data) {
   DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(data),
-                           SMTO_NOTIMEOUTIFNOTHUNG, kSendTimeoutMs, &answer)) {
-    LogDebugW(L"CChannelImpl::SendImpl, SendMessageTimeout failed, error=%d", static_cast<int>(GetLastError()));
+  if (SendMessageTimeoutW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(data),
+                          SMTO_NOTIMEOUTIFNOTHUNG, kSendTimeoutMs, &answer)) {
+    return true;
   }
+  const DWORD error = GetLastError();
+  LogDebugW(L"CChannelImpl::SendImpl, SendMessageTimeout failed, error=%d", static_cast<int>(error));
+  return error != ERROR_INVALID_WINDOW_HANDLE;
 }
 
 bool CChannelImpl::SendImpl(IPC::Message& message, bool sync) {
@@ -112,13 +109,15 @@ bool CChannelImpl::SendImpl(IPC::Message& message, bool sync) {
   data.dwData = kCopyDataAsync + (sync ? 1 : 0);
   data.cbData = message.GetSize();
   data.lpData = const_cast<char*>(message.GetData());
+  // The window found last is tried first; only a send that finds it gone looks the peer up
+  // again (checking it before every send would cost a round trip to the window manager).
   HWND peer = m_hPeerWnd;
-  if (!IsWindow(peer)) {
+  if (!peer || !SendCopyData(peer, &data)) {
     peer = FindWindowW(m_strPeerName, m_strPeerName);
     m_hPeerWnd = peer;
+    if (!peer) return false;
+    SendCopyData(peer, &data);
   }
-  if (!peer) return false;
-  SendCopyData(peer, &data);
   if (message.GetRouting() == kRoutingIdBroadcast && m_hWnd) SendCopyData(m_hWnd, &data);
   return true;
 }
@@ -238,6 +237,33 @@ void CChannelImpl::Dispatch(const char* data, DWORD length) {
   }
 }
 
+void CChannelImpl::QueueReceived(HWND hWnd, const COPYDATASTRUCT& data) {
+  try {
+    const char* bytes = static_cast<const char*>(data.lpData);
+    m_queReceived.emplace_back(bytes, bytes + data.cbData);
+  } catch (const std::bad_alloc&) {
+    LogErrorW(L"CChannelImpl::QueueReceived, no memory for %u bytes, block dropped", static_cast<unsigned>(data.cbData));
+    return;
+  }
+  if (m_bWakePending) return;  // the pending wake-up dispatches this block too
+  if (PostMessageW(hWnd, WM_CHANNEL_ASYNC_COPYDATA, 0, 0)) {
+    m_bWakePending = true;
+  } else {
+    LogErrorW(L"CChannelImpl::QueueReceived, PostMessage failed, error=%d", static_cast<int>(GetLastError()));
+  }
+}
+
+void CChannelImpl::DispatchReceived() {
+  // Cleared first: a block that arrives while a listener runs posts its own wake-up, or is
+  // taken by this loop, whichever comes first.
+  m_bWakePending = false;
+  while (!m_queReceived.empty()) {
+    std::vector<char> block = std::move(m_queReceived.front());
+    m_queReceived.pop_front();
+    Dispatch(block.data(), static_cast<DWORD>(block.size()));
+  }
+}
+
 BOOL CChannelImpl::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) {
   switch (uMsg) {
     case WM_COPYDATA: {
@@ -245,30 +271,20 @@ BOOL CChannelImpl::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPA
       lResult = TRUE;
       if (!data || !data->lpData || data->cbData == 0) return TRUE;
       if (data->dwData == kCopyDataAsync) {
-        AsyncCopy* copy = new AsyncCopy{static_cast<DWORD>(data->dwData), data->cbData, new char[data->cbData]};
-        std::memcpy(copy->pData, data->lpData, data->cbData);
-        if (!PostMessageW(hWnd, WM_CHANNEL_ASYNC_COPYDATA, reinterpret_cast<WPARAM>(hWnd),
-                          reinterpret_cast<LPARAM>(copy))) {
-          delete[] copy->pData;
-          delete copy;
-        }
+        QueueReceived(hWnd, *data);
       } else if (data->dwData == kCopyDataSync) {
         Dispatch(static_cast<const char*>(data->lpData), data->cbData);
       }
       return TRUE;
     }
-    case WM_CHANNEL_ASYNC_COPYDATA: {
-      AsyncCopy* copy = reinterpret_cast<AsyncCopy*>(lParam);
-      if (copy) {
-        Dispatch(copy->pData, copy->cbData);
-        delete[] copy->pData;
-        delete copy;
-      }
+    case WM_CHANNEL_ASYNC_COPYDATA:
+      // Carries nothing: any process can post it, and then it only drains this queue.
+      DispatchReceived();
       lResult = 0;
       return TRUE;
-    }
     case WM_CHANNEL_DESTROY:
-      DestroyWindow(hWnd);
+      // Only the channel's own shutdown destroys the window, not a message from elsewhere.
+      if (m_bInUnit) DestroyWindow(hWnd);
       lResult = 0;
       return TRUE;
     case WM_CHANNEL_PEER_EXIT:

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <deque>
 #include <map>
+#include <vector>
 
 #include "base/critical_section.h"
 #include "channel/channel.h"
@@ -49,8 +50,14 @@ class CChannelImpl : public CChannelWindow {
   static VOID CALLBACK OnPeerProcessSignaled(PVOID param, BOOLEAN timed_out);
   void SenderLoop();
   bool StartSenderLocked();
-  void SendCopyData(HWND target, COPYDATASTRUCT* data);
+  // False only when the target window no longer exists; a peer that fails to take the
+  // block otherwise still counts as sent.
+  bool SendCopyData(HWND target, COPYDATASTRUCT* data);
   void Dispatch(const char* data, DWORD length);
+  // Keeps a copy of an asynchronous block and makes sure one wake-up is pending.
+  void QueueReceived(HWND hWnd, const COPYDATASTRUCT& data);
+  // Dispatches every queued block, oldest first.
+  void DispatchReceived();
   void OnPeerExit(WPARAM posted_record);
   // Ends the peer watch; waits for a running wait callback. Caller holds m_csWait.
   void EndPeerWatchLocked();
@@ -71,6 +78,12 @@ class CChannelImpl : public CChannelWindow {
   HANDLE m_hSendEvent = nullptr;  // auto reset
   bool m_bSenderAbandoned = false;  // did not stop within the shutdown wait
   bool m_bRetryPending = false;     // sender thread only: the front found no peer window
+
+  // Asynchronous blocks received and not yet dispatched. Window thread only: the window never
+  // takes a pointer from a posted message, so a stray wake-up from another process only
+  // dispatches what this process received itself.
+  std::deque<std::vector<char>> m_queReceived;
+  bool m_bWakePending = false;  // a WM_CHANNEL_ASYNC_COPYDATA is posted and not yet handled
 
   _BaseModule::CCriticalSection m_csWait;
   HANDLE m_hPeerProcess = nullptr;

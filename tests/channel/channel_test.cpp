@@ -254,6 +254,78 @@ TEST_F(ChannelTwoProcess, MalformedBlocksAreAnsweredTrueAndDropped) {
   EXPECT_TRUE(AcksFor(0).empty());
 }
 
+// Any process can find a channel window and post to it. The private wake-up carries no
+// pointer to trust and the destroy message is honoured only during the channel's own Unit:
+// posted from here with garbage among real asynchronous traffic, neither harms the peer.
+TEST_F(ChannelTwoProcess, HostilePostsFromAnotherProcessAreHarmless) {
+  std::atomic<bool> stop{false};
+  std::thread hostile([&] {
+    for (int i = 0; !stop && i < 2000; ++i) {
+      PostMessageW(m_hPeerWnd, WM_CHANNEL_ASYNC_COPYDATA, static_cast<WPARAM>(0x1234 + i),
+                   static_cast<LPARAM>(0x7FFF0000 + 16 * i));
+      PostMessageW(m_hPeerWnd, WM_CHANNEL_DESTROY, 0, 0);
+      if (i % 16 == 0) Sleep(1);
+    }
+  });
+  constexpr int kCount = 300;
+  for (int i = 0; i < kCount; ++i) {
+    IPC::Message m = MakeMessage(kRoutingIdBrowser, 0x2000u + i, {i});
+    ASSERT_TRUE(m_channel.Send(&m, true, false));
+  }
+  ASSERT_TRUE(Send(kRoutingIdBrowser, kStartBurst, {kCount, 2}, true));
+  ASSERT_TRUE(PumpUntil([&] { return m_host.Count(kBurstDone) == 1; }, 20000));
+  stop = true;
+  hostile.join();
+  ASSERT_TRUE(Send(kRoutingIdBrowser, 0x2FFF, {}, true));
+  ASSERT_TRUE(WaitAck(0x2FFF));
+
+  EXPECT_EQ(WaitForSingleObject(m_pPeer->m_hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the peer is alive";
+  EXPECT_TRUE(IsWindow(m_hPeerWnd)) << "the peer's window still exists";
+  std::vector<int> acked;
+  for (const Received& r : m_host.m_vecReceived) {
+    if (r.type == kAck && r.ints.size() == 4 && r.ints[0] == 1 && r.ints[2] >= 0x2000 && r.ints[2] < 0x2FFF) {
+      acked.push_back(r.ints[2] - 0x2000);
+    }
+  }
+  std::vector<int> expected(kCount);
+  for (int i = 0; i < kCount; ++i) expected[i] = i;
+  EXPECT_EQ(acked, expected) << "every queued message arrived once, in order";
+  std::vector<int> next(2, 0);
+  for (const Received& r : m_host.m_vecReceived) {
+    if (r.type != kBurstItem || r.ints.size() != 2 || r.ints[0] < 0 || r.ints[0] > 1) continue;
+    EXPECT_EQ(r.ints[1], next[r.ints[0]]);
+    next[r.ints[0]] = r.ints[1] + 1;
+  }
+  EXPECT_EQ(next, std::vector<int>(2, kCount));
+}
+
+// Stray wake-ups and destroy requests posted to this process's own window: the queue of
+// received blocks is drained in order and the window stays until Unit.
+TEST(ChannelLifecycle, StrayWakeUpsAndDestroyRequestsLeaveTheWindowWorking) {
+  const std::wstring id = UniqueId(L"stray");
+  CChannel browser, stub;
+  browser.Init(id.c_str());
+  stub.InitStub(id.c_str());
+  const std::wstring name = kBrowserChannelPrefix + id;
+  HWND window = FindWindowW(name.c_str(), name.c_str());
+  ASSERT_NE(window, nullptr);
+  Recorder recorder(kRoutingIdBrowser);
+  browser.AddListener(&recorder);
+  for (int i = 0; i < 50; ++i) {
+    IPC::Message m = MakeMessage(kRoutingIdBrowser, 0x600u + i, {});
+    ASSERT_TRUE(stub.Send(&m, true, false));
+    PostMessageW(window, WM_CHANNEL_ASYNC_COPYDATA, 0, static_cast<LPARAM>(0x10 + i));
+    PostMessageW(window, WM_CHANNEL_DESTROY, 0, 0);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return recorder.m_vecReceived.size() >= 50; }));
+  PumpFor(100);
+  ASSERT_EQ(recorder.m_vecReceived.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(recorder.m_vecReceived[i].type, 0x600u + i);
+  EXPECT_TRUE(IsWindow(window));
+  browser.Unit();
+  EXPECT_FALSE(IsWindow(window)) << "the channel's own Unit still destroys it";
+}
+
 class ExitListener : public IChannelListener2 {
  public:
   void OnMessageReceived(const IPC::Message&) override {}
