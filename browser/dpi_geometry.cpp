@@ -1,6 +1,11 @@
 #include "browser/dpi_geometry.h"
 
+#include <cfloat>
 #include <cmath>
+
+// The rounding contract needs each product and quotient rounded to float as computed; x87
+// arithmetic (the 32-bit default without -mfpmath=sse) keeps more bits and rounds up too far.
+static_assert(FLT_EVAL_METHOD == 0, "build with -msse2 -mfpmath=sse: float arithmetic must be single precision");
 
 namespace client {
 

@@ -30,7 +30,12 @@ INSTANTIATE_TEST_SUITE_P(Values, DpiScaling,
                                            ScaleCase{5, 1.5f, 8, 4}, ScaleCase{150, 1.5f, 225, 100},
                                            ScaleCase{8, 1.25f, 10, 7}, ScaleCase{16777215, 1.0f, 16777215, 16777215},
                                            ScaleCase{-16777215, 1.0f, -16777215, -16777215},
-                                           ScaleCase{0, 2.0f, 0, 0}));
+                                           ScaleCase{0, 2.0f, 0, 0},
+                                           // Factors that single precision cannot hold exactly (130, 200
+                                           // and 250 dpi): extended-precision arithmetic rounds these up
+                                           // one too far.
+                                           ScaleCase{65, 130 / 96.0f, 89, 48}, ScaleCase{25, 200 / 96.0f, 53, 12},
+                                           ScaleCase{48, 250 / 96.0f, 125, 19}));
 
 TEST(DpiScaling, RectangleConvertsEachFieldAndEventOnlyItsPoint) {
   const CefRect device = LogicalToDevice(CefRect(1, -3, 1, 7), 1.5f);
