@@ -166,6 +166,16 @@ ATL::CStringW CanonicalizePath(const ATL::CStringW& path) {
   return ATL::CStringW(buffer);
 }
 
+LSTATUS GetRegValue32(HKEY root, const wchar_t* subKey, const wchar_t* valueName, DWORD* type, void* data,
+                      DWORD* bytes) {
+  HKEY key = nullptr;
+  const LSTATUS status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
+  if (status != ERROR_SUCCESS) return status;
+  const LSTATUS result = SHQueryValueExW(key, valueName, nullptr, type, data, bytes);
+  RegCloseKey(key);
+  return result;
+}
+
 ATL::CStringW GetRegString(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
                            const wchar_t* defaultValue) {
   ATL::CStringW fallback(defaultValue ? defaultValue : L"");
@@ -174,7 +184,7 @@ ATL::CStringW GetRegString(HKEY root, const wchar_t* subKey, const wchar_t* valu
   BYTE buffer[kRegTextBytes + 2] = {};
   DWORD type = REG_SZ;
   DWORD size = kRegTextBytes;
-  if (SHGetValueW(root, subKey, valueName, &type, buffer, &size) != ERROR_SUCCESS) return fallback;
+  if (GetRegValue32(root, subKey, valueName, &type, buffer, &size) != ERROR_SUCCESS) return fallback;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return fallback;
   if (size > kRegTextBytes) size = kRegTextBytes;
   const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);

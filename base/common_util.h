@@ -52,8 +52,13 @@ BOOL FileExists(const wchar_t* path, BOOL checkSigner);
 // Doubled backslashes and doubled slashes collapsed (one left-to-right pass each; a UNC
 // prefix becomes a single backslash), then dot elements resolved.
 ATL::CStringW CanonicalizePath(const ATL::CStringW& path);
-// A text value (REG_SZ, REG_EXPAND_SZ) of at most 1024 bytes. The default (or "" when it is
-// null) for a null argument, a missing key or value, a larger value or another value type.
+// As SHGetValueW, but always in the 32-bit registry view: the product is a 32-bit process
+// and reads that view under WOW64; a 64-bit build of the same code then reads what it reads.
+LSTATUS GetRegValue32(HKEY root, const wchar_t* subKey, const wchar_t* valueName, DWORD* type, void* data,
+                      DWORD* bytes);
+// A text value (REG_SZ, REG_EXPAND_SZ) of at most 1024 bytes, in the 32-bit view. The default
+// (or "" when it is null) for a null argument, a missing key or value, a larger value or
+// another value type.
 ATL::CStringW GetRegString(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
                            const wchar_t* defaultValue);
 

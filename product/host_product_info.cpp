@@ -38,13 +38,13 @@ ATL::CStringW Decipher(const std::wstring& cipher) {
 
 BOOL Exists(const ATL::CStringW& path) { return CommonUtil::FileExists(path, FALSE); }
 
-// A value through SHGetValueW into 260 characters; "" when it cannot be read or is empty.
+// A value read as SHGetValueW does (32-bit view) into 260 characters; "" when it cannot be read or is empty.
 ATL::CStringW ReadShellValue(HKEY root, const wchar_t* subKey, const wchar_t* name) {
   if (!subKey || !*subKey) return ATL::CStringW();
   wchar_t buffer[MAX_PATH + 1] = {};
   DWORD type = REG_SZ;
   DWORD bytes = MAX_PATH * sizeof(wchar_t);
-  if (SHGetValueW(root, subKey, name, &type, buffer, &bytes) != ERROR_SUCCESS) return ATL::CStringW();
+  if (CommonUtil::GetRegValue32(root, subKey, name, &type, buffer, &bytes) != ERROR_SUCCESS) return ATL::CStringW();
   if (type != REG_SZ && type != REG_EXPAND_SZ) return ATL::CStringW();
   return ATL::CStringW(buffer);
 }

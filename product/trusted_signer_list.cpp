@@ -194,7 +194,7 @@ int TrustedSignerList::ReadFailCount() {
 
 ATL::CStringW ReadRegistryText(HKEY root, const ATL::CStringW& subkey, const wchar_t* valueName) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(root, subkey.GetString(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return ATL::CStringW();
+  if (RegOpenKeyExW(root, subkey.GetString(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) return ATL::CStringW();
   ATL::CStringW text;
   DWORD size = 0;
   if (RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0) {
@@ -212,7 +212,7 @@ ATL::CStringW ReadRegistryText(HKEY root, const ATL::CStringW& subkey, const wch
 BOOL WriteRegistryText(HKEY root, const ATL::CStringW& subkey, const wchar_t* valueName, const wchar_t* text) {
   if (!text) return FALSE;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(root, subkey.GetString(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return FALSE;
+  if (RegOpenKeyExW(root, subkey.GetString(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) return FALSE;
   const DWORD bytes = DWORD((wcslen(text) + 1) * sizeof(wchar_t));
   const LONG result = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
   RegCloseKey(key);
