@@ -66,13 +66,33 @@ Outputs Parse(const Bytes& blob) {
 const Bytes kRoot = Name("", "Root Authority");
 const Bytes kLeaf = Name("Release Unit", "Leaf Signer");
 
-TEST(AuthenticodeReader, SignedFileGivesLeafCommonNameThumbprintAndIssuer) {
+// The build's own stand-in and both image formats whatever the build (the product reads PE32).
+class AuthenticodeSignedFileTest : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(AuthenticodeSignedFileTest, GivesLeafCommonNameThumbprintAndIssuer) {
   std::string subject = "stale", thumbprint = "stale", issuer = "stale";
-  ASSERT_EQ(0, ReadFileSignInfo(Path(L"ph_full_trusted.dll").c_str(), subject, thumbprint, issuer));
+  ASSERT_EQ(0, ReadFileSignInfo(Path(GetParam()).c_str(), subject, thumbprint, issuer));
   EXPECT_EQ("HARNSTAVE Network Technology Co., Ltd.", subject);  // OU and O are present too
   EXPECT_EQ(signer_fixtures::ReadLine(Path(L"trusted_leaf.sha1")), thumbprint);
   EXPECT_EQ(40u, thumbprint.size());
   EXPECT_EQ("Brivelo Test Root CA", issuer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, AuthenticodeSignedFileTest,
+                         ::testing::Values(L"ph_full_trusted.dll", L"pe32_full_trusted.dll", L"pe64_full_trusted.dll"));
+
+TEST(AuthenticodeReader, FixturesHoldBothImageFormats) {
+  for (const auto& file : {std::make_pair(L"pe32_full_trusted.dll", IMAGE_NT_OPTIONAL_HDR32_MAGIC),
+                           std::make_pair(L"pe64_full_trusted.dll", IMAGE_NT_OPTIONAL_HDR64_MAGIC)}) {
+    const Bytes image = signer_fixtures::ReadBytes(Path(file.first));
+    ASSERT_GT(image.size(), 512u);
+    DWORD ntOffset = 0;
+    WORD magic = 0;
+    memcpy(&ntOffset, image.data() + 60, 4);
+    ASSERT_LT(ntOffset + 26u, image.size());
+    memcpy(&magic, image.data() + ntOffset + 24, 2);
+    EXPECT_EQ(file.second, magic);
+  }
 }
 
 // Copies of the signed file with the table's header or size changed.
@@ -111,17 +131,32 @@ TEST_P(AuthenticodeTableTest, ReportsTableProblems) {
 }
 
 std::string TableCaseName(const ::testing::TestParamInfo<TableCase>& info) {
-  static const char* const kNames[] = {"Unsigned", "Missing", "NotAnImage", "Revision", "Type", "EightBytes"};
-  return kNames[info.index];
+  static const char* const kEdits[] = {"", "Revision", "Type", "EightBytes"};
+  const std::wstring file = info.param.file;
+  if (info.param.edit == TableEdit::kNone) {
+    if (file == L"missing.dll") return "Missing";
+    if (file == L"trusted_leaf.sha1") return "NotAnImage";
+  }
+  const std::string format = file.compare(0, 4, L"pe32") == 0 ? "Pe32" : file.compare(0, 4, L"pe64") == 0 ? "Pe64" : "Own";
+  if (info.param.edit == TableEdit::kNone) return "Unsigned" + format;
+  return kEdits[static_cast<int>(info.param.edit)] + format;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, AuthenticodeTableTest,
                          ::testing::Values(TableCase{L"ph_full_unsigned.dll", TableEdit::kNone, -1},
+                                           TableCase{L"pe32_full_unsigned.dll", TableEdit::kNone, -1},
+                                           TableCase{L"pe64_full_unsigned.dll", TableEdit::kNone, -1},
                                            TableCase{L"missing.dll", TableEdit::kNone, -1},
                                            TableCase{L"trusted_leaf.sha1", TableEdit::kNone, -1},
                                            TableCase{L"ph_full_trusted.dll", TableEdit::kRevision, -3},
                                            TableCase{L"ph_full_trusted.dll", TableEdit::kType, -3},
-                                           TableCase{L"ph_full_trusted.dll", TableEdit::kSize8, -2}),
+                                           TableCase{L"ph_full_trusted.dll", TableEdit::kSize8, -2},
+                                           TableCase{L"pe32_full_trusted.dll", TableEdit::kRevision, -3},
+                                           TableCase{L"pe32_full_trusted.dll", TableEdit::kType, -3},
+                                           TableCase{L"pe32_full_trusted.dll", TableEdit::kSize8, -2},
+                                           TableCase{L"pe64_full_trusted.dll", TableEdit::kRevision, -3},
+                                           TableCase{L"pe64_full_trusted.dll", TableEdit::kType, -3},
+                                           TableCase{L"pe64_full_trusted.dll", TableEdit::kSize8, -2}),
                          &TableCaseName);
 
 TEST(AuthenticodeReader, SignerInfoPicksItsCertificateByIssuerAndSerial) {

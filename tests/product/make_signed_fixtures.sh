@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Makes the signed test files: a throw-away CA with two code-signing leaves, signed, unsigned
 # and tampered copies of the product-helper stand-ins, and the expected thumbprint of the leaf.
+# The signer reader parses files without loading them, so both image formats are made whatever
+# the build's own architecture: pe32_* (the product's) and pe64_* from the stand-in source.
 # Every further argument <name>=<file> is signed with the trusted leaf into <out folder>/<name>.
-# Usage: make_signed_fixtures.sh <out folder> <full stand-in> <minimal stand-in> <empty-version stand-in> [<name>=<file>...]
+# Usage: make_signed_fixtures.sh <out folder> <full stand-in> <minimal stand-in> <empty-version stand-in>
+#                                <stand-in source> [<name>=<file>...]
 set -euo pipefail
-out="$1"; full="$2"; minimal="$3"; emptyver="$4"
-shift 4
+out="$1"; full="$2"; minimal="$3"; emptyver="$4"; source="$5"
+shift 5
 mkdir -p "$out"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -38,6 +41,11 @@ sign other "$full" "$out/ph_full_other.dll"
 cp "$full" "$out/ph_full_unsigned.dll"
 for extra in "$@"; do
   sign trusted "${extra#*=}" "$out/${extra%%=*}"
+done
+for format in pe32:i686 pe64:x86_64; do
+  "${format#*:}-w64-mingw32-gcc" -shared -O1 -DSTANDIN_FULL -static-libgcc -o "${format%%:*}.dll" "$source"
+  sign trusted "${format%%:*}.dll" "$out/${format%%:*}_full_trusted.dll"
+  cp "${format%%:*}.dll" "$out/${format%%:*}_full_unsigned.dll"
 done
 
 # One byte of code flipped after signing: the signature no longer matches the file.
