@@ -61,6 +61,7 @@ bool ConvertName(const uint8_t* bytes, uint16_t length, bool utf8, std::wstring*
   return MultiByteToWideChar(codePage, 0, text, length, &(*name)[0], units) == units;
 }
 
+// Inflates exactly outSize bytes: fewer, more, or a damaged stream fail.
 bool Inflate(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize) {
   z_stream stream;
   memset(&stream, 0, sizeof(stream));
@@ -69,8 +70,16 @@ bool Inflate(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize)
   stream.avail_in = inSize;
   stream.next_out = out;
   stream.avail_out = outSize;
-  const int result = inflate(&stream, Z_SYNC_FLUSH);
-  const bool ok = (result == Z_OK || result == Z_STREAM_END) && stream.total_out == outSize;
+  int result = inflate(&stream, Z_SYNC_FLUSH);
+  bool ok = (result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR) && stream.total_out == outSize;
+  if (ok && result != Z_STREAM_END) {
+    // The buffer is full but the stream has not ended: it must not hold another byte.
+    Bytef extra = 0;
+    stream.next_out = &extra;
+    stream.avail_out = 1;
+    result = inflate(&stream, Z_SYNC_FLUSH);
+    ok = (result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR) && stream.total_out == outSize;
+  }
   inflateEnd(&stream);
   return ok;
 }
@@ -171,10 +180,13 @@ bool ZipArchive::ReadCentralDirectory(const uint8_t* data, uint32_t size) {
   m_pEndRecord = end;
 
   const uint32_t count = Read16(end + 10);
+  uint64_t offset = Read32(end + 16);
+  // Every record takes at least 46 bytes: a count the bytes cannot hold is refused before
+  // anything is reserved for it.
+  if (offset + uint64_t(count) * kCentralRecordSize > size) return false;
   try {
     m_vecEntries.clear();
     m_vecEntries.reserve(count);
-    uint64_t offset = Read32(end + 16);
     for (uint32_t i = 0; i < count; ++i) {
       if (offset + kCentralRecordSize > size) return false;
       const uint8_t* central = data + offset;
@@ -272,20 +284,20 @@ bool ZipArchive::ExtractToBuffer(ZipArchive* archive, uint32_t index, uint8_t* b
   if (!archive->LocateData(entry, &data)) return false;
   const uint32_t compressed = CompressedSize(central);
 
-  uLong crc = crc32(0L, Z_NULL, 0);
+  // Success means exactly the entry's uncompressed size was produced and its CRC matches.
+  const uint32_t expected = UncompressedSize(central);
   switch (Method(central)) {
     case kMethodStored:
-      if (compressed > size) return false;
-      if (compressed > 0) memcpy(buffer, data, compressed);
-      crc = crc32(crc, buffer, compressed);
+      if (compressed != expected) return false;
+      if (expected > 0) memcpy(buffer, data, expected);
       break;
     case kMethodDeflated:
-      if (!Inflate(data, compressed, buffer, size)) return false;
-      crc = crc32(crc, buffer, size);
+      if (size != expected || !Inflate(data, compressed, buffer, expected)) return false;
       break;
     default:
       return false;
   }
+  const uLong crc = crc32(crc32(0L, Z_NULL, 0), buffer, expected);
   return uint32_t(crc) == Crc(central);
 }
 

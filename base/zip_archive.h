@@ -65,8 +65,10 @@ class ZipArchive {
                                       ZipEntryInfo* info);
 
   // A deflated entry needs a buffer of exactly its uncompressed size; a stored entry one of at
-  // least its size, the bytes past it left as they were. buffer must not be null, even for an
-  // entry of 0 bytes. On failure the buffer may be partly written.
+  // least its size, the bytes past it left as they were. True only when exactly the uncompressed
+  // size was produced (a stored entry's data is as long as that, a deflated one inflates to
+  // exactly that) and its CRC-32 matches. buffer must not be null, even for an entry of 0
+  // bytes. On failure the buffer may be partly written.
   [[nodiscard]] static bool ExtractToBuffer(ZipArchive* archive, uint32_t index, uint8_t* buffer, uint32_t size);
   // Writes the entry to a new file at path (its folder created when missing) with the entry's
   // time. On failure no file is left at path; an encrypted entry fails without touching path.

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -39,9 +40,16 @@ std::string Mutate(const std::string& original, std::mt19937* random) {
   return bytes;
 }
 
-// Opens and extracts everything that claims a sane size; the test passes by not crashing, and
-// checks that extraction either fails or fills exactly the claimed size.
-void Exercise(const std::string& bytes) {
+constexpr uint8_t kCanary = 0xA5;
+
+struct Exercised {
+  int extracted = 0;  // successful extractions
+};
+
+// Opens and extracts everything that claims a sane size. Extraction either fails or fills
+// exactly the claimed size with bytes whose CRC-32 is that of one of the archive's original
+// entries (random damage cannot forge a matching CRC), and never writes past the claimed size.
+void Exercise(const std::string& bytes, const std::vector<std::string>& originals, Exercised* seen) {
   ZipArchive* archive = ZipArchive::OpenFromMemory(bytes.data(), uint32_t(bytes.size()));
   if (archive == nullptr) return;
   const uint32_t count = ZipArchive::GetEntryCount(archive);
@@ -49,8 +57,20 @@ void Exercise(const std::string& bytes) {
     ZipEntryInfo info;
     ASSERT_TRUE(ZipArchive::GetEntry(archive, i, &info));
     if (info.uncompressedSize > (1u << 20)) continue;
-    std::vector<uint8_t> buffer(size_t(info.uncompressedSize) + 1);
-    (void)ZipArchive::ExtractToBuffer(archive, i, buffer.data(), info.uncompressedSize);
+    const size_t size = info.uncompressedSize;
+    std::vector<uint8_t> buffer(size + 1, kCanary);
+    const bool ok = ZipArchive::ExtractToBuffer(archive, i, buffer.data(), info.uncompressedSize);
+    EXPECT_EQ(buffer[size], kCanary) << "written past the claimed size of entry " << i;
+    if (!ok) continue;
+    ++seen->extracted;
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), buffer.data(), uInt(size));
+    bool known = false;
+    for (const std::string& original : originals) {
+      known = known || (original.size() == size &&
+                        crc == crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(original.data()),
+                                     uInt(original.size())));
+    }
+    EXPECT_TRUE(known) << "entry " << i << " reported success with " << size << " bytes that no entry held";
   }
   EXPECT_TRUE(ZipArchive::Close(archive));
 }
@@ -71,6 +91,7 @@ TEST(MutationRobustness, MutatedArchivesFailCleanly) {
 
   std::mt19937 random(20240611);
   int opened = 0;
+  Exercised seen;
   for (int round = 0; round < 3000; ++round) {
     const std::string bytes = Mutate(zip, &random);
     ZipArchive* archive = ZipArchive::OpenFromMemory(bytes.data(), uint32_t(bytes.size()));
@@ -78,10 +99,11 @@ TEST(MutationRobustness, MutatedArchivesFailCleanly) {
       ++opened;
       ZipArchive::Close(archive);
     }
-    Exercise(bytes);
+    Exercise(bytes, {stored.data, deflated.data, empty.data}, &seen);
   }
   // The mutations must leave many archives readable, or the extraction paths go untested.
   EXPECT_GT(opened, 300);
+  EXPECT_GT(seen.extracted, 300);
 }
 
 // Under a wrong key the cipher yields random bytes, which go straight into the reader.
@@ -94,14 +116,15 @@ TEST(MutationRobustness, WrongKeysAndDamagedCipherTextFailCleanly) {
   ASSERT_TRUE(StringCipher::EncryptData(zip, "right key", &text));
 
   std::mt19937 random(7);
+  Exercised seen;
   for (int round = 0; round < 1500; ++round) {
     std::string key(1 + random() % 40, '\0');
     for (char& c : key) c = char(random());
     std::string plain;
-    if (StringCipher::DecryptData(text, key, &plain)) Exercise(plain);
+    if (StringCipher::DecryptData(text, key, &plain)) Exercise(plain, {entry.data}, &seen);
 
     const std::string damaged = Mutate(text, &random);
-    if (StringCipher::DecryptData(damaged, "right key", &plain)) Exercise(plain);
+    if (StringCipher::DecryptData(damaged, "right key", &plain)) Exercise(plain, {entry.data}, &seen);
   }
 }
 

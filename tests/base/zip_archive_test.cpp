@@ -103,6 +103,9 @@ INSTANTIATE_TEST_SUITE_P(EndRecord, ZipArchiveOpen, ::testing::Values(
 
 // Offsets and lengths that point outside the archive fail the open or the extraction.
 INSTANTIATE_TEST_SUITE_P(Bounds, ZipArchiveOpen, ::testing::Values(
+    // 22 bytes claiming 65,535 entries: refused before anything is reserved for them.
+    OpenCase{"CountAboveTheBytes", [] { std::string z(22, '\0'); z[0] = 'P'; z[1] = 'K'; z[2] = 5; z[3] = 6;
+                                        Set16(&z, 8, 0xFFFF); Set16(&z, 10, 0xFFFF); return z; }, false, 0},
     OpenCase{"CentralDirectoryPastEnd",
              [] { std::string z = OneEntry(); return Patched(z, EndRecord(z) + 16, uint32_t(z.size()), 4); }, false, 0},
     OpenCase{"CentralDirectoryFarPastEnd",
@@ -240,6 +243,35 @@ TEST(ZipArchive, ChangedDataFailsTheCrcCheck) {
     EXPECT_FALSE(ZipArchive::ExtractToBuffer(opened.archive, 0, reinterpret_cast<uint8_t*>(&out[0]), uint32_t(out.size())))
         << (deflate ? "deflated" : "stored");
   }
+}
+
+// A stored entry whose data is shorter than its claimed size, with the CRC of the short data:
+// copying only the data and checking its CRC would report success with the rest of the
+// buffer never written. Likewise a deflated stream that yields fewer or more bytes.
+TEST(ZipArchive, DataThatIsNotExactlyTheClaimedSizeFails) {
+  const std::string data = Text(40);
+  for (const uint32_t claimed : {41u, 16u << 20}) {
+    std::string zip = BuildZipArchive({Entry("short.bin", data, false)});
+    zip = Patched(zip, CentralDirectory(zip) + 24, claimed, 4);
+    Opened opened(zip);
+    ASSERT_NE(nullptr, opened.archive);
+    std::vector<uint8_t> out(claimed, 0xA5);
+    EXPECT_FALSE(ZipArchive::ExtractToBuffer(opened.archive, 0, out.data(), claimed)) << claimed;
+  }
+  for (const uint32_t claimed : {39u, 41u}) {
+    std::string zip = BuildZipArchive({Entry("deflated.bin", data)});
+    zip = Patched(zip, CentralDirectory(zip) + 24, claimed, 4);
+    Opened opened(zip);
+    ASSERT_NE(nullptr, opened.archive);
+    std::vector<uint8_t> out(claimed, 0xA5);
+    EXPECT_FALSE(ZipArchive::ExtractToBuffer(opened.archive, 0, out.data(), claimed)) << claimed;
+  }
+  // A stored entry claiming fewer bytes than its data holds fails too.
+  std::string zip = BuildZipArchive({Entry("long.bin", data, false)});
+  zip = Patched(zip, CentralDirectory(zip) + 24, 39, 4);
+  Opened opened(zip);
+  std::vector<uint8_t> out(40, 0xA5);
+  EXPECT_FALSE(ZipArchive::ExtractToBuffer(opened.archive, 0, out.data(), 40));
 }
 
 TEST(ZipArchive, NamesDecodeByTheirFlag) {
