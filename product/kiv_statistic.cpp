@@ -208,8 +208,12 @@ unsigned __stdcall CKivStatisticImpl::StatisticSendThread(void* argument) {
   SendRecord* record = static_cast<SendRecord*>(argument);
   if (!record) return 0;
   CKivStatisticImpl* owner = record->owner;
-  if (owner && !record->url.IsEmpty() && IsNetworkAvailable())
-    owner->SendStatisticUrl(record->url, record->filePath, record->callback);
+  if (owner && !record->url.IsEmpty()) {
+    // Without a network the request is not tried, and the callback hears of that as a failure
+    // rather than never.
+    const bool online = owner->m_pfnNetworkCheck() != FALSE;
+    owner->SendStatisticUrl(online ? record->url.GetString() : nullptr, record->filePath, record->callback);
+  }
   delete record;
   if (owner) InterlockedDecrement(&owner->m_nPending);
   return 0;

@@ -53,6 +53,11 @@ class CKivStatisticBaseInfo {
   ATL::CStringW m_strAppver;  // "{appver}": version of the product's main executable
 };
 
+// Network test of the asynchronous sends: a connection the system reports, else an adapter
+// with a gateway.
+BOOL IsNetworkAvailable();
+BOOL HasGatewayAdapter();
+
 class CKivStatisticImpl : private CKivStatisticBaseInfo {
  public:
   explicit CKivStatisticImpl(const StatisticBucketKey& bucketKey = DefaultStatisticBucketKey());
@@ -92,6 +97,9 @@ class CKivStatisticImpl : private CKivStatisticBaseInfo {
   BOOL SetOverrideProduct(const wchar_t* name, int levelsUp);
   BOOL SetOverrideProductEx(const wchar_t* name, const wchar_t* product);
   LONG GetPendingCount() const { return m_nPending; }
+  // The test an asynchronous send makes before its request (IsNetworkAvailable unless
+  // replaced). Set before the first report.
+  void SetNetworkCheck(BOOL (*check)()) { m_pfnNetworkCheck = check ? check : &IsNetworkAvailable; }
   CKivStatisticBaseInfo* GetBaseInfo() { return this; }
   DWORD GetBucket() const { return m_nBucket; }
   BOOL IsInitialized() const { return m_nLevels >= 0; }
@@ -114,12 +122,8 @@ class CKivStatisticImpl : private CKivStatisticBaseInfo {
   RegistryHostOverrideStore m_hostOverride;
   ProductHelper* m_pProduct;
   StatisticBucketKey m_bucketKey;
+  BOOL (*m_pfnNetworkCheck)() = &IsNetworkAvailable;
 };
-
-// Network test of the asynchronous sends: a connection the system reports, else an adapter
-// with a gateway.
-BOOL IsNetworkAvailable();
-BOOL HasGatewayAdapter();
 
 // The front the system uses. Without an implementation (allocation failed) every operation does
 // nothing and returns 0 or empty.

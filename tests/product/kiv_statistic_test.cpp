@@ -204,8 +204,14 @@ TEST_F(Statistic, WithoutProductInformationTheUrlIsOnlyTheExtraText) {
   EXPECT_TRUE(m_server.Targets().empty());
 }
 
+BOOL Online() { return TRUE; }
+BOOL Offline() { return FALSE; }
+
+// The system's network test is replaced: the outcome depends on the loopback server alone,
+// whatever connection this machine has.
 TEST_F(Statistic, AnAsynchronousSendCallsBackAndIsCountedWhileItRuns) {
   auto statistic = Make(L"1", m_server.Base() + L"/async.gif?a={action}");
+  statistic->Impl()->SetNetworkCheck(&Online);
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   BOOL outcome = FALSE;
   EXPECT_EQ(statistic->ReportWithCallback(
@@ -224,6 +230,27 @@ TEST_F(Statistic, AnAsynchronousSendCallsBackAndIsCountedWhileItRuns) {
   statistic->DestroyWhenIdle();
   EXPECT_EQ(statistic->Impl(), nullptr);
   EXPECT_EQ(statistic->Report(L"a", nullptr, FALSE, nullptr, nullptr), 0);
+}
+
+TEST_F(Statistic, WithoutANetworkAnAsynchronousSendCallsBackAFailure) {
+  auto statistic = Make(L"1", m_server.Base() + L"/offline.gif?a={action}");
+  statistic->Impl()->SetNetworkCheck(&Offline);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  BOOL outcome = TRUE;
+  EXPECT_EQ(statistic->ReportWithCallback(
+                [&](BOOL sent) {
+                  outcome = sent;
+                  SetEvent(done);
+                },
+                L"bg", nullptr, TRUE, nullptr, nullptr),
+            1);
+  ASSERT_EQ(WaitForSingleObject(done, 20000), WAIT_OBJECT_0);
+  CloseHandle(done);
+  EXPECT_FALSE(outcome);
+  for (int i = 0; i < 200 && statistic->GetPendingCount() != 0; ++i) Sleep(10);
+  EXPECT_EQ(statistic->GetPendingCount(), 0);
+  EXPECT_TRUE(m_server.Targets().empty());
+  statistic->DestroyWhenIdle();
 }
 
 TEST(StatisticProcessWide, OneObjectForEveryCaller) {
