@@ -105,9 +105,9 @@ BOOL CMachinePlatform::QueryTokenElevation(BOOL* elevated) {
 }
 
 void CMachinePlatform::GetOsVersion(DWORD* major, DWORD* minor) {
-  const OSVERSIONINFOEXW& record = COSVersionCheck::Instance()->Version();
-  *major = record.dwMajorVersion;
-  *minor = record.dwMinorVersion;
+  const COSVersionCheck* check = COSVersionCheck::Instance();
+  *major = check ? check->Version().dwMajorVersion : 0;
+  *minor = check ? check->Version().dwMinorVersion : 0;
 }
 
 HRESULT CMachinePlatform::CreateGuid(GUID* guid) { return CoCreateGuid(guid); }

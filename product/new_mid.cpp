@@ -63,6 +63,8 @@ BOOL CKivMID2::EnsureNewMID() {
 }
 
 HRESULT CKivMID2::GetNewMID(wchar_t* buffer, UINT capacity) {
+  // No room even for the terminator: refused, nothing written.
+  if (!buffer || capacity == 0) return E_INVALIDARG;
   (void)EnsureNewMID();
   buffer[0] = L'\0';
   CopyBounded(buffer, capacity, m_szNewMID);
@@ -72,5 +74,6 @@ HRESULT CKivMID2::GetNewMID(wchar_t* buffer, UINT capacity) {
 HRESULT NewMIDW_Kiv(wchar_t* buffer, UINT capacity) {
   if (!buffer || capacity < kNewMidMinCapacity) return E_INVALIDARG;
   CKivMID2* object = static_singleton_base<CKivMID2>::Instance();
+  if (!object) return E_OUTOFMEMORY;
   return static_cast<INewMID*>(object)->GetNewMID(buffer, capacity);
 }

@@ -27,8 +27,8 @@ struct IExtend : public IUnknown {
 };
 
 struct INewMID : public IUnknown {
-  // S_OK with the identifier copied into buffer (cut to capacity - 1 units, terminated).
-  // capacity must be at least 1.
+  // S_OK with the identifier copied into buffer (cut to capacity - 1 units, terminated);
+  // E_INVALIDARG, writing nothing, for a null buffer or a capacity of 0.
   virtual HRESULT STDMETHODCALLTYPE GetNewMID(wchar_t* buffer, UINT capacity) = 0;
 };
 

@@ -1,6 +1,7 @@
 // Process-wide objects built on first use without a lock object of their own: the first
 // caller moves a state word from 0 to 1 and builds, later callers poll it with Sleep(1) until
-// it reads 2. The object lives in static storage and is destroyed at process exit.
+// it reads 2 (built) or 3 (the constructor threw). The object lives in static storage and is
+// destroyed at process exit.
 #pragma once
 
 #include <windows.h>
@@ -11,19 +12,27 @@
 template <typename T>
 class static_singleton_base {
  public:
-  // The one object; safe from any thread. The pointer stays valid until process exit.
+  // The one object; safe from any thread. The pointer stays valid until process exit. Null for
+  // every caller, this one and all later ones, when the constructor threw: no exception leaves.
   static T* Instance() {
     // Zero-initialised static storage: nothing runs before the first call.
     alignas(T) static unsigned char s_storage[sizeof(T)];
     T* instance = s_pInstance;
     if (instance) return instance;
     if (InterlockedCompareExchange(&s_nState, 1, 0) == 0) {
-      new (&s_storage) T();
+      try {
+        new (&s_storage) T();
+      } catch (...) {
+        InterlockedExchange(&s_nState, kFailed);
+        return nullptr;
+      }
       s_pStorage = reinterpret_cast<T*>(&s_storage);
       atexit(&Destroy);
-      InterlockedExchange(&s_nState, 2);
+      InterlockedExchange(&s_nState, kBuilt);
     } else {
-      while (InterlockedCompareExchange(&s_nState, 2, 2) != 2) Sleep(1);
+      LONG state;
+      while ((state = InterlockedCompareExchange(&s_nState, 0, 0)) != kBuilt && state != kFailed) Sleep(1);
+      if (state == kFailed) return nullptr;
     }
     instance = reinterpret_cast<T*>(&s_storage);
     s_pInstance = instance;
@@ -31,6 +40,9 @@ class static_singleton_base {
   }
 
  private:
+  static constexpr LONG kBuilt = 2;
+  static constexpr LONG kFailed = 3;
+
   static void Destroy() { s_pStorage->~T(); }
 
   static T* s_pStorage;

@@ -67,6 +67,11 @@ TEST_F(NewMidTest, GetNewMidCutsToTheCapacity) {
   EXPECT_EQ(object.GetNewMID(buffer, 10), S_OK);
   EXPECT_EQ(std::wstring(buffer), std::wstring(kAdapterCpu).substr(0, 9));
   EXPECT_TRUE(object.EnsureNewMID());
+  // No room for the terminator: refused before anything is written.
+  wmemset(buffer, L'x', 10);
+  EXPECT_EQ(object.GetNewMID(buffer, 0), E_INVALIDARG);
+  EXPECT_EQ(buffer[0], L'x');
+  EXPECT_EQ(object.GetNewMID(nullptr, 10), E_INVALIDARG);
 }
 
 TEST(KivMid2, InterfacesAndReferenceCounts) {
