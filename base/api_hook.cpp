@@ -25,6 +25,19 @@ class CLiveHookPlatform : public IHookPlatform {
 
   void FreeCodePage(UINT32 nPage) override { VirtualFree(Pointer(nPage), 0, MEM_RELEASE); }
 
+  UINT32 ReadableBytes(UINT32 nAddress, UINT32 nWanted) override {
+    UINT32 nReadable = 0;
+    while (nReadable < nWanted) {
+      MEMORY_BASIC_INFORMATION mbi = {};
+      if (VirtualQuery(Pointer(nAddress + nReadable), &mbi, sizeof(mbi)) == 0) break;
+      if (mbi.State != MEM_COMMIT || (mbi.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0 || mbi.Protect == 0) break;
+      const UINT32 nEnd = Address(mbi.BaseAddress) + static_cast<UINT32>(mbi.RegionSize);
+      if (nEnd <= nAddress + nReadable) break;  // the address space ends here
+      nReadable = nEnd - nAddress;
+    }
+    return nReadable < nWanted ? nReadable : nWanted;
+  }
+
   bool QueryRegion(UINT32 nAddress, DWORD* pdwState, DWORD* pdwProtect) override {
     MEMORY_BASIC_INFORMATION mbi = {};
     if (VirtualQuery(Pointer(nAddress), &mbi, sizeof(mbi)) == 0) return false;

@@ -28,6 +28,9 @@ class IHookPlatform {
   // One 4,096-byte page, readable, writable and executable; 0 on failure.
   virtual UINT32 AllocateCodePage() = 0;
   virtual void FreeCodePage(UINT32 nPage) = 0;
+  // How many of the nWanted bytes from nAddress on can be read (committed and accessible,
+  // across adjoining regions): reads of code are bounded by it.
+  virtual UINT32 ReadableBytes(UINT32 nAddress, UINT32 nWanted) = 0;
   // State (MEM_COMMIT ...) and protection of the region holding nAddress.
   virtual bool QueryRegion(UINT32 nAddress, DWORD* pdwState, DWORD* pdwProtect) = 0;
   virtual bool ProtectCode(UINT32 nAddress, UINT32 nSize, DWORD dwProtect, DWORD* pdwOldProtect) = 0;

@@ -27,6 +27,8 @@ UINT32 SignExtend8(uint32_t value) {
 }  // namespace
 
 bool IsCodePadding(IHookPlatform& platform, UINT32 nAddress, UINT32 nCount) {
+  const UINT32 nRead = nCount > 0 ? nCount : 1;
+  if (platform.ReadableBytes(nAddress, nRead) < nRead) return false;
   const BYTE* p = platform.CodeBytes(nAddress);
   if (p[0] != 0x00 && p[0] != 0x90 && p[0] != 0xCC) return false;
   for (UINT32 i = 1; i < nCount; ++i) {
@@ -57,7 +59,8 @@ bool CreateTrampoline(IHookPlatform& platform, TrampolineBuild* pBuild) {
   do {
     const UINT32 address = target + oldPos;
     DecodedInstruction insn;
-    DecodeInstruction(platform.CodeBytes(address), &insn);
+    // A short function at the end of its region: the decoder reads nothing past the region.
+    DecodeInstruction(platform.CodeBytes(address), platform.ReadableBytes(address, kMaxInstructionBytesRead), &insn);
     if (insn.flags & INSN_ERROR) return false;
 
     BYTE piece[kMaxInstructionLength];

@@ -51,11 +51,9 @@ const uint8_t* FindMemoryOnly(const uint8_t (&triples)[N][3], uint8_t c) {
   return nullptr;
 }
 
-}  // namespace
-
-unsigned DecodeInstruction(const void* code, DecodedInstruction* out) {
+// Decodes at start; *consumed gets the bytes read, before the length is capped at 15.
+unsigned Decode(const uint8_t* start, DecodedInstruction* out, unsigned* consumed) {
   const OpcodeTable& table = kOpcodeTable;
-  const uint8_t* const start = static_cast<const uint8_t*>(code);
   const uint8_t* p = start;
   std::memset(out, 0, sizeof(*out));
 
@@ -255,11 +253,32 @@ unsigned DecodeInstruction(const void* code, DecodedInstruction* out) {
   }
 
   unsigned length = static_cast<unsigned>(p - start);
+  *consumed = length;
   if (length > kMaxInstructionLength) {
     length = kMaxInstructionLength;
     flags |= INSN_ERROR | INSN_ERROR_LENGTH;
   }
   out->length = static_cast<uint8_t>(length);
   out->flags = flags;
+  return length;
+}
+
+}  // namespace
+
+unsigned DecodeInstruction(const void* code, DecodedInstruction* out) {
+  unsigned consumed = 0;
+  return Decode(static_cast<const uint8_t*>(code), out, &consumed);
+}
+
+unsigned DecodeInstruction(const void* code, size_t available, DecodedInstruction* out) {
+  // Decoded from a copy of the readable bytes: whatever the instruction claims, nothing past
+  // `available` is touched. Bytes it would need beyond them read as zero, and the result is
+  // marked truncated.
+  uint8_t window[kMaxInstructionBytesRead] = {};
+  const size_t readable = available < sizeof(window) ? available : sizeof(window);
+  if (readable > 0) std::memcpy(window, code, readable);
+  unsigned consumed = 0;
+  const unsigned length = Decode(window, out, &consumed);
+  if (consumed > readable) out->flags |= INSN_ERROR | INSN_ERROR_TRUNCATED;
   return length;
 }

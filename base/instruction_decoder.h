@@ -6,6 +6,7 @@
 // can inspect 32-bit code held in any buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Bits of DecodedInstruction::flags.
@@ -20,11 +21,12 @@ enum : uint32_t {
   INSN_DISP32 = 0x80,
   INSN_RELATIVE = 0x100,         // the immediate is a branch displacement
   INSN_SECOND_IMM16 = 0x800,     // a second 16-bit immediate, held in `displacement`
-  INSN_ERROR = 0x1000,           // set together with each of the four below
+  INSN_ERROR = 0x1000,           // set together with each of the five below
   INSN_ERROR_OPCODE = 0x2000,    // undefined opcode
   INSN_ERROR_LENGTH = 0x4000,    // longer than 15 bytes
   INSN_ERROR_LOCK = 0x8000,      // LOCK not allowed here
   INSN_ERROR_OPERAND = 0x10000,  // operand form not allowed
+  INSN_ERROR_TRUNCATED = 0x20000,  // runs past the bytes the caller said were readable
   INSN_PREFIX_F2 = 0x1000000,
   INSN_PREFIX_F3 = 0x2000000,
   INSN_PREFIX_66 = 0x4000000,
@@ -63,3 +65,7 @@ struct DecodedInstruction {
 // number of bytes consumed, capped at 15. Reads at most kMaxInstructionBytesRead bytes and
 // writes only *out; safe to call from any thread.
 unsigned DecodeInstruction(const void* code, DecodedInstruction* out);
+// The same, reading at most `available` bytes from `code` (the readable rest of its region):
+// an instruction that needs more is decoded as if zeros followed and carries
+// INSN_ERROR | INSN_ERROR_TRUNCATED.
+unsigned DecodeInstruction(const void* code, size_t available, DecodedInstruction* out);

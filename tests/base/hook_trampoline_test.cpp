@@ -137,6 +137,33 @@ TEST(CreateTrampoline, PatchAboveNeedsExecutablePadding) {
   EXPECT_FALSE(CreateTrampoline(process, &build));
 }
 
+// Short functions in the last bytes of the code region, before uncommitted memory that would
+// read as padding: neither the decoder nor the padding check looks past the region, so the
+// function is refused instead of patched across the region's end.
+TEST(CreateTrampoline, FunctionsAtTheEndOfTheRegionReadNothingBeyondIt) {
+  const UINT32 end = CSimulatedProcess::kFreeBase;
+  const struct {
+    const char* name;
+    Bytes bytes;
+  } cases[] = {
+      {"RetThenRegionEnd", {0xC3}},
+      {"CallCutByRegionEnd", {0x90, 0xE8, 0x01, 0x02}},
+      {"PushThenRetThenEnd", {0x55, 0xC3}},
+  };
+  for (const auto& c : cases) {
+    CSimulatedProcess process;
+    process.Write(end - UINT32(c.bytes.size()) - 5, {0x8B, 0xFF, 0x8B, 0xFF, 0x55});  // no padding above
+    process.Write(end - UINT32(c.bytes.size()), c.bytes);
+    TrampolineBuild build = {};
+    build.nTarget = end - UINT32(c.bytes.size());
+    build.nTrampoline = kSlot;
+    EXPECT_FALSE(CreateTrampoline(process, &build)) << c.name;
+  }
+  CSimulatedProcess process;
+  EXPECT_FALSE(IsCodePadding(process, end - 2, 5)) << "the uncommitted bytes are no padding";
+  EXPECT_TRUE(IsCodePadding(process, end - 5, 5));
+}
+
 TEST(IsCodePadding, NeedsOnePaddingByteRepeated) {
   CSimulatedProcess process;
   const UINT32 at = CSimulatedProcess::kCode + 0x200;

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include "base/instruction_decoder.h"
 
 #include <gtest/gtest.h>
@@ -242,10 +244,50 @@ TEST(DecodeInstruction, MatchesAssemblerLengths) {
     const unsigned length = DecodeInstruction(&corpus[at], &insn);
     EXPECT_EQ(expected, length) << text;
     EXPECT_EQ(0u, insn.flags & INSN_ERROR) << text << std::hex << " flags 0x" << insn.flags;
+    // Bounded to exactly its bytes it decodes alike; one byte short it reads no further and
+    // says the instruction is truncated.
+    DecodedInstruction bounded;
+    EXPECT_EQ(expected, DecodeInstruction(&corpus[at], expected, &bounded)) << text;
+    EXPECT_EQ(0, std::memcmp(&insn, &bounded, sizeof(insn))) << text;
+    DecodeInstruction(&corpus[at], expected - 1, &bounded);
+    EXPECT_EQ(INSN_ERROR | INSN_ERROR_TRUNCATED, bounded.flags & (INSN_ERROR | INSN_ERROR_TRUNCATED)) << text;
     at += expected;
     ++count;
   }
   EXPECT_GT(count, 400u);
+}
+
+// Instructions that end (or claim to run on) at the last bytes before an inaccessible page:
+// the bounded decoder reads only what it was given.
+TEST(DecodeInstruction, BoundedReadsStopAtTheEndOfTheRegion) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const size_t page = info.dwPageSize;
+  uint8_t* block = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(block, nullptr);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(block + page, page, PAGE_NOACCESS, &old));
+  const struct {
+    std::vector<uint8_t> bytes;
+    bool truncated;
+  } cases[] = {
+      {{0xC3}, false},                    // ret: complete
+      {{0xE8, 0x01, 0x02}, true},         // call rel32 cut after two bytes
+      {{0x66, 0x66, 0x66}, true},         // prefixes only
+      {{0x8B, 0x84}, true},               // ModR/M that announces a SIB and a displacement
+      {{0x0F}, true},                     // escape byte alone
+  };
+  for (const auto& c : cases) {
+    uint8_t* at = block + page - c.bytes.size();
+    std::memcpy(at, c.bytes.data(), c.bytes.size());
+    DecodedInstruction insn;
+    DecodeInstruction(at, c.bytes.size(), &insn);
+    EXPECT_EQ(c.truncated, (insn.flags & INSN_ERROR_TRUNCATED) != 0) << int(c.bytes[0]);
+  }
+  DecodedInstruction none;
+  DecodeInstruction(block + page, 0, &none);
+  EXPECT_NE(0u, none.flags & INSN_ERROR_TRUNCATED);
+  VirtualFree(block, 0, MEM_RELEASE);
 }
 
 }  // namespace

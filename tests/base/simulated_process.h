@@ -109,6 +109,18 @@ class CSimulatedProcess : public IHookPlatform {
     m_freedPages.push_back(nPage);
   }
 
+  UINT32 ReadableBytes(UINT32 nAddress, UINT32 nWanted) override {
+    UINT32 nReadable = 0;
+    while (nReadable < nWanted) {
+      const UINT32 nAt = nAddress + nReadable;
+      if (nAt < kBase || nAt - kBase >= kPages * kPage) break;
+      const PageState& state = m_pages[(nAt - kBase) / kPage];
+      if (state.dwState != MEM_COMMIT || state.dwProtect == 0 || (state.dwProtect & (PAGE_NOACCESS | PAGE_GUARD))) break;
+      nReadable += kPage - (nAt - kBase) % kPage;
+    }
+    return nReadable < nWanted ? nReadable : nWanted;
+  }
+
   bool QueryRegion(UINT32 nAddress, DWORD* pdwState, DWORD* pdwProtect) override {
     if (nAddress < kBase || nAddress - kBase >= kPages * kPage) return false;
     *pdwState = m_pages[(nAddress - kBase) / kPage].dwState;
