@@ -1,8 +1,10 @@
 #include "engine/value_codec.h"
 
 #include <cstring>
+#include <new>
 
 #include "engine/process_message_impl.h"
+#include "include/base/cef_logging.h"
 
 namespace cefengine {
 
@@ -66,9 +68,15 @@ bool Encode(const ValueData& v, std::string* out, int depth) {
   }
 }
 
+// What the decoded form of one item costs beyond its own bytes, for the budget below.
+const size_t kListItemCost = sizeof(ValueData);
+const size_t kDictItemCost = sizeof(ValueData) + sizeof(std::wstring) + 4 * sizeof(void*);  // map node
+const size_t kContainerCost = 64;  // shared block and container header
+
 class Reader {
  public:
-  Reader(const uint8_t* data, size_t size, size_t offset) : data_(data), size_(size), pos_(offset) {}
+  Reader(const uint8_t* data, size_t size, size_t offset)
+      : data_(data), size_(size), pos_(offset), budget_(kDecodeCostFactor * (size - offset) + kDecodeCostAllowance) {}
   size_t pos() const { return pos_; }
   size_t left() const { return size_ - pos_; }
 
@@ -87,9 +95,16 @@ class Reader {
     pos_ += 4;
     return true;
   }
+  // Takes `cost` bytes of decoded form from the budget; false when it would run out.
+  bool Charge(size_t cost) {
+    if (cost > budget_)
+      return false;
+    budget_ -= cost;
+    return true;
+  }
   bool String(std::wstring* s) {
     uint32_t n;
-    if (!U32(&n) || left() / 2 < n)
+    if (!U32(&n) || left() / 2 < n || !Charge(sizeof(wchar_t) * static_cast<size_t>(n)))
       return false;
     s->resize(n);
     for (uint32_t i = 0; i < n; ++i)
@@ -143,7 +158,7 @@ class Reader {
       case VTYPE_BINARY: {
         uint32_t n;
         auto bytes = std::make_shared<std::vector<uint8_t>>();
-        if (!U32(&n) || !Bytes(n, bytes.get()))
+        if (!U32(&n) || left() < n || !Charge(kContainerCost + n) || !Bytes(n, bytes.get()))
           return false;
         v->binary = bytes;
         return true;
@@ -151,21 +166,26 @@ class Reader {
       case VTYPE_DICTIONARY: {
         uint32_t n;
         // Each entry needs at least 4 (key count) + 1 (tag) bytes.
-        if (!U32(&n) || left() / 5 < n)
+        if (!U32(&n) || left() / 5 < n || !Charge(kContainerCost + kDictItemCost * n))
           return false;
         v->dict = std::make_shared<DictData>();
+        auto& items = v->dict->items;
         for (uint32_t i = 0; i < n; ++i) {
           std::wstring key;
           ValueData child;
           if (!String(&key) || !Value(&child, depth + 1))
             return false;
-          v->dict->items[key] = std::move(child);
+          // Keys travel in ascending order: each one goes at the end, in constant time, and a
+          // key out of order or repeated is malformed.
+          if (!items.empty() && !(items.rbegin()->first < key))
+            return false;
+          items.emplace_hint(items.end(), std::move(key), std::move(child));
         }
         return true;
       }
       case VTYPE_LIST: {
         uint32_t n;
-        if (!U32(&n) || left() < n || n > kMaxListSize)
+        if (!U32(&n) || left() < n || n > kMaxListSize || !Charge(kContainerCost + kListItemCost * n))
           return false;
         v->list = std::make_shared<ListData>();
         v->list->items.reserve(n);
@@ -186,6 +206,7 @@ class Reader {
   const uint8_t* data_;
   size_t size_;
   size_t pos_;
+  size_t budget_;
 };
 
 }  // namespace
@@ -202,8 +223,14 @@ bool DecodeValue(const uint8_t* data, size_t size, size_t* offset, ValueData* ou
   if (!data || *offset > size)
     return false;
   Reader reader(data, size, *offset);
-  if (!reader.Value(out, 0))
+  try {
+    if (!reader.Value(out, 0))
+      return false;
+  } catch (const std::bad_alloc&) {
+    LOG(ERROR) << "DecodeValue: out of memory for a value of " << (size - *offset) << " bytes";
+    *out = ValueData();
     return false;
+  }
   *offset = reader.pos();
   return true;
 }

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/renderer_link.h"
+#include "engine/value_codec.h"
 
 using namespace cefengine;
 
@@ -88,6 +90,76 @@ TEST(ChannelFrame, BrokenStreamsAreRefused) {
   not_list[0] = static_cast<char>(body);
   not_list[1] = not_list[2] = not_list[3] = 0;
   EXPECT_EQ(DecodeStatus::kMalformed, decode(not_list));
+}
+
+// A frame of the given payload bytes, as a peer would send it.
+std::string RawFrame(const std::string& payload) {
+  std::string wire(kFrameHeaderSize, '\0');
+  const uint32_t body = static_cast<uint32_t>(kFrameHeaderSize - 4 + payload.size());
+  for (int i = 0; i < 4; ++i) wire[i] = static_cast<char>(body >> (8 * i));
+  wire[4] = static_cast<char>(FrameType::kRendererMessage);
+  return wire + payload;
+}
+
+void PutCount(std::string* out, uint32_t n) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(n >> (8 * i)));
+}
+
+// Counts read from the bytes may not reserve more than the bytes can hold, nested or not: a
+// 1 MiB frame of nested lists each announcing as many items as bytes remain, and a dict
+// announcing as many entries as could fit, are refused at once, not decoded into gigabytes.
+TEST(ChannelFrame, HostileCountsAreRefusedBeforeAnythingLargeIsReserved) {
+  const size_t kSize = 1u << 20;
+  std::string lists;
+  for (int depth = 0; depth < kMaxValueDepth; ++depth) {
+    lists.push_back(static_cast<char>(VTYPE_LIST));
+    PutCount(&lists, static_cast<uint32_t>(kSize - lists.size() - 4));
+  }
+  lists.resize(kSize, static_cast<char>(VTYPE_NULL));
+  ChannelFrame out;
+  size_t consumed = 0;
+  std::string wire = RawFrame(lists);
+  EXPECT_EQ(DecodeStatus::kMalformed, DecodeFrame(reinterpret_cast<const uint8_t*>(wire.data()), wire.size(), &consumed, &out));
+
+  std::string dict(1, static_cast<char>(VTYPE_LIST));
+  PutCount(&dict, 1);
+  dict.push_back(static_cast<char>(VTYPE_DICTIONARY));
+  PutCount(&dict, static_cast<uint32_t>((kSize - dict.size() - 4) / 5));
+  dict.resize(kSize, '\0');
+  wire = RawFrame(dict);
+  EXPECT_EQ(DecodeStatus::kMalformed, DecodeFrame(reinterpret_cast<const uint8_t*>(wire.data()), wire.size(), &consumed, &out));
+}
+
+// Dict keys travel in ascending order; one out of order or repeated is malformed.
+TEST(ChannelFrame, DictKeysMustAscend) {
+  auto dict_of = [](std::initializer_list<const char*> keys) {
+    std::string payload(1, static_cast<char>(VTYPE_LIST));
+    PutCount(&payload, 1);
+    payload.push_back(static_cast<char>(VTYPE_DICTIONARY));
+    PutCount(&payload, static_cast<uint32_t>(keys.size()));
+    for (const char* key : keys) {
+      PutCount(&payload, static_cast<uint32_t>(strlen(key)));
+      for (const char* c = key; *c; ++c) {
+        payload.push_back(*c);
+        payload.push_back('\0');
+      }
+      payload.push_back(static_cast<char>(VTYPE_NULL));
+    }
+    return RawFrame(payload);
+  };
+  ChannelFrame out;
+  size_t consumed = 0;
+  for (const auto& c : {std::make_pair(dict_of({"a", "b", "ba"}), DecodeStatus::kFrame),
+                        std::make_pair(dict_of({"b", "a"}), DecodeStatus::kMalformed),
+                        std::make_pair(dict_of({"a", "a"}), DecodeStatus::kMalformed)}) {
+    EXPECT_EQ(c.second, DecodeFrame(reinterpret_cast<const uint8_t*>(c.first.data()), c.first.size(), &consumed, &out));
+  }
+  std::string wire;
+  ASSERT_TRUE(EncodeFrame(MakeFrame(FrameType::kTestEvent, 0, 0,
+                                    {MakeDictValue({{L"z", MakeInt(1)}, {L"a", MakeInt(2)}, {L"\u00e9", MakeInt(3)}})}),
+                          &wire));
+  ASSERT_EQ(DecodeStatus::kFrame, DecodeFrame(reinterpret_cast<const uint8_t*>(wire.data()), wire.size(), &consumed, &out));
+  EXPECT_EQ(3u, out.At(0)->dict->items.size());
 }
 
 class RecordingEvents : public RendererLinkEvents {
