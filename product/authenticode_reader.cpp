@@ -5,7 +5,10 @@
 #include <wintrust.h>
 
 #include <cstring>
+#include <new>
+#include <unordered_set>
 
+#include "base/log.h"
 #include "base/string_cipher.h"
 
 namespace {
@@ -19,6 +22,7 @@ const BYTE kTagPrintableString = 19;
 const BYTE kTagT61String = 20;
 const BYTE kTagBmpString = 30;
 const int kSignerNotFound = -102;
+const int kCertificatesUnreadable = -103;
 
 const DWORD kDescend = 0;
 const DWORD kSkip = IASN1ParserCallback::kSkipItem;
@@ -132,7 +136,8 @@ BOOL ASN1Parser::ReadWord(WORD* value) {
 }
 
 SignInfoCollecter::SignInfoCollecter()
-    : m_nWalkState(0), m_nCertItem(0), m_bCaptureName(false), m_nSignerState(0), m_bSignerSeen(false) {}
+    : m_nWalkState(0), m_nCertItem(0), m_bCaptureName(false), m_nSignerState(0), m_bSignerSeen(false),
+      m_bTooMany(false) {}
 
 DWORD SignInfoCollecter::OnItem(int depth, BYTE tag, DWORD length, const BYTE* content, DWORD itemLength,
                                 const BYTE* item) {
@@ -153,6 +158,11 @@ DWORD SignInfoCollecter::OnItem(int depth, BYTE tag, DWORD length, const BYTE* c
   }
   if (m_nWalkState == 5) {
     if (depth == 4) {
+      if (tag == 0) return kDescend;  // the end of an indefinite set, no certificate
+      if (m_vecThumbprints.size() >= kMaxCertificates) {
+        m_bTooMany = true;
+        return kEnd | 0x1002;
+      }
       OnCertificate(item, itemLength);
       return kDescend;
     }
@@ -237,6 +247,7 @@ int SignInfoCollecter::GetSignerInfo(std::string& subject, std::string& thumbpri
   subject.clear();
   thumbprint.clear();
   issuer.clear();
+  if (m_bTooMany) return kCertificatesUnreadable;
   if (m_strSignerIssuer.empty() || m_strSignerSerial.empty()) return PickLeafCertificates(subject, thumbprint, issuer);
   for (size_t i = 0; i < m_vecThumbprints.size(); ++i) {
     if (m_vecRawIssuers[i] == m_strSignerIssuer && m_vecRawSerials[i] == m_strSignerSerial) {
@@ -260,12 +271,12 @@ int SignInfoCollecter::PickLeafCertificates(std::string& subject, std::string& t
     issuer = m_vecIssuerNames[0];
     return 0;
   }
+  // One look-up per certificate, not a pass over all issuers each time.
+  const std::unordered_set<std::string> issuerNames(m_vecIssuerNames.begin(), m_vecIssuerNames.end());
   for (size_t i = 0; i < m_vecThumbprints.size(); ++i) {
     const std::string& name = m_vecSubjectNames[i];
     if (StrStrIA(name.c_str(), "time stamp")) continue;
-    bool issuedOthers = false;
-    for (const std::string& issuerName : m_vecIssuerNames) issuedOthers = issuedOthers || issuerName == name;
-    if (issuedOthers) continue;
+    if (issuerNames.count(name) != 0) continue;
     AppendJoined(subject, name);
     AppendJoined(thumbprint, m_vecThumbprints[i]);
     AppendJoined(issuer, m_vecIssuerNames[i]);
@@ -299,7 +310,13 @@ BOOL ReadPeCertificateTable(const wchar_t* path, std::string* table) {
     const ULONGLONG end = ULONGLONG(entry.VirtualAddress) + entry.Size;
     if (entry.VirtualAddress == 0 || entry.Size == 0 || end > ULONGLONG(fileSize.QuadPart)) break;
     if (SetFilePointer(file, LONG(entry.VirtualAddress), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) break;
-    std::string bytes(entry.Size, '\0');
+    std::string bytes;
+    try {
+      bytes.assign(entry.Size, '\0');
+    } catch (const std::bad_alloc&) {
+      LogErrorW(L"ReadPeCertificateTable, out of memory for a table of %u bytes", static_cast<unsigned>(entry.Size));
+      break;
+    }
     if (!ReadExact(file, &bytes[0], entry.Size)) break;
     table->swap(bytes);
     ok = TRUE;
@@ -309,10 +326,18 @@ BOOL ReadPeCertificateTable(const wchar_t* path, std::string* table) {
 }
 
 int ParseSignedData(const BYTE* data, DWORD size, std::string& subject, std::string& thumbprint, std::string& issuer) {
-  SignInfoCollecter collecter;
-  ASN1Parser parser(data, size, &collecter);
-  (void)parser.Walk();
-  return collecter.GetSignerInfo(subject, thumbprint, issuer);
+  try {
+    SignInfoCollecter collecter;
+    ASN1Parser parser(data, size, &collecter);
+    (void)parser.Walk();
+    return collecter.GetSignerInfo(subject, thumbprint, issuer);
+  } catch (const std::bad_alloc&) {
+    LogErrorW(L"ParseSignedData, out of memory for a signature of %u bytes", static_cast<unsigned>(size));
+    subject.clear();
+    thumbprint.clear();
+    issuer.clear();
+    return kCertificatesUnreadable;
+  }
 }
 
 int ReadFileSignInfo(const wchar_t* path, std::string& subject, std::string& thumbprint, std::string& issuer) {

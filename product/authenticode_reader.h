@@ -4,8 +4,8 @@
 // collected, and the signing certificate is picked. Nothing is verified: no signature, no digest,
 // no chain. Use it to name a signer, never to trust one.
 //
-// Contracts: no shared state, any thread; nothing logs; malformed input gives error results or
-// empty outputs, never a read outside the given bytes.
+// Contracts: no shared state, any thread; nothing logs but a failed allocation; malformed input
+// gives error results or empty outputs, never a read outside the given bytes, never an exception.
 #pragma once
 
 #include <windows.h>
@@ -61,12 +61,17 @@ class ASN1Parser {
 // Collects the certificates and the first SignerInfo of a SignedData blob.
 class SignInfoCollecter : public IASN1ParserCallback {
  public:
+  // A real certificate table holds a handful (signer, chain, time stamper); a blob with more is
+  // refused rather than collected, which bounds the memory and work a planted file can cost.
+  static const size_t kMaxCertificates = 1024;
+
   SignInfoCollecter();
   DWORD OnItem(int depth, BYTE tag, DWORD length, const BYTE* content, DWORD itemLength, const BYTE* item) override;
   void OnCertificate(const BYTE* item, DWORD itemLength);
   void OnNameValue(BYTE tag, const BYTE* content, DWORD length, bool subject);
   // 0 with the signer's subject name, thumbprint and issuer name; -102 when the SignerInfo names
-  // no collected certificate. The outputs are emptied first.
+  // no collected certificate; -103 when the blob holds more than kMaxCertificates certificates.
+  // The outputs are emptied first.
   int GetSignerInfo(std::string& subject, std::string& thumbprint, std::string& issuer);
   // Without a SignerInfo: the single certificate, or every certificate that issued none and is no
   // time-stamping one, joined by ";".
@@ -78,6 +83,7 @@ class SignInfoCollecter : public IASN1ParserCallback {
   bool m_bCaptureName;
   int m_nSignerState;
   bool m_bSignerSeen;
+  bool m_bTooMany;
   std::vector<std::string> m_vecIssuerNames;
   std::vector<std::string> m_vecSubjectNames;
   std::vector<std::string> m_vecThumbprints;
@@ -89,9 +95,10 @@ class SignInfoCollecter : public IASN1ParserCallback {
 
 // The bytes of the file's certificate table; FALSE when there is none or it cannot be read.
 [[nodiscard]] BOOL ReadPeCertificateTable(const wchar_t* path, std::string* table);
-// Signer of a DER SignedData blob: the result of SignInfoCollecter::GetSignerInfo.
+// Signer of a DER SignedData blob: the result of SignInfoCollecter::GetSignerInfo, or -103 (logged)
+// when memory for the certificates runs out. Never throws.
 int ParseSignedData(const BYTE* data, DWORD size, std::string& subject, std::string& thumbprint, std::string& issuer);
-// 0 on success; -1 no readable certificate table; -2 a table under 9 bytes; -3 not revision
+// 0 on success; -1 no readable certificate table (or no memory for it, logged); -2 a table under 9 bytes; -3 not revision
 // 0x0200 of type 2; else ParseSignedData's result. Outputs are UTF-8 (subject and issuer names)
 // and 40 lower-case hexadecimal digits (thumbprint), several joined by ";".
 int ReadFileSignInfo(const wchar_t* path, std::string& subject, std::string& thumbprint, std::string& issuer);

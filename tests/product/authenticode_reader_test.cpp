@@ -221,6 +221,36 @@ TEST(AuthenticodeReader, MalformedBlobsGiveEmptyOutputsWithoutReadingPastThem) {
   }
 }
 
+// SignedData whose certificate set holds `count` empty certificates, every level of indefinite
+// length: 2 bytes a certificate, so a planted file of some kilobytes holds thousands of them.
+Bytes TinyCertificates(size_t count, bool withSigner) {
+  Bytes blob("\x30\x80", 2);
+  blob += Oid(kSignedDataOid);
+  blob += Bytes("\xA0\x80\x30\x80", 4) + Int(1) + Set(Bytes()) + Seq(Bytes());
+  blob += Bytes("\xA0\x80", 2);
+  for (size_t i = 0; i < count; ++i) blob += Bytes("\x30\x00", 2);
+  blob += Bytes("\x00\x00", 2);
+  blob += Set(withSigner ? SignerInfo(kRoot, 7) : Bytes());
+  blob += Bytes(6, '\0');  // closes the body, [0] and the outer sequence
+  return blob;
+}
+
+// Picking the certificate takes one look-up per certificate, and a blob with more certificates
+// than any real signature holds is refused instead of collected: 100,000 of them fail at once.
+TEST(AuthenticodeReader, CertificateCountsBeyondTheLimitAreRefused) {
+  const size_t limit = SignInfoCollecter::kMaxCertificates;
+  Outputs atLimit = Parse(TinyCertificates(limit, false));
+  EXPECT_EQ(0, atLimit.result);
+  for (const size_t count : {limit + 1, size_t(100000)}) {
+    for (const bool withSigner : {false, true}) {
+      Outputs out = Parse(TinyCertificates(count, withSigner));
+      EXPECT_EQ(-103, out.result) << count;
+      EXPECT_EQ("", out.subject);
+      EXPECT_EQ("", out.thumbprint);
+    }
+  }
+}
+
 // Records nothing; lets the walker see every item.
 class WalkEverything : public IASN1ParserCallback {
  public:
