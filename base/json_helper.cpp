@@ -85,6 +85,9 @@ void CJsonHelper::ToString(std::string& out, const std::string& path) const {
   Json::StreamWriterBuilder builder;
   builder["indentation"] = "";
   builder["emitUTF8"] = true;
+  // Comments of the source document stay out: in text without line breaks a "//" comment
+  // would swallow everything after it.
+  builder["commentStyle"] = "None";
   std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
   std::ostringstream stream;
   writer->write(GetNode(path), &stream);
@@ -102,7 +105,7 @@ const Json::Value& CJsonHelper::GetNode(const std::string& path) const {
 void CJsonHelper::GetValue(Json::Value& out, const std::string& path) const { out = GetNode(path); }
 
 int CJsonHelper::GetArraySize(const std::string& path) const {
-  Json::Value value = GetNode(path);
+  const Json::Value& value = GetNode(path);
   return value.isArray() ? static_cast<int>(value.size()) : 0;
 }
 

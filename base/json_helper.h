@@ -42,7 +42,8 @@ class CJsonHelper {
   // True only when the whole text parses without error and the root is an object or an array.
   // Zero bytes after the document are ignored. On failure the root keeps what the reader stored.
   [[nodiscard]] bool Parse(const std::string& text);
-  // Compact UTF-8 text of the value at the path (no blanks, no line breaks, non-ASCII unescaped).
+  // Compact UTF-8 text of the value at the path (no blanks, no line breaks, no comments,
+  // non-ASCII unescaped).
   void ToString(std::string& out, const std::string& path = std::string()) const;
   void ToStyledString(std::string& out, const std::string& path = std::string()) const;
 

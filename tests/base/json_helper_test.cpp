@@ -133,6 +133,22 @@ TEST(JsonHelper, ToStringIsCompactUtf8) {
   EXPECT_NE(text.find('\n'), std::string::npos);
 }
 
+// Comments of the source document never reach the compact text, where a "//" comment would
+// swallow the closing brackets and leave text that no longer parses.
+TEST(JsonHelper, CompactTextOfACommentedDocumentParses) {
+  for (const char* source : {"{\"a\": [1, 2] // trailing\n}", "[1, /* inner */ 2, // after\n 3]",
+                             "// before\n{\"k\": {\"x\": true} /* after */}"}) {
+    CJsonHelper json;
+    ASSERT_TRUE(json.Parse(source)) << source;
+    std::string text;
+    json.ToString(text);
+    EXPECT_EQ(text.find("/"), std::string::npos) << text;
+    CJsonHelper again;
+    EXPECT_TRUE(again.Parse(text)) << text;
+    EXPECT_TRUE(again.GetNode("") == json.GetNode("")) << text;
+  }
+}
+
 TEST(JsonHelper, StrictAndLooseGetters) {
   CJsonHelper json;
   ASSERT_TRUE(json.Parse(R"({"i":-3,"u":4000000000,"r":2.75,"big":1e20,"s":"12abc","f":"1.5",
