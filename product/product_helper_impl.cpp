@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/file_util.h"
+#include "base/log.h"
 #include "base/string_cipher.h"
 #include "product/file_version.h"
 #include "product/product_info_key.h"
@@ -130,30 +131,67 @@ bool ProductHelperImpl::LoadProductInfoFile(const wchar_t* baseDir, const wchar_
   if (!baseDir || !filePath) return false;
   m_strProductInfoPath = filePath;
   if (!PathFileExistsW(filePath)) return false;
+  WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+  if (GetFileAttributesExW(filePath, GetFileExInfoStandard, &attributes) &&
+      (attributes.nFileSizeHigh != 0 || attributes.nFileSizeLow > kMaxProductInfoBytes)) {
+    LogErrorW(L"ProductHelperImpl::LoadProductInfoFile, %s is larger than %u bytes", filePath,
+              static_cast<unsigned>(kMaxProductInfoBytes));
+    return false;
+  }
   std::string cipherText;
   if (!FileUtil::ReadFileToString(filePath, &cipherText)) return false;
-  std::string plain;
-  if (!StringCipher::DecryptData(cipherText, kProductInfoKey, &plain)) return false;
-  CJsonHelper document;
-  if (!document.Parse(plain)) return false;
+  return LoadProductInfoDataLocked(baseDir, cipherText);
+}
 
-  int count = document.GetArraySize("info");
-  std::string version;
-  document.GetString(version, "version", std::string());
-  m_strProductInfoVersion = FromUtf8(version);
+bool ProductHelperImpl::LoadProductInfoData(const wchar_t* baseDir, const std::string& cipherText) {
+  _BaseModule::CAutoLocker locker(&m_lock);
+  if (m_bLoaded) return true;
+  if (!baseDir) return false;
+  return LoadProductInfoDataLocked(baseDir, cipherText);
+}
 
-  Json::Value entries;
-  document.GetValue(entries, "info");
-  for (int i = 0; i < count; ++i) {
-    CJsonHelper entry(entries[static_cast<Json::ArrayIndex>(i)]);
-    std::wstring productId = FromUtf8(TextOf(entry, "product_id"));
-    std::wstring mainProcess = FromUtf8(TextOf(entry, "main_process_name"));
-    wchar_t mainPath[MAX_PATH + 1] = {};
-    lstrcpynW(mainPath, baseDir, MAX_PATH + 1);
-    // A name that does not fit beside the base directory names no existing file.
-    bool joined = PathAppendW(mainPath, mainProcess.c_str()) != FALSE;
-    if (m_strProductId.empty() && joined && PathFileExistsW(mainPath)) m_strProductId = productId;
-    m_mapEntries[productId] = entry;
+bool ProductHelperImpl::LoadProductInfoDataLocked(const wchar_t* baseDir, const std::string& cipherText) {
+  if (cipherText.size() > kMaxProductInfoBytes) {
+    LogErrorW(L"ProductHelperImpl::LoadProductInfoData, more than %u bytes", static_cast<unsigned>(kMaxProductInfoBytes));
+    return false;
+  }
+  try {
+    std::string plain;
+    if (!StringCipher::DecryptData(cipherText, kProductInfoKey, &plain)) return false;
+    CJsonHelper document;
+    if (!document.Parse(plain)) return false;
+
+    std::string version;
+    document.GetString(version, "version", std::string());
+    m_strProductInfoVersion = FromUtf8(version);
+
+    const Json::Value& entries = document.GetNode("info");
+    const Json::ArrayIndex count = entries.isArray() ? entries.size() : 0;
+    if (count > kMaxProductEntries) {
+      LogErrorW(L"ProductHelperImpl::LoadProductInfoData, %u entries, more than %u", static_cast<unsigned>(count),
+                static_cast<unsigned>(kMaxProductEntries));
+      return false;
+    }
+    // Built aside and swapped in, so a failure leaves nothing half loaded.
+    std::map<std::wstring, CJsonHelper> loaded;
+    std::wstring current;
+    for (Json::ArrayIndex i = 0; i < count; ++i) {
+      CJsonHelper entry(entries[i]);
+      std::wstring productId = FromUtf8(TextOf(entry, "product_id"));
+      std::wstring mainProcess = FromUtf8(TextOf(entry, "main_process_name"));
+      wchar_t mainPath[MAX_PATH + 1] = {};
+      lstrcpynW(mainPath, baseDir, MAX_PATH + 1);
+      // A name that does not fit beside the base directory names no existing file.
+      bool joined = PathAppendW(mainPath, mainProcess.c_str()) != FALSE;
+      if (m_strProductId.empty() && current.empty() && joined && PathFileExistsW(mainPath)) current = productId;
+      loaded[productId] = entry;
+    }
+    if (m_strProductId.empty()) m_strProductId = current;
+    m_mapEntries.swap(loaded);
+  } catch (const std::bad_alloc&) {
+    LogErrorW(L"ProductHelperImpl::LoadProductInfoData, out of memory for %u bytes",
+              static_cast<unsigned>(cipherText.size()));
+    return false;
   }
   m_bLoaded = true;
   return true;

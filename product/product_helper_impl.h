@@ -78,8 +78,14 @@ class ProductHelperImpl {
   [[nodiscard]] bool Init(int levelsUp);
   // Picks base\ProductInfo.dat, or base\utils\ProductInfo.dat when the first is missing.
   [[nodiscard]] bool FindProductInfoFile(int levelsUp);
-  // True when the file deciphers to a JSON object or array; also when no entry is current.
+  // True when the file deciphers to a JSON object or array; also when no entry is current. A file
+  // above kMaxProductInfoBytes or with more than kMaxProductEntries entries is refused (logged).
   [[nodiscard]] bool LoadProductInfoFile(const wchar_t* baseDir, const wchar_t* filePath);
+  // The same for the file's bytes, read already.
+  [[nodiscard]] bool LoadProductInfoData(const wchar_t* baseDir, const std::string& cipherText);
+  // A real file lists the product family in some kilobytes; these bound what a planted one costs.
+  static const size_t kMaxProductInfoBytes = 1u << 20;
+  static const size_t kMaxProductEntries = 4096;
   // Binds the companion library after its signer check.
   [[nodiscard]] bool LoadProductHelperDll(const wchar_t* libraryPath);
   // Back to not loaded; the version and the ProductInfo.dat path stay, a library stays loaded.
@@ -132,6 +138,7 @@ class ProductHelperImpl {
  private:
   friend class ProductHelperImplTestAccess;
 
+  bool LoadProductInfoDataLocked(const wchar_t* baseDir, const std::string& cipherText);
   std::string GetProductInfoValue(int index, const std::wstring& productId);
   // Copies a library answer (bounded) and hands it back to free_str; "" for null.
   std::string TakeLibraryText(const char* answer, size_t capacity);
