@@ -6,51 +6,13 @@
 #include <vector>
 
 #include "signer_fixture_files.h"
+#include "tools/fuzz/der_bytes.h"
 
 namespace {
 
 using signer_fixtures::Path;
-using Bytes = std::string;
 
-// DER item with a definite length.
-Bytes Tlv(unsigned char tag, const Bytes& content) {
-  Bytes item(1, char(tag));
-  if (content.size() < 0x80) {
-    item += char(content.size());
-  } else if (content.size() < 0x100) {
-    item += char(0x81);
-    item += char(content.size());
-  } else {
-    item += char(0x82);
-    item += char(content.size() >> 8);
-    item += char(content.size() & 0xFF);
-  }
-  return item + content;
-}
-Bytes Seq(const Bytes& content) { return Tlv(0x30, content); }
-Bytes Set(const Bytes& content) { return Tlv(0x31, content); }
-Bytes Oid(const Bytes& content) { return Tlv(0x06, content); }
-Bytes Int(unsigned char value) { return Tlv(0x02, Bytes(1, char(value))); }
-const Bytes kCnOid("\x55\x04\x03", 3);
-const Bytes kOuOid("\x55\x04\x0B", 3);
-const Bytes kSignedDataOid("\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02", 9);
-
-Bytes Rdn(const Bytes& oid, const Bytes& value) { return Set(Seq(Oid(oid) + value)); }
-Bytes Name(const std::string& unit, const std::string& common) {
-  Bytes name;
-  if (!unit.empty()) name += Rdn(kOuOid, Tlv(19, unit));
-  name += Rdn(kCnOid, Tlv(12, common));
-  return Seq(name);
-}
-Bytes Certificate(unsigned char serial, const Bytes& issuer, const Bytes& subject) {
-  Bytes tbs = Tlv(0xA0, Int(2)) + Int(serial) + Seq(Oid("\x2A\x03")) + issuer + Seq(Bytes()) + subject;
-  return Seq(Seq(tbs) + Seq(Oid("\x2A\x03")) + Tlv(0x03, Bytes(3, '\0')));
-}
-Bytes SignerInfo(const Bytes& issuer, unsigned char serial) { return Seq(Int(1) + Seq(issuer + Int(serial)) + Seq(Bytes())); }
-Bytes SignedData(const Bytes& certificates, const Bytes& signerInfos) {
-  Bytes body = Int(1) + Set(Bytes()) + Seq(Oid("\x2A\x03")) + Tlv(0xA0, certificates) + Set(signerInfos);
-  return Seq(Oid(kSignedDataOid) + Tlv(0xA0, Seq(body)));
-}
+using namespace der;
 
 struct Outputs {
   int result = 0;
@@ -221,29 +183,15 @@ TEST(AuthenticodeReader, MalformedBlobsGiveEmptyOutputsWithoutReadingPastThem) {
   }
 }
 
-// SignedData whose certificate set holds `count` empty certificates, every level of indefinite
-// length: 2 bytes a certificate, so a planted file of some kilobytes holds thousands of them.
-Bytes TinyCertificates(size_t count, bool withSigner) {
-  Bytes blob("\x30\x80", 2);
-  blob += Oid(kSignedDataOid);
-  blob += Bytes("\xA0\x80\x30\x80", 4) + Int(1) + Set(Bytes()) + Seq(Bytes());
-  blob += Bytes("\xA0\x80", 2);
-  for (size_t i = 0; i < count; ++i) blob += Bytes("\x30\x00", 2);
-  blob += Bytes("\x00\x00", 2);
-  blob += Set(withSigner ? SignerInfo(kRoot, 7) : Bytes());
-  blob += Bytes(6, '\0');  // closes the body, [0] and the outer sequence
-  return blob;
-}
-
 // Picking the certificate takes one look-up per certificate, and a blob with more certificates
 // than any real signature holds is refused instead of collected: 100,000 of them fail at once.
 TEST(AuthenticodeReader, CertificateCountsBeyondTheLimitAreRefused) {
   const size_t limit = SignInfoCollecter::kMaxCertificates;
-  Outputs atLimit = Parse(TinyCertificates(limit, false));
+  Outputs atLimit = Parse(TinyCertificates(limit, Bytes()));
   EXPECT_EQ(0, atLimit.result);
   for (const size_t count : {limit + 1, size_t(100000)}) {
     for (const bool withSigner : {false, true}) {
-      Outputs out = Parse(TinyCertificates(count, withSigner));
+      Outputs out = Parse(TinyCertificates(count, withSigner ? SignerInfo(kRoot, 7) : Bytes()));
       EXPECT_EQ(-103, out.result) << count;
       EXPECT_EQ("", out.subject);
       EXPECT_EQ("", out.thumbprint);
