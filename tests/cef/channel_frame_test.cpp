@@ -7,6 +7,7 @@
 
 #include "engine/renderer_link.h"
 #include "engine/value_codec.h"
+#include "tools/fuzz/hostile_frames.h"
 
 using namespace cefengine;
 
@@ -92,42 +93,21 @@ TEST(ChannelFrame, BrokenStreamsAreRefused) {
   EXPECT_EQ(DecodeStatus::kMalformed, decode(not_list));
 }
 
-// A frame of the given payload bytes, as a peer would send it.
-std::string RawFrame(const std::string& payload) {
-  std::string wire(kFrameHeaderSize, '\0');
-  const uint32_t body = static_cast<uint32_t>(kFrameHeaderSize - 4 + payload.size());
-  for (int i = 0; i < 4; ++i) wire[i] = static_cast<char>(body >> (8 * i));
-  wire[4] = static_cast<char>(FrameType::kRendererMessage);
-  return wire + payload;
-}
-
-void PutCount(std::string* out, uint32_t n) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(n >> (8 * i)));
-}
+using hostile_frames::PutCount;
+using hostile_frames::Frame;
 
 // Counts read from the bytes may not reserve more than the bytes can hold, nested or not: a
 // 1 MiB frame of nested lists each announcing as many items as bytes remain, and a dict
 // announcing as many entries as could fit, are refused at once, not decoded into gigabytes.
 TEST(ChannelFrame, HostileCountsAreRefusedBeforeAnythingLargeIsReserved) {
   const size_t kSize = 1u << 20;
-  std::string lists;
-  for (int depth = 0; depth < kMaxValueDepth; ++depth) {
-    lists.push_back(static_cast<char>(VTYPE_LIST));
-    PutCount(&lists, static_cast<uint32_t>(kSize - lists.size() - 4));
-  }
-  lists.resize(kSize, static_cast<char>(VTYPE_NULL));
   ChannelFrame out;
   size_t consumed = 0;
-  std::string wire = RawFrame(lists);
-  EXPECT_EQ(DecodeStatus::kMalformed, DecodeFrame(reinterpret_cast<const uint8_t*>(wire.data()), wire.size(), &consumed, &out));
-
-  std::string dict(1, static_cast<char>(VTYPE_LIST));
-  PutCount(&dict, 1);
-  dict.push_back(static_cast<char>(VTYPE_DICTIONARY));
-  PutCount(&dict, static_cast<uint32_t>((kSize - dict.size() - 4) / 5));
-  dict.resize(kSize, '\0');
-  wire = RawFrame(dict);
-  EXPECT_EQ(DecodeStatus::kMalformed, DecodeFrame(reinterpret_cast<const uint8_t*>(wire.data()), wire.size(), &consumed, &out));
+  for (const std::string& wire : {Frame(hostile_frames::NestedLists(kSize)),
+                                  Frame(hostile_frames::AnnouncedDict(kSize, static_cast<uint32_t>((kSize - 10) / 5)))}) {
+    EXPECT_EQ(DecodeStatus::kMalformed,
+              DecodeFrame(reinterpret_cast<const uint8_t*>(wire.data()), wire.size(), &consumed, &out));
+  }
 }
 
 // Dict keys travel in ascending order; one out of order or repeated is malformed.
@@ -145,7 +125,7 @@ TEST(ChannelFrame, DictKeysMustAscend) {
       }
       payload.push_back(static_cast<char>(VTYPE_NULL));
     }
-    return RawFrame(payload);
+    return Frame(payload);
   };
   ChannelFrame out;
   size_t consumed = 0;

@@ -8,6 +8,7 @@
 #include "engine/channel_frame.h"
 #include "engine/value_codec.h"
 #include "tools/fuzz/fuzz_drivers.h"
+#include "tools/fuzz/hostile_frames.h"
 
 namespace fuzz {
 
@@ -50,27 +51,9 @@ std::vector<std::string> Seeds() {
   };
 }
 
-void PutCount(std::string* out, uint32_t n) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(n >> (8 * i)));
-}
-
-std::string Frame(const std::string& payload) {
-  std::string wire;
-  PutCount(&wire, static_cast<uint32_t>(kFrameHeaderSize - 4 + payload.size()));
-  wire.push_back(static_cast<char>(FrameType::kRendererMessage));
-  wire.append(kFrameHeaderSize - 5, '\0');
-  return wire + payload;
-}
+using hostile_frames::PutCount;
 
 std::vector<std::string> Crafted() {
-  // 1 MiB of nested lists, each announcing as many items as bytes remain.
-  const size_t kSize = 1u << 20;
-  std::string lists;
-  for (int depth = 0; depth < kMaxValueDepth; ++depth) {
-    lists.push_back(static_cast<char>(VTYPE_LIST));
-    PutCount(&lists, static_cast<uint32_t>(kSize - lists.size() - 4));
-  }
-  lists.resize(kSize, static_cast<char>(VTYPE_NULL));
   // A 64 MiB dictionary of distinct keys in ascending order (the largest frame there is).
   const size_t kDictSize = kMaxFrameBody - (kFrameHeaderSize - 4);
   std::string dict(1, static_cast<char>(VTYPE_LIST));
@@ -90,7 +73,7 @@ std::vector<std::string> Crafted() {
   }
   for (int i = 0; i < 4; ++i) dict[countAt + i] = static_cast<char>(keys >> (8 * i));
   dict.resize(kDictSize, static_cast<char>(VTYPE_NULL));
-  return {Frame(lists), Frame(dict)};
+  return {hostile_frames::Frame(hostile_frames::NestedLists(1u << 20)), hostile_frames::Frame(dict)};
 }
 
 void Check(const std::string& input, CaseReport* report) {
