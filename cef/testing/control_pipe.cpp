@@ -237,9 +237,14 @@ void PipeThread(std::wstring name, HANDLE stop) {
     CloseHandle(ov.hEvent);
     if (connected)
       ServeClient(pipe, stop);
-    DisconnectNamedPipe(pipe);
+    // Disconnecting drops what the client has not read yet. When the pipe stops, the last answer
+    // (to "quit", say) may still be on its way: the handle is only closed, and the client reads
+    // the answer before it sees the pipe end.
+    const bool stopping = WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+    if (!stopping)
+      DisconnectNamedPipe(pipe);
     CloseHandle(pipe);
-    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+    if (stopping)
       return;
   }
 }
