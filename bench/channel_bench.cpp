@@ -2,8 +2,8 @@
 // loop between the same two processes in the same run (the ratio is what to watch):
 //   async: events queued by the peer and received here, per second;
 //   sync:  synchronous round trips from here to the peer, per second.
-// The four loops run in turn for several rounds and each figure is its best round, so load
-// from other processes on the machine skews the ratios less.
+// The four loops run in turn for several rounds; each ratio is the median of the rounds' ratios
+// of a loop and its raw twin run moments apart, so load from other processes skews it less.
 //
 //   brivelo_channel_bench [count [rounds]]   (the peer is this executable, started with "peer <id>")
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "channel/channel.h"
 
@@ -115,6 +116,11 @@ double Seconds(LARGE_INTEGER start) {
   return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
 bool SendCommand(CChannel* channel, uint32_t type, int value) {
   IPC::Message message(kRoutingIdBrowser, type, 2);
   (void)message.WriteInt(value);
@@ -125,8 +131,8 @@ bool SendCommand(CChannel* channel, uint32_t type, int value) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wstring(argv[1]) == L"peer") return RunPeer(argv[2]);
-  const int count = argc >= 2 ? _wtoi(argv[1]) : 10000;
-  const int rounds = argc >= 3 ? std::max(1, _wtoi(argv[2])) : 5;
+  const int count = argc >= 2 ? _wtoi(argv[1]) : 5000;
+  const int rounds = argc >= 3 ? std::max(1, _wtoi(argv[2])) : 9;
 
   const std::wstring id = L"bench." + std::to_wstring(GetCurrentProcessId());
   CChannel channel;
@@ -150,35 +156,39 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring peer_name = kBrowserChannelPrefix + id;
   if (!peer_raw || !FindWindowW(peer_name.c_str(), peer_name.c_str())) return 3;
 
-  double async_rate = 0, raw_async_rate = 0, sync_rate = 0, raw_sync_rate = 0;
+  // Each loop beside its raw twin, round after round: a round's ratio compares two loops run
+  // moments apart, and the median round is the figure.
+  std::vector<double> async_rates, raw_async_rates, sync_rates, raw_sync_rates, async_ratios, sync_ratios;
   LONG events_before = 0;
   for (int round = 0; round < rounds; ++round) {
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     events_before += count;
     if (!SendCommand(&channel, kStartAsync, count) || !PumpUntil(&counter.m_nEvents, events_before, 120000)) return 4;
-    async_rate = std::max(async_rate, count / Seconds(start));
+    async_rates.push_back(count / Seconds(start));
 
     QueryPerformanceCounter(&start);
     if (!SendCommand(&channel, kStartRaw, count) || !PumpUntil(&g_nRawReceived, (round + 1) * count, 120000)) return 5;
-    raw_async_rate = std::max(raw_async_rate, count / Seconds(start));
+    raw_async_rates.push_back(count / Seconds(start));
 
     QueryPerformanceCounter(&start);
     for (int i = 0; i < count; ++i) {
       if (!SendCommand(&channel, kPing, i)) return 6;
     }
-    sync_rate = std::max(sync_rate, count / Seconds(start));
+    sync_rates.push_back(count / Seconds(start));
 
     QueryPerformanceCounter(&start);
     for (int i = 0; i < count; ++i) SendRaw(peer_raw, own_raw);
-    raw_sync_rate = std::max(raw_sync_rate, count / Seconds(start));
+    raw_sync_rates.push_back(count / Seconds(start));
+    async_ratios.push_back(async_rates.back() / raw_async_rates.back());
+    sync_ratios.push_back(sync_rates.back() / raw_sync_rates.back());
   }
 
-  std::printf("messages: %d per loop, best of %d rounds\n", count, rounds);
-  std::printf("async events/s     channel %10.0f   raw WM_COPYDATA %10.0f   ratio %.2f\n", async_rate,
-              raw_async_rate, async_rate / raw_async_rate);
-  std::printf("sync round trips/s channel %10.0f   raw WM_COPYDATA %10.0f   ratio %.2f\n", sync_rate, raw_sync_rate,
-              sync_rate / raw_sync_rate);
+  std::printf("messages: %d per loop, median of %d rounds\n", count, rounds);
+  std::printf("async events/s     channel %10.0f   raw WM_COPYDATA %10.0f   ratio %.2f\n", Median(async_rates),
+              Median(raw_async_rates), Median(async_ratios));
+  std::printf("sync round trips/s channel %10.0f   raw WM_COPYDATA %10.0f   ratio %.2f\n", Median(sync_rates),
+              Median(raw_sync_rates), Median(sync_ratios));
   TerminateProcess(pi.hProcess, 0);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);

@@ -72,8 +72,11 @@ bool CChannelImpl::Send(IPC::Message* message, bool async, bool sync) {
       return false;
     }
     if (!StartSenderLocked()) return false;
+    // One wake-up for a burst: the sender takes everything queued when it wakes. A front that
+    // waits for the peer window is tried again at every new send.
+    const bool wake = m_queSend.empty() || m_bRetryPending;
     m_queSend.push_back(*message);
-    SetEvent(m_hSendEvent);
+    if (wake) SetEvent(m_hSendEvent);
   }
   return true;
 }
@@ -135,7 +138,12 @@ void CChannelImpl::SenderLoop() {
     events[1] = m_hSendEvent;
   }
   for (;;) {
-    const DWORD wait = WaitForMultipleObjects(2, events, FALSE, m_bRetryPending ? kPeerRetryMs : INFINITE);
+    bool retry;
+    {
+      _BaseModule::CAutoLocker lock(&m_csQueue);
+      retry = m_bRetryPending;
+    }
+    const DWORD wait = WaitForMultipleObjects(2, events, FALSE, retry ? kPeerRetryMs : INFINITE);
     if (wait == WAIT_OBJECT_0) {
       LogInfoW(L"OnStopEvent");
       return;
@@ -155,33 +163,35 @@ void CChannelImpl::SenderLoop() {
 }
 
 void CChannelImpl::OnSendEvent() {
-  IPC::Message message(nullptr, 0);  // unusable until a message is taken
+  std::deque<IPC::Message> batch;
   {
     _BaseModule::CAutoLocker lock(&m_csQueue);
-    if (m_queSend.empty()) {
-      m_bRetryPending = false;
-      return;
-    }
-    message = m_queSend.front();
-    m_queSend.pop_front();
-    // The auto-reset event wakes the thread once per signal: one message per wake.
-    if (!m_queSend.empty()) SetEvent(m_hSendEvent);
-  }
-  const uint32_t type = message.GetType();
-  if (type == 0) return;  // never sent
-  const bool sent = SendImpl(message, false);
-  if (!sent) {
-    // No peer window yet: keep the order and wait (a short time, or for the next send)
-    // rather than cycle through the queue.
-    _BaseModule::CAutoLocker lock(&m_csQueue);
-    m_queSend.push_front(message);
-    ResetEvent(m_hSendEvent);
-    m_bRetryPending = true;
-  } else {
+    batch.swap(m_queSend);
     m_bRetryPending = false;
   }
-  LogDebugW(L"send msg: type=%d, web_view_id=%d, send_suc=%d", static_cast<int>(type & 0xFF),
-            static_cast<int>(type & 0xFF00), sent ? 1 : 0);
+  while (!batch.empty()) {
+    // Unit drops what is still queued; it is not waited for behind a long batch.
+    if (m_bInUnit) return;
+    IPC::Message& message = batch.front();
+    const uint32_t type = message.GetType();
+    if (type == 0) {  // never sent
+      batch.pop_front();
+      continue;
+    }
+    const bool sent = SendImpl(message, false);
+    LogDebugW(L"send msg: type=%d, web_view_id=%d, send_suc=%d", static_cast<int>(type & 0xFF),
+              static_cast<int>(type & 0xFF00), sent ? 1 : 0);
+    if (!sent) {
+      // No peer window yet: the rest goes back in front of what was queued meanwhile, in order,
+      // and waits (a short time, or for the next send) rather than cycle through the queue.
+      _BaseModule::CAutoLocker lock(&m_csQueue);
+      m_queSend.insert(m_queSend.begin(), batch.begin(), batch.end());
+      ResetEvent(m_hSendEvent);
+      m_bRetryPending = true;
+      return;
+    }
+    batch.pop_front();
+  }
 }
 
 void CChannelImpl::Unit() {

@@ -28,7 +28,7 @@ class CChannelImpl : public CChannelWindow {
   [[nodiscard]] bool Send(int32_t routing, uint32_t type, const char* data, int length, bool async, bool sync);
   // One WM_COPYDATA to the peer now. False only when no peer window exists.
   [[nodiscard]] bool SendImpl(IPC::Message& message, bool sync);
-  // Sends the front of the queue; sender thread only.
+  // Sends everything queued, in order, until a send finds no peer window; sender thread only.
   void OnSendEvent();
   void WatchPeerProcess(HANDLE process);
   void Unit();
@@ -77,7 +77,7 @@ class CChannelImpl : public CChannelWindow {
   HANDLE m_hStopEvent = nullptr;  // manual reset
   HANDLE m_hSendEvent = nullptr;  // auto reset
   bool m_bSenderAbandoned = false;  // did not stop within the shutdown wait
-  bool m_bRetryPending = false;     // sender thread only: the front found no peer window
+  bool m_bRetryPending = false;     // the front found no peer window and waits for it
 
   // Asynchronous blocks received and not yet dispatched. Window thread only: the window never
   // takes a pointer from a posted message, so a stray wake-up from another process only
