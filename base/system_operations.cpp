@@ -150,7 +150,9 @@ BOOL RunApp(const wchar_t* path, const wchar_t* parameters, int showCommand, BOO
 
 ATL::CStringW GetIEVersion() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  // The 32-bit view, as the 32-bit product reads it under WOW64, in both builds.
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_READ | KEY_WOW64_32KEY,
+                    &key) != ERROR_SUCCESS) {
     return ATL::CStringW();
   }
   ATL::CStringW version;
@@ -186,7 +188,11 @@ BOOL SetFeatureControl(const ATL::CStringW& feature, DWORD value) {
 BOOL SetFeatureControlValue(HKEY root, const ATL::CStringW& feature, const wchar_t* valueName, DWORD value) {
   if (valueName == nullptr) return FALSE;
   HKEY key = nullptr;
-  if (RegCreateKeyW(root, ATL::CStringW(kFeatureControlKey) + feature, &key) != ERROR_SUCCESS) return FALSE;
+  // The 32-bit view, where the 32-bit browser engine of the product's process looks.
+  if (RegCreateKeyExW(root, ATL::CStringW(kFeatureControlKey) + feature, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return FALSE;
+  }
   const LONG set = RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
   RegCloseKey(key);
   return set == ERROR_SUCCESS;

@@ -225,12 +225,23 @@ TEST(BrowserEngine, EmulationModesAndMajorVersions) {
   EXPECT_EQ(CommonUtil::GetIEMajorVersion(), CommonUtil::MajorVersionOf(version));
 }
 
+// A DWORD value in the 32-bit registry view, where the product reads and writes.
+LONG ReadDword32(HKEY root, const wchar_t* subKey, const wchar_t* name, DWORD* value) {
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
+  if (status != ERROR_SUCCESS) return status;
+  DWORD type = 0, size = sizeof(*value);
+  status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS && type != REG_DWORD ? ERROR_INVALID_DATA : status;
+}
+
 TEST(BrowserEngine, FeatureValuesAreWrittenForThisExecutable) {
   const wchar_t* key = L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BRIVELO_TEST";
   EXPECT_FALSE(CommonUtil::SetFeatureControlValue(HKEY_CURRENT_USER, L"FEATURE_BRIVELO_TEST", nullptr, 1));
   EXPECT_TRUE(CommonUtil::SetFeatureControlValue(HKEY_CURRENT_USER, L"FEATURE_BRIVELO_TEST", L"x.exe", 5));
-  DWORD value = 0, size = sizeof(value);
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, L"x.exe", RRF_RT_REG_DWORD, nullptr, &value, &size), ERROR_SUCCESS);
+  DWORD value = 0;
+  EXPECT_EQ(ReadDword32(HKEY_CURRENT_USER, key, L"x.exe", &value), ERROR_SUCCESS);
   EXPECT_EQ(value, 5u);
   RegDeleteKeyW(HKEY_CURRENT_USER, key);
 
@@ -238,15 +249,18 @@ TEST(BrowserEngine, FeatureValuesAreWrittenForThisExecutable) {
   const wchar_t* emulation = L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
   ASSERT_TRUE(CommonUtil::SetBrowserEmulation());
   // The machine-wide value when it could be written, else the user's.
-  value = 0, size = sizeof(value);
+  value = 0;
   HKEY written = HKEY_LOCAL_MACHINE;
-  if (RegGetValueW(written, emulation, exe.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) {
+  if (ReadDword32(written, emulation, exe.c_str(), &value) != ERROR_SUCCESS) {
     written = HKEY_CURRENT_USER;
-    size = sizeof(value);
-    ASSERT_EQ(RegGetValueW(written, emulation, exe.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size), ERROR_SUCCESS);
+    ASSERT_EQ(ReadDword32(written, emulation, exe.c_str(), &value), ERROR_SUCCESS);
   }
   EXPECT_EQ(value, CommonUtil::EmulationModeFor(CommonUtil::GetIEVersion()));
-  RegDeleteKeyValueW(written, emulation, exe.c_str());
+  HKEY key32 = nullptr;
+  if (RegOpenKeyExW(written, emulation, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key32) == ERROR_SUCCESS) {
+    RegDeleteValueW(key32, exe.c_str());
+    RegCloseKey(key32);
+  }
 }
 
 TEST(SystemSettings, UserAgentAndMessageFilter) {
