@@ -49,6 +49,13 @@ std::string JsonEscape(const std::string& text) {
   return out;
 }
 
+// The file's bytes for a document.
+std::string Cipher(const std::string& json) {
+  std::string cipher;
+  EXPECT_TRUE(StringCipher::EncryptData(json, kProductInfoKey, &cipher));
+  return cipher;
+}
+
 // Loads a document from a scratch base folder without going through the executable's folder.
 bool LoadDocument(ProductHelperImpl& impl, const ScratchTree& tree, const std::string& json) {
   std::wstring file = tree.Path(L"ProductInfo.dat");
@@ -142,6 +149,28 @@ TEST(ProductHelperImpl, LoadIsIdempotentAndUninitKeepsVersionAndPath) {
   EXPECT_EQ(impl.GetProductId(), L"b");
   EXPECT_EQ(impl.GetProductInfoVersion(), L"v2");
   EXPECT_EQ(impl.GetProductInfoPath(), other);
+}
+
+// A real file lists the product family in some kilobytes: a planted one of a million entries
+// (4 MB) is refused by its size before anything is deciphered, and one under the size limit with
+// more entries than the limit is refused after parsing; one at the limit loads.
+TEST(ProductHelperImpl, OversizedDocumentsAreRefused) {
+  ScratchTree tree;
+  std::string million = R"({"info":[{})";
+  for (int i = 1; i < 1000000; ++i) million += ",{}";
+  million += "]}";
+  ProductHelperImpl impl;
+  EXPECT_FALSE(LoadDocument(impl, tree, million));
+  auto entries = [](size_t count) {
+    std::string json = R"({"info":[)";
+    for (size_t i = 0; i < count; ++i) json += (i ? ",{\"product_id\":\"p" : "{\"product_id\":\"p") + std::to_string(i) + "\"}";
+    return json + "]}";
+  };
+  ProductHelperImpl over;
+  EXPECT_FALSE(over.LoadProductInfoData(tree.Root().c_str(), Cipher(entries(ProductHelperImpl::kMaxProductEntries + 1))));
+  ProductHelperImpl at;
+  EXPECT_TRUE(at.LoadProductInfoData(tree.Root().c_str(), Cipher(entries(ProductHelperImpl::kMaxProductEntries))));
+  EXPECT_EQ(at.GetGeneralValueByKey(L"product_id", L"p4095"), L"p4095");
 }
 
 TEST(ProductHelperImpl, UnusableFilesDoNotLoad) {
