@@ -267,7 +267,8 @@ void CChannelImpl::DispatchReceived() {
   // Cleared first: a block that arrives while a listener runs posts its own wake-up, or is
   // taken by this loop, whichever comes first.
   m_bWakePending = false;
-  while (!m_queReceived.empty()) {
+  // A listener may end the channel: what is still queued then goes with the window.
+  while (!m_bInUnit && !m_queReceived.empty()) {
     std::vector<char> block = std::move(m_queReceived.front());
     m_queReceived.pop_front();
     Dispatch(block.data(), static_cast<DWORD>(block.size()));
