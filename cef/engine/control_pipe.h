@@ -11,7 +11,8 @@
 // Commands (arguments marked ? are optional; "browser" is the id of an open browser, "frame" a frame id of it,
 // its main frame by default; every "timeout_ms" is 0-60000):
 //   ping, journal {from?, limit?}, clear_journal, wait {kind, count?, timeout_ms?}, quiesce {timeout_ms?},
-//   set_http_response {url, status, mime?, body?}, browsers            (testing/control_pipe.cpp)
+//   set_http_response {url, status, mime?, body?}, fail_next_load {url, code (a negative net error), text?},
+//   browsers                                                            (testing/control_pipe.cpp)
 //   page_navigate {browser, url}, page_set_title {browser, title},
 //   page_open_window {browser, url, disposition? (WOD_NEW_POPUP), user_gesture? (true), frame_name?},
 //   page_close {browser}, page_console {browser, message, source?, line?}, page_fullscreen {browser, fullscreen},
@@ -20,7 +21,15 @@
 //   user_key {browser, type?, windows_key_code?, native_key_code?, modifiers?, is_system_key?, character?,
 //   unmodified_character?, focus_on_editable_field?}, page_before_unload {browser, has_handler},
 //   page_show_popup_widget {browser, x, y, width, height}, page_hide_popup_widget {browser},
-//   page_embed_plugin {browser, mime, url}                              -> true when the page action ran
+//   page_embed_plugin {browser, mime, url}, page_open_from_tab {browser, url, disposition?
+//   (WOD_NEW_FOREGROUND_TAB), user_gesture? (true)}, page_start_drag {browser, data, allowed_ops?, x?, y?},
+//   user_drag_enter {browser, data, allowed_ops?, x?, y?}                -> true when the page action ran
+//       data: {link_url?, link_title?, link_metadata?, fragment_text?, fragment_html?, fragment_base_url?,
+//       files?: [[path, display_name], ...], file_name? with file_contents? (Base64)}; allowed_ops: a
+//       cef_drag_operations_mask_t, COPY | LINK | MOVE by default
+//   last_paint {browser, type? ("view" or "popup"), points?: [[x, y], ...]}
+//       -> {painted, type, width, height, paint_count, dirty_rects: [[x, y, width, height], ...],
+//          pixels: [one per point: premultiplied 0xAARRGGBB as a number, null outside the paint]}
 //   page_alert {browser, type? (0 alert, 1 confirm, 2 prompt), message, default_prompt?},
 //   page_geolocation {browser, url}, page_quota {browser, origin, size},
 //   page_download {browser, url, name, body?, mime?}                    -> request id (0: nothing asked)
@@ -36,7 +45,11 @@
 //   child_processes -> [{browser, renderer_id, pid, command_line, connected, ended, exit_code}]
 //   sent_to_browser {browser} -> [{name, args}]: process messages its renderers sent, args as typed values
 //       {"null": true}, {"bool": b}, {"int": n}, {"double": d}, {"str": s}, {"binary": base64}, {"dict": {...}},
-//       {"list": [...]}                                               (testing/control_commands_renderer.cpp)
+//       {"list": [...]}
+//   send_to_browser {browser, name, args?: [typed values]} -> true when the browser side took the process message as
+//       if its renderer had sent it (it then shows in sent_to_browser as well)
+//   sent_to_renderer {browser} -> [{name, args}]: process messages the browser sent its renderer
+//                                                                     (testing/control_commands_renderer.cpp)
 //
 // A page value is an object with exactly one key:
 //   {"str": "text"}, {"int": 32-bit integer}, {"double": number}, {"bool": true|false}, {"null": true},

@@ -158,14 +158,27 @@ ChannelFrame ExtraInfoInit(int browser_id) {
   return MakeInitFrame(extra);
 }
 
-struct FromRendererRecord {
+struct FrameRecord {
   std::mutex mutex;
   std::map<int, std::vector<ChannelFrame>> frames;
 };
 
-FromRendererRecord& FromRenderer() {
-  static FromRendererRecord* record = new FromRendererRecord();
+FrameRecord& FromRenderer() {
+  static FrameRecord* record = new FrameRecord();
   return *record;
+}
+
+FrameRecord& ToRenderer() {
+  static FrameRecord* record = new FrameRecord();
+  return *record;
+}
+
+// What every live link does with a browser->renderer frame: process messages are recorded while the journal is on.
+void ObserveToRenderer(int browser_id, const ChannelFrame& frame) {
+  if (frame.type != FrameType::kProcessMessage || !JournalEnabled())
+    return;
+  std::lock_guard<std::mutex> lock(ToRenderer().mutex);
+  ToRenderer().frames[browser_id].push_back(frame);
 }
 
 struct PendingCommand {
@@ -237,6 +250,14 @@ class LiveLink : public RendererLink {
 
   int browser_id() const { return browser_id_; }
   virtual bool Crash() = 0;
+
+  // A frame handed to the events as if the renderer had sent it. False once the link ended.
+  bool Inject(const ChannelFrame& frame) {
+    if (IsEnded())
+      return false;
+    Deliver(frame);
+    return true;
+  }
 
  protected:
   // The events while the link is open; null once closed or terminated.
@@ -372,6 +393,7 @@ class SubProcessLink : public LiveLink,
     std::lock_guard<std::mutex> send_lock(send_mutex_);
     if (IsEnded())
       return false;
+    ObserveToRenderer(browser_id_, frame);
     if (frame.type == FrameType::kBrowserDestroyed || frame.type == FrameType::kShutdown) {
       std::lock_guard<std::mutex> lock(state_mutex_);
       told_to_end_ = true;  // the renderer may now end by itself
@@ -618,6 +640,7 @@ class InProcessLink : public LiveLink, public std::enable_shared_from_this<InPro
     std::lock_guard<std::mutex> send_lock(send_mutex_);
     if (IsEnded())
       return false;
+    ObserveToRenderer(browser_id_, frame);
     if (frame.type == FrameType::kCrash)
       return Crash();  // the shared thread serves other browsers: only this one is cut off
     if (!init_sent_) {
@@ -905,6 +928,15 @@ bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& comma
 
 std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take) {
   return ReadFrameRecord(FromRenderer().mutex, FromRenderer().frames, browser_id, take);
+}
+
+std::vector<ChannelFrame> FramesToRenderer(int browser_id, bool take) {
+  return ReadFrameRecord(ToRenderer().mutex, ToRenderer().frames, browser_id, take);
+}
+
+bool InjectIntoLiveLink(const ChannelFrame& frame) {
+  std::shared_ptr<LiveLink> link = FindLive(frame.browser_id);
+  return link && link->Inject(frame);
 }
 
 }  // namespace cefengine

@@ -99,6 +99,12 @@ DWORD RendererProcessIdOf(int browser_id);
 // Renderer->browser process-message frames (kRendererMessage) of `browser_id`, in arrival order, recorded while the
 // journal is on; `take` empties the record.
 std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take);
+// Browser->renderer process-message frames (kProcessMessage) of `browser_id`'s live links, in send order, recorded
+// while the journal is on; `take` empties the record.
+std::vector<ChannelFrame> FramesToRenderer(int browser_id, bool take);
+// Hands `frame` to the events of `frame.browser_id`'s live link on the calling thread, as if its renderer had sent
+// it (recorded as such while the journal is on). False when no live link of that browser is open.
+[[nodiscard]] bool InjectIntoLiveLink(const ChannelFrame& frame);
 // Sends a page-script command (EncodeRendererCommand of engine/renderer_call.h) to frame `frame_id` of
 // `browser_id`'s live renderer and waits at most `timeout_ms` for its answer (EncodeCallResult form). False when
 // there is no live link or no answer came. Any thread but the one the link's events are delivered on.

@@ -156,7 +156,12 @@ std::vector<ChannelFrame> SentToRenderer(CefRefPtr<CefBrowser> browser) {
 
 std::vector<std::pair<std::string, CefRefPtr<CefListValue>>> MessagesSentToRenderer(CefRefPtr<CefBrowser> browser) {
   std::vector<std::pair<std::string, CefRefPtr<CefListValue>>> out;
-  for (const ChannelFrame& frame : SentToRenderer(browser)) {
+  std::vector<ChannelFrame> frames = SentToRenderer(browser);
+  if (browser) {
+    std::vector<ChannelFrame> live = FramesToRenderer(browser->GetIdentifier(), false);
+    frames.insert(frames.end(), live.begin(), live.end());
+  }
+  for (const ChannelFrame& frame : frames) {
     if (frame.type != FrameType::kProcessMessage)
       continue;
     const ValueData* args = frame.At(1);
@@ -180,7 +185,7 @@ bool Inject(CefRefPtr<CefBrowser> browser, const std::string& name, CefRefPtr<Ce
   }
   ChannelFrame frame = MakeFrame(FrameType::kRendererMessage, browser->GetIdentifier(), 0,
                                  {MakeString(CefString(name).ToWString()), list});
-  return WaitFor([&]() { return InjectRendererFrame(frame); }, kLinkWaitMs);
+  return WaitFor([&]() { return InjectRendererFrame(frame) || InjectIntoLiveLink(frame); }, kLinkWaitMs);
 }
 
 bool PageNavigate(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const std::wstring& url) {

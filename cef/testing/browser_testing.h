@@ -96,10 +96,12 @@ BrowserState BrowserInfo(CefRefPtr<CefBrowser> browser);
 
 // Frames the browser sent to its renderer (kept; BrowserHarness::TakeSentToRenderer empties the record).
 std::vector<ChannelFrame> SentToRenderer(CefRefPtr<CefBrowser> browser);
-// The process messages among them, as (name, arguments) pairs.
+// The process messages among them, as (name, arguments) pairs; for a browser with a live renderer (a sub-process or
+// an in-process thread), the process messages sent to it while the journal was on.
 std::vector<std::pair<std::string, CefRefPtr<CefListValue>>> MessagesSentToRenderer(CefRefPtr<CefBrowser> browser);
 
-// A renderer->browser process message (see BrowserHarness::Inject).
+// A renderer->browser process message (see BrowserHarness::Inject). With a live renderer, the browser side handles
+// it as if that renderer had sent it (the renderer itself knows nothing of it).
 bool Inject(CefRefPtr<CefBrowser> browser, const std::string& name, CefRefPtr<CefListValue> args);
 
 // --- Page actions ---

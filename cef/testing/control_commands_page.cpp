@@ -4,7 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/drag_data_impl.h"
 #include "engine/utf.h"
+#include "include/cef_parser.h"
 #include "testing/browser_testing.h"
 #include "testing/control_commands.h"
 #include "testing/page_testing.h"
@@ -40,6 +42,135 @@ CefKeyEvent KeyEventArg(ControlArgs& in) {
   return event;
 }
 
+// "allowed_ops": a drag operations mask, COPY | LINK | MOVE by default.
+cef_drag_operations_mask_t AllowedOpsArg(ControlArgs& in) {
+  if (in.Has("allowed_ops") && !in.Raw("allowed_ops").isUInt()) {
+    in.Fail("allowed_ops must be a drag operations mask");
+    return DRAG_OPERATION_NONE;
+  }
+  return static_cast<cef_drag_operations_mask_t>(
+      in.Has("allowed_ops") ? in.Raw("allowed_ops").asUInt()
+                            : DRAG_OPERATION_COPY | DRAG_OPERATION_LINK | DRAG_OPERATION_MOVE);
+}
+
+// "data": what a drag carries, {link_url?, link_title?, link_metadata?, fragment_text?, fragment_html?,
+// fragment_base_url?, files?: [[path, display_name], ...], file_name?, file_contents? (Base64)}.
+CefRefPtr<CefDragData> DragDataArg(ControlArgs& in) {
+  CefRefPtr<DragDataImpl> data = new DragDataImpl();
+  const Json::Value& json = in.Raw("data");
+  if (!in.Has("data") || !json.isObject()) {
+    in.Fail("data must be an object describing the drag data");
+    return data.get();
+  }
+  using Setter = void (DragDataImpl::*)(const CefString&);
+  const std::pair<const char*, Setter> texts[] = {
+      {"link_url", &DragDataImpl::SetLinkURL},
+      {"link_title", &DragDataImpl::SetLinkTitle},
+      {"link_metadata", &DragDataImpl::SetLinkMetadata},
+      {"fragment_text", &DragDataImpl::SetFragmentText},
+      {"fragment_html", &DragDataImpl::SetFragmentHtml},
+      {"fragment_base_url", &DragDataImpl::SetFragmentBaseURL},
+  };
+  for (const std::string& key : json.getMemberNames()) {
+    const Json::Value& value = json[key];
+    bool known = false;
+    for (const auto& text : texts) {
+      if (key != text.first)
+        continue;
+      known = true;
+      if (value.isString())
+        (data.get()->*text.second)(value.asString());
+      else
+        in.Fail("data." + key + " must be a string");
+    }
+    if (known || key == "file_name" || key == "file_contents")
+      continue;
+    if (key != "files") {
+      in.Fail("data has an unknown field \"" + key + "\"");
+      continue;
+    }
+    bool ok = value.isArray();
+    for (Json::ArrayIndex i = 0; ok && i < value.size(); ++i) {
+      const Json::Value& file = value[i];
+      ok = file.isArray() && file.size() == 2 && file[0].isString() && file[1].isString();
+      if (ok)
+        data->AddFile(file[0].asString(), file[1].asString());
+    }
+    if (!ok)
+      in.Fail("data.files must be an array of [path, display_name] strings");
+  }
+  if (json.isMember("file_contents") || json.isMember("file_name")) {
+    const Json::Value& name = json["file_name"];
+    const Json::Value& contents = json["file_contents"];
+    CefRefPtr<CefBinaryValue> bytes =
+        !contents.isString() ? nullptr
+        : contents.asString().empty() ? CefBinaryValue::Create(nullptr, 0)
+                                      : CefBase64Decode(contents.asString());
+    if (!name.isString() || !bytes) {
+      in.Fail("data.file_name (a string) and data.file_contents (Base64 text) go together");
+    } else {
+      std::string raw(bytes->GetSize(), '\0');
+      if (!raw.empty())
+        bytes->GetData(&raw[0], raw.size(), 0);
+      data->SetFileContents(Utf8ToWide(name.asString()), raw);
+    }
+  }
+  return data.get();
+}
+
+// "type": "view" (the default) or "popup".
+cef_paint_element_type_t PaintTypeArg(ControlArgs& in) {
+  std::string type = in.Utf8("type", "view");
+  if (type != "view" && type != "popup")
+    in.Fail("type must be \"view\" or \"popup\"");
+  return type == "popup" ? PET_POPUP : PET_VIEW;
+}
+
+// "points": [[x, y], ...] of the last paint to read, none by default.
+std::vector<std::pair<int, int>> PointsArg(ControlArgs& in) {
+  std::vector<std::pair<int, int>> points;
+  if (!in.Has("points"))
+    return points;
+  const Json::Value& list = in.Raw("points");
+  bool ok = list.isArray();
+  for (Json::ArrayIndex i = 0; ok && i < list.size(); ++i) {
+    ok = list[i].isArray() && list[i].size() == 2 && list[i][0].isInt() && list[i][1].isInt();
+    if (ok)
+      points.emplace_back(list[i][0].asInt(), list[i][1].asInt());
+  }
+  if (!ok)
+    in.Fail("points must be an array of [x, y] integer pairs");
+  return points;
+}
+
+Json::Value PaintToJson(const test::PaintInfo& paint, cef_paint_element_type_t type,
+                        const std::vector<std::pair<int, int>>& points) {
+  Json::Value v;
+  v["painted"] = paint.painted;
+  v["type"] = type == PET_POPUP ? "popup" : "view";
+  v["width"] = paint.width;
+  v["height"] = paint.height;
+  v["paint_count"] = paint.paint_count;
+  v["dirty_rects"] = Json::Value(Json::arrayValue);
+  for (const CefRect& rect : paint.dirty_rects) {
+    Json::Value r(Json::arrayValue);
+    r.append(rect.x);
+    r.append(rect.y);
+    r.append(rect.width);
+    r.append(rect.height);
+    v["dirty_rects"].append(r);
+  }
+  v["pixels"] = Json::Value(Json::arrayValue);
+  for (const auto& point : points) {
+    const int x = point.first;
+    const int y = point.second;
+    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(paint.width) + static_cast<size_t>(x);
+    const bool inside = x >= 0 && y >= 0 && x < paint.width && y < paint.height && at < paint.pixels.size();
+    v["pixels"].append(inside ? Json::Value(Json::UInt(paint.pixels[at])) : Json::Value());  // null outside
+  }
+  return v;
+}
+
 }  // namespace
 
 void RegisterPageControlCommands() {
@@ -68,6 +199,18 @@ void RegisterPageControlCommands() {
          return in.ok() && test::PageOpenWindow(browser, browser->GetMainFrame(), url,
                                                 static_cast<cef_window_open_disposition_t>(disposition),
                                                 user_gesture, frame_name);
+       }},
+      {"page_open_from_tab",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::wstring url = in.Text("url");
+         int disposition = in.Int("disposition", WOD_NEW_FOREGROUND_TAB);
+         bool user_gesture = in.Bool("user_gesture", true);
+         if (disposition < WOD_UNKNOWN || disposition > WOD_IGNORE_ACTION)
+           in.Fail("disposition must be a window open disposition");
+         return in.ok() && test::PageOpenFromTab(browser, browser->GetMainFrame(), url,
+                                                 static_cast<cef_window_open_disposition_t>(disposition),
+                                                 user_gesture);
        }},
       {"page_close",
        [](ControlArgs& in) -> Json::Value {
@@ -195,6 +338,31 @@ void RegisterPageControlCommands() {
        [](ControlArgs& in) -> Json::Value {
          CefRefPtr<CefBrowser> browser = in.Browser();
          return in.ok() && test::PageHidePopupWidget(browser);
+       }},
+      {"page_start_drag",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         CefRefPtr<CefDragData> data = DragDataArg(in);
+         cef_drag_operations_mask_t allowed_ops = AllowedOpsArg(in);
+         int x = in.Int("x", 0);
+         int y = in.Int("y", 0);
+         return in.ok() && test::PageStartDrag(browser, data, allowed_ops, x, y);
+       }},
+      {"user_drag_enter",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         CefRefPtr<CefDragData> data = DragDataArg(in);
+         cef_drag_operations_mask_t allowed_ops = AllowedOpsArg(in);
+         int x = in.Int("x", 0);
+         int y = in.Int("y", 0);
+         return in.ok() && test::UserDragEnter(browser, data, allowed_ops, x, y);
+       }},
+      {"last_paint",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         cef_paint_element_type_t type = PaintTypeArg(in);
+         std::vector<std::pair<int, int>> points = PointsArg(in);
+         return in.ok() ? PaintToJson(test::LastPaint(browser, type), type, points) : Json::Value();
        }},
       {"page_embed_plugin",
        [](ControlArgs& in) -> Json::Value {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/utf.h"
+#include "testing/browser_testing.h"
 #include "testing/control_commands.h"
 #include "testing/control_json.h"
 #include "testing/renderer_testing.h"
@@ -117,6 +118,31 @@ void RegisterRendererControlCommands() {
          for (const test::ChildProcess& child : test::ChildProcesses())
            children.append(ChildProcessToJson(child));
          return children;
+       }},
+      {"send_to_browser",
+       // As if the browser's renderer had sent it: the browser side handles it, the renderer knows nothing of it.
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         std::string name = in.Utf8("name");
+         CefRefPtr<CefListValue> args = CefListValue::Create();
+         std::string error;
+         if (in.Has("args") && !ListValueFromJson(in.Raw("args"), "args", &args, &error))
+           in.Fail(error);
+         return in.ok() && test::Inject(browser, name, args);
+       }},
+      {"sent_to_renderer",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         Json::Value messages(Json::arrayValue);
+         if (!in.ok())
+           return messages;
+         for (const auto& sent : test::MessagesSentToRenderer(browser)) {
+           Json::Value message;
+           message["name"] = sent.first;
+           message["args"] = ListValueToJson(sent.second);
+           messages.append(message);
+         }
+         return messages;
        }},
       {"sent_to_browser",
        // Also for browsers already closed: what their renderers sent stays on record.

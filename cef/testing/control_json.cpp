@@ -149,7 +149,93 @@ Json::Value ValueToJson(CefRefPtr<CefValue> value) {
   return v;
 }
 
+bool ListAt(const Json::Value& json, const std::string& where, int depth, CefRefPtr<CefListValue>* list,
+            std::string* error);
+
+// One typed value of a process message list (the forms ValueToJson writes).
+bool ValueAt(const Json::Value& json, const std::string& where, int depth, CefRefPtr<CefValue>* out,
+             std::string* error) {
+  if (depth > kMaxJsonPageValueDepth)
+    return Refuse(where, "nested deeper than " + std::to_string(kMaxJsonPageValueDepth) + " levels", error);
+  if (!json.isObject() || json.size() != 1)
+    return Refuse(where, "a typed value is an object with one key (null, bool, int, double, str, binary, dict, list)",
+                  error);
+  const std::string kind = json.getMemberNames().front();
+  const Json::Value& body = json[kind];
+  const std::string at = where + "." + kind;
+  CefRefPtr<CefValue> value = CefValue::Create();
+  if (kind == "null") {
+    if (!body.isBool() || !body.asBool())
+      return Refuse(at, "must be true", error);
+    value->SetNull();
+  } else if (kind == "bool") {
+    if (!body.isBool())
+      return Refuse(at, "must be true or false", error);
+    value->SetBool(body.asBool());
+  } else if (kind == "int") {
+    if (!body.isInt())
+      return Refuse(at, "must be a 32-bit integer", error);
+    value->SetInt(body.asInt());
+  } else if (kind == "double") {
+    if (!body.isNumeric())
+      return Refuse(at, "must be a number", error);
+    value->SetDouble(body.asDouble());
+  } else if (kind == "str") {
+    if (!body.isString())
+      return Refuse(at, "must be a string", error);
+    value->SetString(body.asString());
+  } else if (kind == "binary") {
+    CefRefPtr<CefBinaryValue> binary =
+        body.isString() ? (body.asString().empty() ? CefBinaryValue::Create(nullptr, 0)
+                                                   : CefBase64Decode(body.asString()))
+                        : nullptr;
+    if (!binary)
+      return Refuse(at, "must be Base64 text", error);
+    value->SetBinary(binary);
+  } else if (kind == "dict") {
+    if (!body.isObject())
+      return Refuse(at, "must be an object of typed values", error);
+    CefRefPtr<CefDictionaryValue> dict = CefDictionaryValue::Create();
+    for (const std::string& key : body.getMemberNames()) {
+      CefRefPtr<CefValue> member;
+      if (!ValueAt(body[key], at + "." + key, depth + 1, &member, error))
+        return false;
+      dict->SetValue(key, member);
+    }
+    value->SetDictionary(dict);
+  } else if (kind == "list") {
+    CefRefPtr<CefListValue> list;
+    if (!ListAt(body, at, depth + 1, &list, error))
+      return false;
+    value->SetList(list);
+  } else {
+    return Refuse(where, "unknown typed value kind \"" + kind + "\"", error);
+  }
+  *out = value;
+  return true;
+}
+
+bool ListAt(const Json::Value& json, const std::string& where, int depth, CefRefPtr<CefListValue>* list,
+            std::string* error) {
+  if (!json.isArray())
+    return Refuse(where, "must be an array of typed values", error);
+  CefRefPtr<CefListValue> items = CefListValue::Create();
+  for (Json::ArrayIndex i = 0; i < json.size(); ++i) {
+    CefRefPtr<CefValue> item;
+    if (!ValueAt(json[i], where + "[" + std::to_string(i) + "]", depth, &item, error))
+      return false;
+    items->SetValue(i, item);
+  }
+  *list = items;
+  return true;
+}
+
 }  // namespace
+
+bool ListValueFromJson(const Json::Value& json, const std::string& where, CefRefPtr<CefListValue>* list,
+                       std::string* error) {
+  return ListAt(json, where, 0, list, error);
+}
 
 bool PageValueFromJson(const Json::Value& json, const std::string& where, PageValue* value, std::string* error) {
   return PageValueAt(json, where, 0, value, error);

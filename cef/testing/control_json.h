@@ -32,6 +32,10 @@ Json::Value CallResultToJson(const RendererCallResult& result);
 // A process message argument list as typed values: {"null": true}, {"bool": b}, {"int": n}, {"double": d},
 // {"str": s}, {"binary": "<base64>"}, {"dict": {key: value, ...}}, {"list": [value, ...]}. Null list: [].
 Json::Value ListValueToJson(CefRefPtr<CefListValue> list);
+// The reverse, for an array of typed values (nested at most kMaxJsonPageValueDepth levels). False with `error` naming
+// the place (`where`, extended with "[1].dict.key" etc.) and what is wrong; `list` is then unspecified. Never throws.
+[[nodiscard]] bool ListValueFromJson(const Json::Value& json, const std::string& where, CefRefPtr<CefListValue>* list,
+                                     std::string* error);
 
 // Parses one line. False with `error` set for malformed text.
 [[nodiscard]] bool ParseJsonLine(const std::string& line, Json::Value* out, std::string* error);

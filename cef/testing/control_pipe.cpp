@@ -6,6 +6,7 @@
 //   wait           {kind, count, timeout_ms} -> true when `count` (default 1) entries of `kind` are recorded
 //   quiesce        {timeout_ms}            -> true when every engine thread went idle
 //   set_http_response {url, status, mime, body} -> null; the network table answers that URL
+//   fail_next_load {url, code, text}       -> null; the next load of that URL fails with the net error code
 //   browsers                               -> [{id, url, title, loading, windowless}]
 // (waits: 5 s by default, at most kMaxControlWaitMs), and the page and renderer commands of
 // testing/control_commands_page.cpp and control_commands_renderer.cpp.
@@ -98,6 +99,22 @@ void RegisterBuiltIns() {
          std::string body = in.Utf8("body", std::string());
          if (in.ok())
            test::SetHttpResponse(url, status, mime, body);
+         return Json::Value();
+       }},
+      {"fail_next_load",
+       [](ControlArgs& in) -> Json::Value {
+         std::wstring url = in.Text("url");
+         int code = in.Int("code");
+         bool has_text = in.Has("text");
+         std::wstring text = in.Text("text", std::wstring());
+         if (in.ok() && code >= 0)
+           in.Fail("code must be a negative net error code");
+         if (!in.ok())
+           return Json::Value();
+         if (has_text)
+           test::FailNextLoad(url, static_cast<cef_errorcode_t>(code), text);
+         else
+           test::FailNextLoad(url, static_cast<cef_errorcode_t>(code));
          return Json::Value();
        }},
       {"browsers",

@@ -625,4 +625,165 @@ TEST(ControlPipe, CrashedRendererEndsAndTheBrowserHearsOfIt) {
   EXPECT_EQ("pong", session.Ok("ping").asString());
 }
 
+// Polls a command's answer (an array) until one of its elements satisfies `pred`, within kRendererWaitMs.
+Json::Value PollFor(ProbeSession& session, const std::string& cmd, const std::function<bool(const Json::Value&)>& pred) {
+  ULONGLONG end = GetTickCount64() + kRendererWaitMs;
+  do {
+    for (const Json::Value& element : session.OnPage(cmd))
+      if (pred(element))
+        return element;
+    Sleep(20);
+  } while (GetTickCount64() < end);
+  return Json::Value();
+}
+
+TEST(ControlPipe, PlaysLoadFailuresLinksToTabsAndRendererMessagesForTheBrowser) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+  JournalEntry entry;
+
+  // The next load of a URL fails with the error and text given.
+  uint64_t mark = session.JournalEnd();
+  session.Ok("fail_next_load", ParseArgs(R"({"url": "http://pages.test/broken.html", "code": -105, "text": "gone"})"));
+  EXPECT_TRUE(session.OnPage("page_navigate", R"({"url": "http://pages.test/broken.html"})").asBool());
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnLoadError"; }, &entry));
+  ASSERT_GE(entry.args.size(), 3u);
+  EXPECT_EQ("-105", entry.args[0]);
+  EXPECT_EQ("gone", entry.args[1]);
+  EXPECT_EQ("http://pages.test/broken.html", entry.args[2]);
+  EXPECT_EQ("fail_next_load: code must be a negative net error code",
+            session.Refused("fail_next_load", ParseArgs(R"({"url": "http://pages.test/x", "code": 0})")));
+  EXPECT_EQ("fail_next_load: needs url", session.Refused("fail_next_load", ParseArgs(R"({"code": -2})")));
+
+  // A link opened in another tab: the client is asked, and (not cancelling) the browser goes there itself.
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("page_open_from_tab", R"({"url": "http://pages.test/probe.html"})").asBool());
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnLoadEnd"; }, &entry));
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnOpenURLFromTab"; }, &entry));
+  EXPECT_EQ((std::vector<std::string>{"http://pages.test/probe.html", std::to_string(WOD_NEW_FOREGROUND_TAB), "true"}),
+            entry.args);
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("page_open_from_tab", R"({"url": "http://pages.test/probe.html", "disposition": 3,
+      "user_gesture": false})").asBool());
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnOpenURLFromTab"; }, &entry));
+  EXPECT_EQ((std::vector<std::string>{"http://pages.test/probe.html", "3", "false"}), entry.args);
+
+  // A message as if the page's renderer sent it: the browser's client answers it, and the answer reaches the real
+  // renderer process.
+  const char* args = R"([{"str": "x"}, {"int": 5}, {"list": [{"bool": true}, {"null": true}]},
+      {"dict": {"k": {"double": 0.5}}}, {"binary": "AAEC"}])";
+  Json::Value message = ParseArgs(R"({"name": "echo"})");
+  message["browser"] = session.browser();
+  message["args"] = ParseArgs(args);
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.Ok("send_to_browser", message).asBool());
+  Json::Value sent = PollFor(session, "sent_to_browser", [](const Json::Value& m) { return m["name"] == "echo"; });
+  EXPECT_EQ(ParseArgs(args), sent["args"]);
+  Json::Value reply =
+      PollFor(session, "sent_to_renderer", [](const Json::Value& m) { return m["name"] == "echo-reply"; });
+  EXPECT_EQ(ParseArgs(args), reply["args"]);
+  EXPECT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) {
+    return e.kind == "OnProcessMessageReceived" && e.process == 'R' && !e.args.empty() && e.args[0] == "echo-reply";
+  }, &entry));
+
+  struct Case {
+    const char* args;  // the browser is added
+    const char* error;
+  };
+  const Case cases[] = {
+      {R"({"args": []})", "send_to_browser: needs name"},
+      {R"({"name": "m", "args": 5})", "send_to_browser: args: must be an array of typed values"},
+      {R"({"name": "m", "args": [{"int": "5"}]})", "send_to_browser: args[0].int: must be a 32-bit integer"},
+      {R"({"name": "m", "args": [{"page": 1}]})", "send_to_browser: args[0]: unknown typed value kind \"page\""},
+      {R"({"name": "m", "args": [{"binary": "A"}]})", "send_to_browser: args[0].binary: must be Base64 text"},
+      {R"({"name": "m", "args": [{"list": [{"dict": {"k": {"str": 1}}}]}]})",
+       "send_to_browser: args[0].list[0].dict.k.str: must be a string"},
+  };
+  for (const Case& c : cases) {
+    Json::Value bad = ParseArgs(c.args);
+    bad["browser"] = session.browser();
+    EXPECT_EQ(c.error, session.Refused("send_to_browser", bad)) << c.args;
+  }
+  EXPECT_EQ("sent_to_renderer: no browser 999", session.Refused("sent_to_renderer", ParseArgs(R"({"browser": 999})")));
+}
+
+TEST(ControlPipe, ReadsTheLastPaintAndPlaysDragsOfAWindowlessBrowser) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+  Json::Value response;
+  response["url"] = "http://pages.test/blue.html";
+  response["status"] = 200;
+  response["mime"] = "text/html";
+  response["body"] = "<html><head><meta name=\"cefengine-background\" content=\"#3366CC\"></head></html>";
+  session.Ok("set_http_response", response);
+  uint64_t mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("page_navigate", R"({"url": "http://pages.test/blue.html"})").asBool());
+  JournalEntry entry;
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnLoadEnd"; }, &entry));
+
+  // The whole view, the engine's marker in its first pixel, the page's background elsewhere; null off the paint.
+  const char* points = R"({"points": [[0, 0], [319, 199], [320, 0], [-1, 5]]})";
+  Json::Value paint = session.OnPage("last_paint", points);
+  for (ULONGLONG end = GetTickCount64() + kRendererWaitMs;
+       paint["pixels"][1].asUInt() != 0xFF3366CCu && GetTickCount64() < end; Sleep(20))
+    paint = session.OnPage("last_paint", points);
+  EXPECT_TRUE(paint["painted"].asBool());
+  EXPECT_EQ("view", paint["type"].asString());
+  EXPECT_EQ(320, paint["width"].asInt());
+  EXPECT_EQ(200, paint["height"].asInt());
+  EXPECT_GE(paint["paint_count"].asInt(), 1);
+  EXPECT_EQ(ParseArgs("[[0, 0, 320, 200]]"), paint["dirty_rects"]);
+  ASSERT_EQ(4u, paint["pixels"].size());
+  EXPECT_EQ(0xFFFF00FFu, paint["pixels"][0].asUInt());
+  EXPECT_EQ(0xFF3366CCu, paint["pixels"][1].asUInt());
+  EXPECT_TRUE(paint["pixels"][2].isNull());
+  EXPECT_TRUE(paint["pixels"][3].isNull());
+  Json::Value popup = session.OnPage("last_paint", R"({"type": "popup"})");
+  EXPECT_FALSE(popup["painted"].asBool());
+  EXPECT_EQ("popup", popup["type"].asString());
+  EXPECT_TRUE(popup["pixels"].empty());
+
+  // The page drags a link out; nobody takes it (the probe's client starts no drag).
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("page_start_drag", R"({"data": {"link_url": "http://pages.test/l", "link_title": "L"},
+      "allowed_ops": 3, "x": 4, "y": 5})").asBool());
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "PageStartDrag"; }, &entry));
+  EXPECT_EQ((std::vector<std::string>{"link http://pages.test/l", "3", "4", "5"}), entry.args);
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "StartDragging"; }, &entry));
+  EXPECT_EQ((std::vector<std::string>{"false"}), entry.args);
+
+  // Files dragged in from outside, with the contents of one more.
+  mark = session.JournalEnd();
+  EXPECT_TRUE(session.OnPage("user_drag_enter", R"({"data": {"files": [["C:\\in\\a.txt", "a.txt"]],
+      "file_name": "b.bin", "file_contents": "AAEC"}, "x": 7, "y": 8})").asBool());
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "DragTargetDragEnter"; },
+                                   &entry));
+  EXPECT_EQ((std::vector<std::string>{"files 1 contents b.bin", "7,8,0", "19"}), entry.args);
+  ASSERT_TRUE(session.WaitForEntry(mark, [](const JournalEntry& e) { return e.kind == "OnDragEnter"; }, &entry));
+
+  struct Case {
+    const char* cmd;
+    const char* args;  // the browser is added
+    const char* error;
+  };
+  const Case cases[] = {
+      {"last_paint", R"({"type": "frame"})", "last_paint: type must be \"view\" or \"popup\""},
+      {"last_paint", R"({"points": [[1]]})", "last_paint: points must be an array of [x, y] integer pairs"},
+      {"user_drag_enter", "{}", "user_drag_enter: data must be an object describing the drag data"},
+      {"user_drag_enter", R"({"data": {"link_url": 5}})", "user_drag_enter: data.link_url must be a string"},
+      {"user_drag_enter", R"({"data": {"link": "x"}})", "user_drag_enter: data has an unknown field \"link\""},
+      {"page_start_drag", R"({"data": {"files": [["only-a-path"]]}})",
+       "page_start_drag: data.files must be an array of [path, display_name] strings"},
+      {"page_start_drag", R"({"data": {"file_name": "n", "file_contents": "not base64"}})",
+       "page_start_drag: data.file_name (a string) and data.file_contents (Base64 text) go together"},
+      {"page_start_drag", R"({"data": {}, "allowed_ops": -1})",
+       "page_start_drag: allowed_ops must be a drag operations mask"},
+  };
+  for (const Case& c : cases) {
+    Json::Value bad = ParseArgs(c.args);
+    bad["browser"] = session.browser();
+    EXPECT_EQ(c.error, session.Refused(c.cmd, bad)) << c.cmd << " " << c.args;
+  }
+}
+
 }  // namespace

@@ -5,7 +5,8 @@
 //
 // It adds "create_browser" {url}: a windowless browser loading that URL, created on UI; the answer comes before the
 // browser exists. The browser's client cancels popups, leaves alerts to the engine, answers confirm and prompt
-// dialogs a little later (accepted, input "typed"), paints into nothing and lets downloads lapse.
+// dialogs a little later (accepted, input "typed"), paints into nothing, lets downloads lapse, and answers a process
+// message "echo" from the renderer with "echo-reply" and the same arguments.
 //
 // Renderer side: every document gets a read-only global object "probe" with
 //   probe.callBack(fn, args...)  calls fn(args...) and returns its result; an exception fn throws passes through
@@ -140,6 +141,17 @@ class ProbeClient : public CefClient,
 
   void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
                         const CefString& suggested_name, CefRefPtr<CefBeforeDownloadCallback> callback) override {}
+
+  bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                CefRefPtr<CefProcessMessage> message) override {
+    if (message->GetName() != "echo")
+      return false;
+    CefRefPtr<CefProcessMessage> reply = CefProcessMessage::Create("echo-reply");
+    CefRefPtr<CefListValue> args = message->GetArgumentList();
+    for (size_t i = 0; args && i < args->GetSize(); ++i)
+      reply->GetArgumentList()->SetValue(i, args->GetValue(i)->Copy());
+    return browser->SendProcessMessage(PID_RENDERER, reply);
+  }
 
   IMPLEMENT_REFCOUNTING(ProbeClient);
 };
