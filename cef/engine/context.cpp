@@ -41,6 +41,14 @@ ContextState& State() {
 
 std::atomic<bool> g_fail_next_initialize{false};
 
+// BRIVELO_CEF_FAIL_INITIALIZE=1 makes every CefInitialize of the process fail, so that a test can see a launched
+// program's start-up failure path (the process's own code cannot inject the fault there).
+bool EnvironmentFailsInitialize() {
+  wchar_t value[8] = {};
+  DWORD n = GetEnvironmentVariableW(L"BRIVELO_CEF_FAIL_INITIALIZE", value, 8);
+  return n == 1 && value[0] == L'1';
+}
+
 // Creates `path` and every missing parent.
 bool CreateDirectoryTree(const std::wstring& path) {
   if (path.empty())
@@ -166,6 +174,10 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
   }
   if (g_fail_next_initialize.exchange(false)) {
     LOG(ERROR) << "CefInitialize failed (injected fault)";
+    return false;
+  }
+  if (EnvironmentFailsInitialize()) {
+    LOG(ERROR) << "CefInitialize failed (BRIVELO_CEF_FAIL_INITIALIZE=1)";
     return false;
   }
   // Recording starts before the first entry, so a control client sees the whole start-up.

@@ -18,13 +18,17 @@ using cefengine::test::ControlClient;
 // The probe process, started with its own pipe name; ended at the end of the test whatever happened.
 class ControlProbe {
  public:
-  ControlProbe() {
+  // `fail_initialize`: started with BRIVELO_CEF_FAIL_INITIALIZE=1.
+  explicit ControlProbe(bool fail_initialize = false) {
     pipe_ = L"cefengine-control-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter_);
     SetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", pipe_.c_str());
+    if (fail_initialize)
+      SetEnvironmentVariableW(L"BRIVELO_CEF_FAIL_INITIALIZE", L"1");
     std::wstring line = L"\"" + probe_paths::ControlProbePath() + L"\"";
     STARTUPINFOW startup = {sizeof(startup)};
     started_ = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_);
     SetEnvironmentVariableW(L"BRIVELO_CEF_CONTROL", nullptr);
+    SetEnvironmentVariableW(L"BRIVELO_CEF_FAIL_INITIALIZE", nullptr);
   }
   ~ControlProbe() {
     if (!started_)
@@ -105,6 +109,15 @@ TEST(ControlPipe, DrivesARunningBrowserProcessAndEndsIt) {
   ASSERT_TRUE(client.Call("quit", Json::Value(), &result, &error)) << error;
   client.Disconnect();
   EXPECT_EQ(0u, probe.WaitExit(30000));
+}
+
+TEST(ControlPipe, AProcessWhoseStartUpTheEnvironmentFailsEndsWithoutServing) {
+  ControlProbe probe(true);
+  ASSERT_TRUE(probe.started());
+  // The probe's own exit code for a failed CefInitialize.
+  EXPECT_EQ(2u, probe.WaitExit(30000));
+  ControlClient client;
+  EXPECT_FALSE(client.Connect(probe.pipe(), 200));
 }
 
 TEST(ControlPipe, RefusesBadRequestsWithoutDroppingTheClientAndTakesANewClient) {

@@ -101,6 +101,23 @@ TEST(EngineStartup, InjectedFailureFailsOnceAndLeavesNothingRunning) {
   CefShutdown();
 }
 
+TEST(EngineStartup, EnvironmentSwitchFailsEveryStartUpWhileSetAndOnlyWithOne) {
+  CefSettings settings;
+  settings.multi_threaded_message_loop = 1;
+  settings.log_severity = LOGSEVERITY_DISABLE;
+  const CefMainArgs args(GetModuleHandleW(nullptr));
+  SetEnvironmentVariableW(L"BRIVELO_CEF_FAIL_INITIALIZE", L"1");
+  EXPECT_FALSE(CefInitialize(args, settings, nullptr, nullptr));
+  EXPECT_FALSE(CefInitialize(args, settings, nullptr, nullptr));
+  EXPECT_FALSE(CefPostTask(TID_UI, CefCreateClosureTask(base::Closure())));
+  for (const wchar_t* other : {L"0", L"", L"11", L"yes"}) {
+    SetEnvironmentVariableW(L"BRIVELO_CEF_FAIL_INITIALIZE", other);
+    ASSERT_TRUE(CefInitialize(args, settings, nullptr, nullptr)) << "value \"" << CefString(other).ToString() << "\"";
+    CefShutdown();
+  }
+  SetEnvironmentVariableW(L"BRIVELO_CEF_FAIL_INITIALIZE", nullptr);
+}
+
 TEST(EngineStartup, ExecuteProcessInTheBrowserProcessReturnsMinusOne) {
   CefRefPtr<RecordingApp> app = new RecordingApp();
   EXPECT_EQ(CefExecuteProcess(CefMainArgs(GetModuleHandleW(nullptr)), app.get(), nullptr), -1);
