@@ -1,6 +1,8 @@
 // A stand-in for the browser executable in host simulator tests: it opens the browser end
 // of the channel named by --tab_ids, writes every command it receives as one JSON line to the
-// file named by --record, and answers a few commands the way the browser would.
+// file named by --record, and answers a few commands the way the browser would. With
+// --record-env=NAME;NAME... it first records those environment variables as
+// {"env":{"NAME":"value" or null,...}}.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -77,6 +79,22 @@ int wmain() {
   Record("{\"start\":" + std::to_string(view) + ",\"parentIsWindow\":" + std::to_string(IsWindow(parent) ? 1 : 0) +
          ",\"parentOfOtherProcess\":" + std::to_string(parent_process != GetCurrentProcessId() ? 1 : 0) +
          ",\"url\":" + JsonString(SwitchValue(L"url")) + "}");
+
+  const std::wstring env_names = SwitchValue(L"record-env");
+  if (!env_names.empty()) {
+    std::string env;
+    for (size_t start = 0; start <= env_names.size();) {
+      size_t end = env_names.find(L';', start);
+      if (end == std::wstring::npos) end = env_names.size();
+      const std::wstring name = env_names.substr(start, end - start);
+      wchar_t value[512] = {};
+      const DWORD n = GetEnvironmentVariableW(name.c_str(), value, 512);
+      env += (env.empty() ? "" : ",") + JsonString(name) + ":" +
+             (n == 0 || n >= 512 ? std::string("null") : JsonString(std::wstring(value, n)));
+      start = end + 1;
+    }
+    Record("{\"env\":{" + env + "}}");
+  }
 
   CChannel channel;
   channel.Init(SwitchValue(L"tab_ids").c_str());
