@@ -1,0 +1,173 @@
+// screenshot: saves what the screen shows of a window as a PNG file. Under Xvfb there is no
+// compositor, so the screen holds every window as drawn, children of other processes included
+// (the browser's view inside the host's window); the window should not be covered.
+//
+//   screenshot --out=FILE.png (--hwnd=HEX | --title=TEXT) [--wait-ms=N] [--client]
+//
+// --hwnd takes the handle in hexadecimal (with or without 0x); --title finds a top-level window
+// by its exact title, waiting up to --wait-ms (default 5000) for it to appear. --client saves
+// the client area only, otherwise the whole window. On success it prints one JSON line
+// {"screenshot":"FILE.png","width":W,"height":H} and exits 0; usage errors exit 2, a window that
+// is not there 3, a failed capture 4, a file that cannot be written 5.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "tools/screenshot/png_writer.h"
+
+namespace {
+
+struct Options {
+  std::wstring out;
+  std::wstring title;
+  HWND window = nullptr;
+  DWORD wait_ms = 5000;
+  bool client = false;
+};
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix, std::wstring* rest) {
+  const std::wstring p = prefix;
+  if (text.compare(0, p.size(), p) != 0) return false;
+  *rest = text.substr(p.size());
+  return true;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    std::wstring value;
+    if (StartsWith(arg, L"--out=", &value)) {
+      options->out = value;
+    } else if (StartsWith(arg, L"--title=", &value)) {
+      options->title = value;
+    } else if (StartsWith(arg, L"--hwnd=", &value)) {
+      wchar_t* end = nullptr;
+      const unsigned long long handle = wcstoull(value.c_str(), &end, 16);
+      if (value.empty() || *end) return false;
+      options->window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
+    } else if (StartsWith(arg, L"--wait-ms=", &value)) {
+      options->wait_ms = wcstoul(value.c_str(), nullptr, 10);
+    } else if (arg == L"--client") {
+      options->client = true;
+    } else {
+      return false;
+    }
+  }
+  return !options->out.empty() && (options->window != nullptr) != !options->title.empty();
+}
+
+HWND FindByTitle(const std::wstring& title, DWORD wait_ms) {
+  const ULONGLONG end = GetTickCount64() + wait_ms;
+  for (;;) {
+    if (HWND window = FindWindowW(nullptr, title.c_str())) return window;
+    if (GetTickCount64() >= end) return nullptr;
+    Sleep(50);
+  }
+}
+
+// The window's area on the screen, cut to the virtual screen.
+bool CaptureRect(HWND window, bool client, RECT* rect) {
+  if (client) {
+    RECT area;
+    if (!GetClientRect(window, &area)) return false;
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    OffsetRect(&area, origin.x, origin.y);
+    *rect = area;
+  } else if (!GetWindowRect(window, rect)) {
+    return false;
+  }
+  const RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                       GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                       GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  return IntersectRect(rect, rect, &screen) != FALSE;
+}
+
+// The screen's pixels in `rect`, top row first, as 0x00RRGGBB words.
+bool CaptureScreen(const RECT& rect, std::vector<uint32_t>* pixels) {
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  if (!screen) return false;
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+  bool ok = false;
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT) != FALSE;
+    GdiFlush();
+    if (ok) {
+      const uint32_t* words = static_cast<const uint32_t*>(bits);
+      pixels->assign(words, words + static_cast<size_t>(width) * static_cast<size_t>(height));
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  if (memory) DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  if (!ok) DeleteFileW(path.c_str());
+  return ok;
+}
+
+std::string Utf8Json(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], n, nullptr, nullptr);
+  std::string out = "\"";
+  for (char c : utf8) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr, "usage: screenshot --out=FILE.png (--hwnd=HEX | --title=TEXT) [--wait-ms=N] [--client]\n");
+    return 2;
+  }
+  HWND window = options.window ? options.window : FindByTitle(options.title, options.wait_ms);
+  if (!window || !IsWindow(window)) {
+    std::fprintf(stderr, "screenshot: no such window\n");
+    return 3;
+  }
+  RECT rect;
+  std::vector<uint32_t> pixels;
+  if (!CaptureRect(window, options.client, &rect) || !CaptureScreen(rect, &pixels)) {
+    std::fprintf(stderr, "screenshot: the window's area could not be captured\n");
+    return 4;
+  }
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  std::string png;
+  if (!screenshot::EncodePng(pixels.data(), width, height, width, &png) || !WriteWholeFile(options.out, png)) {
+    std::fprintf(stderr, "screenshot: cannot write the picture\n");
+    return 5;
+  }
+  std::printf("{\"screenshot\":%s,\"width\":%d,\"height\":%d}\n", Utf8Json(options.out).c_str(), width, height);
+  return 0;
+}
