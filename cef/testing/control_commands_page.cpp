@@ -118,6 +118,19 @@ CefRefPtr<CefDragData> DragDataArg(ControlArgs& in) {
   return data.get();
 }
 
+// A drag command: {browser, data, allowed_ops?, x?, y?} handed to `play`.
+using DragPlay = bool (*)(CefRefPtr<CefBrowser>, CefRefPtr<CefDragData>, cef_drag_operations_mask_t, int, int);
+ControlAction DragAction(DragPlay play) {
+  return [play](ControlArgs& in) -> Json::Value {
+    CefRefPtr<CefBrowser> browser = in.Browser();
+    CefRefPtr<CefDragData> data = DragDataArg(in);
+    cef_drag_operations_mask_t allowed_ops = AllowedOpsArg(in);
+    int x = in.Int("x", 0);
+    int y = in.Int("y", 0);
+    return in.ok() && play(browser, data, allowed_ops, x, y);
+  };
+}
+
 // "type": "view" (the default) or "popup".
 cef_paint_element_type_t PaintTypeArg(ControlArgs& in) {
   std::string type = in.Utf8("type", "view");
@@ -339,24 +352,8 @@ void RegisterPageControlCommands() {
          CefRefPtr<CefBrowser> browser = in.Browser();
          return in.ok() && test::PageHidePopupWidget(browser);
        }},
-      {"page_start_drag",
-       [](ControlArgs& in) -> Json::Value {
-         CefRefPtr<CefBrowser> browser = in.Browser();
-         CefRefPtr<CefDragData> data = DragDataArg(in);
-         cef_drag_operations_mask_t allowed_ops = AllowedOpsArg(in);
-         int x = in.Int("x", 0);
-         int y = in.Int("y", 0);
-         return in.ok() && test::PageStartDrag(browser, data, allowed_ops, x, y);
-       }},
-      {"user_drag_enter",
-       [](ControlArgs& in) -> Json::Value {
-         CefRefPtr<CefBrowser> browser = in.Browser();
-         CefRefPtr<CefDragData> data = DragDataArg(in);
-         cef_drag_operations_mask_t allowed_ops = AllowedOpsArg(in);
-         int x = in.Int("x", 0);
-         int y = in.Int("y", 0);
-         return in.ok() && test::UserDragEnter(browser, data, allowed_ops, x, y);
-       }},
+      {"page_start_drag", DragAction(&test::PageStartDrag)},
+      {"user_drag_enter", DragAction(&test::UserDragEnter)},
       {"last_paint",
        [](ControlArgs& in) -> Json::Value {
          CefRefPtr<CefBrowser> browser = in.Browser();

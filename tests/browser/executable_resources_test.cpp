@@ -11,15 +11,9 @@
 #include "browser/brivelo_version.h"
 #include "browser/module_file_version.h"
 #include "tests/product/child_process.h"
+#include "tests/tools/test_files.h"
 
 namespace {
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring file(path, n);
-  return file.substr(0, file.find_last_of(L"\\/") + 1);
-}
 
 std::wstring Probe() { return ExeDir() + L"resource_probe.exe"; }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/control_client.h"
+#include "tests/tools/test_files.h"
 #include "tools/hostsim/hostsim_runner.h"
 
 namespace {
@@ -18,27 +19,6 @@ using hostsim::HostsimRunner;
 using hostsim::RunnerOptions;
 
 constexpr DWORD kEventWaitMs = 20000;
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring file(path, n);
-  return file.substr(0, file.find_last_of(L"\\/") + 1);
-}
-
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  return std::wstring(dir) + name + L"." + std::to_wstring(GetCurrentProcessId());
-}
-
-std::vector<std::string> ReadLines(const std::wstring& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path.c_str());
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
 
 // The stand-in browser's record of its environment.
 std::string EnvLine(const std::wstring& record) {
@@ -116,7 +96,7 @@ TEST(HostsimRunner, WritesCommandsAsEventsArriveAndEndsWithTheBrowser) {
   DWORD hostsim_code = 99;
   ASSERT_TRUE(run.WaitForExit(kEventWaitMs, &hostsim_code));
   EXPECT_EQ(0u, hostsim_code);
-  EXPECT_TRUE(run.WaitForTreeEnd(kEventWaitMs));
+  EXPECT_TRUE(run.WaitForTreeEnd(kEventWaitMs)) << ::testing::PrintToString(run.LiveProcesses());
   // hostsim's output has ended: a wait no line can answer returns at once.
   const ULONGLONG after_exit = GetTickCount64();
   EXPECT_FALSE(run.WaitForEvent("LoadEnd", -1, 10000));

@@ -11,28 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tools/test_files.h"
+
 namespace {
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring file(path, n);
-  return file.substr(0, file.find_last_of(L"\\/") + 1);
-}
-
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  return std::wstring(dir) + name + L"." + std::to_wstring(GetCurrentProcessId());
-}
-
-std::vector<std::string> ReadLines(const std::wstring& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path.c_str());
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
 
 // Runs hostsim with the arguments; returns its exit code and standard output lines.
 int RunHostsim(const std::wstring& args, std::vector<std::string>* out_lines, DWORD timeout_ms = 60000) {

@@ -12,24 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tools/test_files.h"
 #include "tools/screenshot/png_writer.h"
 
 namespace {
 
 using screenshot::EncodePng;
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring file(path, n);
-  return file.substr(0, file.find_last_of(L"\\/") + 1);
-}
-
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  return std::wstring(dir) + std::to_wstring(GetCurrentProcessId()) + L"." + name;
-}
 
 struct Image {
   bool ok = false;

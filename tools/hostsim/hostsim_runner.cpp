@@ -164,6 +164,10 @@ bool HostsimRunner::Start(const RunnerOptions& options) {
     return false;
   }
   started_ = true;
+  // Under Wine the first process of a prefix that needs the desktop starts its desktop process
+  // (explorer.exe). Started from hostsim, it would join the job and keep hostsim's output open;
+  // asked for here, it is this process's child and serves the desktop while this process lives.
+  GetDesktopWindow();
   const std::wstring hostsim = options.hostsim.empty() ? ExeDir() + L"hostsim.exe" : options.hostsim;
   std::wstring command = QuoteArgument(hostsim) + L" " + QuoteArgument(L"--id=" + id_);
   if (!options.exe.empty()) command += L" " + QuoteArgument(L"--exe=" + options.exe);
