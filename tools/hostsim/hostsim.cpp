@@ -25,6 +25,7 @@
 #include "channel/channel.h"
 #include "tools/hostsim/event_json.h"
 #include "tools/hostsim/host_script.h"
+#include "tools/option_value.h"
 
 using namespace client;
 
@@ -119,26 +120,19 @@ class HostListener : public IChannelListener {
   const Options& m_options;
 };
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix, std::wstring* rest) {
-  const std::wstring p = prefix;
-  if (text.compare(0, p.size(), p) != 0) return false;
-  *rest = text.substr(p.size());
-  return true;
-}
-
 bool ParseOptions(int argc, wchar_t** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     std::wstring value;
-    if (StartsWith(arg, L"--exe=", &value)) options->exe = value;
-    else if (StartsWith(arg, L"--id=", &value)) options->id = value;
-    else if (StartsWith(arg, L"--view=", &value)) options->view = static_cast<uint32_t>(wcstoul(value.c_str(), nullptr, 0));
-    else if (StartsWith(arg, L"--url=", &value)) options->url = value;
-    else if (StartsWith(arg, L"--rect=", &value)) options->rect = value;
-    else if (StartsWith(arg, L"--workarea=", &value)) options->workarea = value;
-    else if (StartsWith(arg, L"--script=", &value)) options->script = value;
-    else if (StartsWith(arg, L"--auto-answer=", &value)) { options->auto_answer = value; options->auto_answer_on = true; }
-    else if (StartsWith(arg, L"--switch=", &value)) options->switches.push_back(value);
+    if (OptionValue(arg, L"--exe=", &value)) options->exe = value;
+    else if (OptionValue(arg, L"--id=", &value)) options->id = value;
+    else if (OptionValue(arg, L"--view=", &value)) options->view = static_cast<uint32_t>(wcstoul(value.c_str(), nullptr, 0));
+    else if (OptionValue(arg, L"--url=", &value)) options->url = value;
+    else if (OptionValue(arg, L"--rect=", &value)) options->rect = value;
+    else if (OptionValue(arg, L"--workarea=", &value)) options->workarea = value;
+    else if (OptionValue(arg, L"--script=", &value)) options->script = value;
+    else if (OptionValue(arg, L"--auto-answer=", &value)) { options->auto_answer = value; options->auto_answer_on = true; }
+    else if (OptionValue(arg, L"--switch=", &value)) options->switches.push_back(value);
     else if (arg == L"--no-launch") options->launch = false;
     else {
       PrintLine("{\"hostsim\":\"error\",\"text\":" + JsonString(L"unknown option " + arg) + "}");

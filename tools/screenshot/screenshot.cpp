@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/option_value.h"
 #include "tools/screenshot/png_writer.h"
 
 namespace {
@@ -28,27 +29,20 @@ struct Options {
   bool client = false;
 };
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix, std::wstring* rest) {
-  const std::wstring p = prefix;
-  if (text.compare(0, p.size(), p) != 0) return false;
-  *rest = text.substr(p.size());
-  return true;
-}
-
 bool ParseOptions(int argc, wchar_t** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     std::wstring value;
-    if (StartsWith(arg, L"--out=", &value)) {
+    if (OptionValue(arg, L"--out=", &value)) {
       options->out = value;
-    } else if (StartsWith(arg, L"--title=", &value)) {
+    } else if (OptionValue(arg, L"--title=", &value)) {
       options->title = value;
-    } else if (StartsWith(arg, L"--hwnd=", &value)) {
+    } else if (OptionValue(arg, L"--hwnd=", &value)) {
       wchar_t* end = nullptr;
       const unsigned long long handle = wcstoull(value.c_str(), &end, 16);
       if (value.empty() || *end) return false;
       options->window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
-    } else if (StartsWith(arg, L"--wait-ms=", &value)) {
+    } else if (OptionValue(arg, L"--wait-ms=", &value)) {
       options->wait_ms = wcstoul(value.c_str(), nullptr, 10);
     } else if (arg == L"--client") {
       options->client = true;
