@@ -6,6 +6,8 @@
 #include <unknwn.h>
 #include <windows.h>
 
+#include <memory>
+
 namespace ATL {
 
 template <typename T>
@@ -30,7 +32,8 @@ class CComPtr {
   }
   T* operator=(const CComPtr& other) { return *this = other.p; }
   T* operator=(CComPtr&& other) noexcept {
-    if (&other != this) {
+    // operator& is overloaded: compare real addresses.
+    if (std::addressof(other) != this) {
       Release();
       p = other.p;
       other.p = nullptr;
