@@ -1,0 +1,146 @@
+// A transparent view for the off-screen tests: the off-screen window with its client handler in a
+// stand-in root window (a visible layered top-level window of the test's thread, which plays the
+// main thread), the engine with the renderer played by the test, and readers of what the view
+// painted.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "browser/client_handler_osr.h"
+#include "browser/osr_window_win.h"
+#include "tests/browser/browser_test_doubles.h"
+
+namespace osr_test {
+
+using browser_doubles::EventLog;
+using browser_doubles::ThreadTag;
+namespace test = cefengine::test;
+
+// A visible layered pop-up window owned by the test's thread, like a transparent view's root
+// window.
+class LayeredHost {
+ public:
+  LayeredHost(int x = 40, int y = 40, int width = 320, int height = 240) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OsrTestLayeredHost";
+    RegisterClassW(&wc);
+    hwnd_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"OsrTestLayeredHost", L"", WS_POPUP | WS_VISIBLE, x, y,
+                            width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  ~LayeredHost() {
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  }
+  HWND hwnd() const { return hwnd_; }
+  RECT WindowRect() const {
+    RECT rect = {};
+    GetWindowRect(hwnd_, &rect);
+    return rect;
+  }
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// The browser window as the off-screen window sees it.
+class RecordingOsrWindowDelegate : public client::OsrWindowWin::Delegate, public EventLog {
+ public:
+  void OnNativeWindowCreated(HWND hwnd) override {
+    hwnd_ = hwnd;
+    Add("OnNativeWindowCreated @" + ThreadTag());
+  }
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// Premultiplied BGRA (0xAARRGGBB) of a pixel that tells its own place: alpha 0x80, red x, green y,
+// blue the buffer's width (so a pop-up's pixels differ from the view's).
+inline uint32_t PlacePixel(int x, int y, int width, int height) {
+  return 0x80000000u | (static_cast<uint32_t>(x & 0x7F) << 16) | (static_cast<uint32_t>(y & 0x7F) << 8) |
+         static_cast<uint32_t>(width & 0x7F);
+}
+
+// The pixel (x, y) counted from the top of a bottom-up 32-bit DIB of the painter.
+inline uint32_t DibPixel(const client::LayeredWindowPainter& painter, int x, int y) {
+  const uint32_t* bits = static_cast<const uint32_t*>(painter.bits());
+  return bits[static_cast<size_t>(painter.height() - 1 - y) * static_cast<size_t>(painter.width()) +
+              static_cast<size_t>(x)];
+}
+
+// Journal entries of one kind for one browser, as "arg arg ...".
+inline std::vector<std::string> Journal(const std::string& kind, CefRefPtr<CefBrowser> browser) {
+  return browser_doubles::JournalArgs(kind, browser ? browser->GetIdentifier() : 0);
+}
+
+// The engine and one transparent view: Open() creates the off-screen window's browser in the
+// layered host and waits for its first frame; TearDown closes it.
+class OsrViewTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kUrl = "http://osr.test/page.html";
+
+  explicit OsrViewTest(CefRefPtr<CefApp> app = nullptr) : engine_(app) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(engine_.ok());
+    test::SetHttpResponse(L"http://osr.test/page.html", 200, L"text/html", "<html><title>Osr</title></html>");
+    test::SetPaintPattern(&PlacePixel);
+  }
+  void TearDown() override {
+    Close();
+    test::SetPaintPattern(nullptr);
+    engine_.loop().Drain();
+    std::vector<std::string> strict = engine_.StrictMessages();
+    EXPECT_TRUE(strict.empty()) << strict.front();
+  }
+
+  // Creates the view at rect (client coordinates of the host) and waits for its first frame.
+  void Open(const RECT& rect = RECT{0, 0, 200, 100}, bool transparent = true) {
+    client::OsrRendererSettings settings;
+    settings.transparent = transparent;
+    osr_ = new client::OsrWindowWin(&window_delegate_, settings);
+    handler_ = new client::ClientHandlerOsr(&handler_delegate_, osr_.get(), kUrl);
+    osr_->CreateBrowser(host_.hwnd(), rect, handler_.get(), CefBrowserSettings(), nullptr, kUrl);
+    ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserCreated"));
+    ASSERT_TRUE(window_delegate_.WaitFor("OnNativeWindowCreated"));
+    browser_ = test::Browsers().back();
+    ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).painted; }));
+    ASSERT_TRUE(test::Flush(TID_UI));
+    child_ = window_delegate_.hwnd();
+  }
+
+  void Close() {
+    if (browser_) {
+      browser_->GetHost()->CloseBrowser(true);
+      EXPECT_TRUE(handler_delegate_.WaitFor("OnBrowserClosed"));
+      browser_ = nullptr;
+    }
+    if (osr_) {
+      osr_->DetachDelegate();
+      osr_ = nullptr;
+    }
+    handler_ = nullptr;
+  }
+
+  // Runs fn on the engine's UI thread, where the off-screen window lives.
+  void OnUI(const std::function<void()>& fn) { ASSERT_TRUE(test::RunOn(TID_UI, fn)); }
+
+  browser_doubles::EngineFixture engine_;
+  LayeredHost host_;
+  browser_doubles::RecordingHandlerDelegate handler_delegate_;
+  RecordingOsrWindowDelegate window_delegate_;
+  scoped_refptr<client::OsrWindowWin> osr_;
+  CefRefPtr<client::ClientHandlerOsr> handler_;
+  CefRefPtr<CefBrowser> browser_;
+  HWND child_ = nullptr;
+};
+
+}  // namespace osr_test

@@ -1,0 +1,404 @@
+// The off-screen window of a transparent view in a stand-in layered root window: what it paints
+// into the root window (exact premultiplied pixels, row order, size, pop-ups, drag areas), the
+// drag-area list it is sent, its geometry answers, its moves to the engine's UI thread, and its
+// end.
+#include "browser/osr_window_win.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "browser/drag_area_list.h"
+#include "browser/drag_area_message.h"
+#include "browser/draw_drag_areas.h"
+#include "tests/browser/osr_test_support.h"
+
+using namespace osr_test;
+
+namespace {
+
+std::string Describe(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
+}
+
+std::string Describe(const std::vector<RECT>& rects) {
+  std::string text;
+  for (const RECT& r : rects)
+    text += (text.empty() ? "" : " ") + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+            std::to_string(r.right) + "," + std::to_string(r.bottom);
+  return text;
+}
+
+using OsrWindow = OsrViewTest;
+
+TEST_F(OsrWindow, EachFrameGoesUprightAndPremultipliedIntoTheRootWindowWhichTakesItsSize) {
+  Open(RECT{0, 0, 200, 100});
+  // The windowless browser's window is the off-screen window, a visible child of the root window.
+  ASSERT_TRUE(child_);
+  EXPECT_EQ(test::BrowserInfo(browser_).parent_window, child_);
+  EXPECT_TRUE(test::BrowserInfo(browser_).windowless);
+  EXPECT_EQ(GetAncestor(child_, GA_PARENT), host_.hwnd());
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(child_, GWL_STYLE)) & ~WS_DISABLED,
+            static_cast<DWORD>(WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE));
+  wchar_t class_name[64] = {};
+  GetClassNameW(child_, class_name, 64);
+  EXPECT_STREQ(class_name, L"Client_OsrWindow");
+  EXPECT_EQ(window_delegate_.Events(), std::vector<std::string>{"OnNativeWindowCreated @main"});
+
+  const test::PaintInfo paint = test::LastPaint(browser_);
+  ASSERT_EQ(paint.width, 200);
+  ASSERT_EQ(paint.height, 100);
+  // The root window took the frame's size (it was 320 x 240).
+  EXPECT_EQ(Describe(host_.WindowRect()), "40,40 200x100");
+
+  OnUI([&] {
+    const client::LayeredWindowPainter& painter = osr_->layered_painter();
+    ASSERT_EQ(painter.width(), 200);
+    ASSERT_EQ(painter.height(), 100);
+    // Bottom-up rows: the frame's top row is the bitmap's last row in memory.
+    const uint32_t* bits = static_cast<const uint32_t*>(painter.bits());
+    EXPECT_EQ(bits[99 * 200 + 0], PlacePixel(0, 0, 200, 100));
+    EXPECT_EQ(bits[0], PlacePixel(0, 99, 200, 100));
+    for (int y : {0, 1, 50, 99})
+      for (int x : {0, 7, 120, 199}) EXPECT_EQ(DibPixel(painter, x, y), PlacePixel(x, y, 200, 100)) << x << "," << y;
+  });
+}
+
+TEST_F(OsrWindow, AFrameOfTheSameSizeReusesTheBitmapAndANewSizeReplacesItAndResizesTheRootWindow) {
+  Open(RECT{0, 0, 200, 100});
+  HBITMAP first = nullptr;
+  OnUI([&] { first = osr_->layered_painter().bitmap(); });
+  const int paints = test::LastPaint(browser_).paint_count;
+
+  browser_->GetHost()->Invalidate(PET_VIEW);
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).paint_count > paints; }));
+  OnUI([&] { EXPECT_EQ(osr_->layered_painter().bitmap(), first); });
+
+  osr_->SetBounds(0, 0, 150, 60);
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).width == 150; }));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(Journal("WasResized", browser_).size(), 1u);
+  OnUI([&] {
+    const client::LayeredWindowPainter& painter = osr_->layered_painter();
+    EXPECT_EQ(painter.width(), 150);
+    EXPECT_EQ(painter.height(), 60);
+    EXPECT_EQ(DibPixel(painter, 149, 59), PlacePixel(149, 59, 150, 60));
+  });
+  EXPECT_TRUE(test::WaitFor([&] { return Describe(host_.WindowRect()) == "40,40 150x60"; }))
+      << Describe(host_.WindowRect());
+}
+
+TEST_F(OsrWindow, APopUpWidgetIsComposedIntoThePageAtItsFittedPlaceAndGoesWithItsHiding) {
+  Open(RECT{0, 0, 200, 100});
+  // A list running past the right edge is moved left to end there.
+  ASSERT_TRUE(test::PageShowPopupWidget(browser_, CefRect(170, 20, 50, 30)));
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_, PET_POPUP).painted; }));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(Describe(host_.WindowRect()), "40,40 200x100");  // never the pop-up's size
+
+  OnUI([&] {
+    EXPECT_EQ(osr_->renderer().popup_rect(), CefRect(150, 20, 50, 30));
+    EXPECT_EQ(osr_->renderer().original_popup_rect(), CefRect(170, 20, 50, 30));
+    const client::LayeredWindowPainter& painter = osr_->layered_painter();
+    ASSERT_EQ(painter.width(), 200);
+    // Inside the fitted rectangle the pop-up's own pixels, around it the page's.
+    EXPECT_EQ(DibPixel(painter, 150, 20), PlacePixel(0, 0, 50, 30));
+    EXPECT_EQ(DibPixel(painter, 199, 49), PlacePixel(49, 29, 50, 30));
+    EXPECT_EQ(DibPixel(painter, 149, 20), PlacePixel(149, 20, 200, 100));
+    EXPECT_EQ(DibPixel(painter, 150, 50), PlacePixel(150, 50, 200, 100));
+    EXPECT_EQ(DibPixel(painter, 0, 0), PlacePixel(0, 0, 200, 100));
+  });
+
+  // A new page frame keeps the open pop-up on top.
+  const int paints = test::LastPaint(browser_).paint_count;
+  browser_->GetHost()->Invalidate(PET_VIEW);
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).paint_count > paints; }));
+  OnUI([&] { EXPECT_EQ(DibPixel(osr_->layered_painter(), 160, 30), PlacePixel(10, 10, 50, 30)); });
+
+  test::ClearJournal();
+  ASSERT_TRUE(test::PageHidePopupWidget(browser_));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  OnUI([&] {
+    EXPECT_TRUE(osr_->renderer().popup_rect().IsEmpty());
+    EXPECT_EQ(DibPixel(osr_->layered_painter(), 160, 30), PlacePixel(160, 30, 200, 100));
+  });
+  // The view asked for a page frame without the pop-up.
+  EXPECT_EQ(Journal("Invalidate", browser_), std::vector<std::string>{std::to_string(PET_VIEW)});
+}
+
+TEST_F(OsrWindow, DragAreasShowAsBlackOutlinesWhileTheFlagIsOn) {
+  Open(RECT{0, 0, 200, 100});
+  const std::wstring areas = L"{10,10,50,40}+{60,5,70,15}";
+  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(areas.c_str()));
+  ASSERT_FALSE(client::IsDrawDragAreasEnabled());
+  ASSERT_TRUE(client::ToggleDrawDragAreas());
+  int paints = test::LastPaint(browser_).paint_count;
+  browser_->GetHost()->Invalidate(PET_VIEW);
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).paint_count > paints; }));
+  OnUI([&] {
+    const client::LayeredWindowPainter& painter = osr_->layered_painter();
+    // GDI writes the outline with alpha 0: black, and see-through on the layered window.
+    for (POINT p : {POINT{10, 10}, POINT{49, 10}, POINT{10, 39}, POINT{49, 39}, POINT{30, 10}, POINT{60, 5},
+                    POINT{69, 14}})
+      EXPECT_EQ(DibPixel(painter, p.x, p.y), 0u) << p.x << "," << p.y;
+    EXPECT_EQ(DibPixel(painter, 30, 25), PlacePixel(30, 25, 200, 100));  // inside: untouched
+    EXPECT_EQ(DibPixel(painter, 50, 10), PlacePixel(50, 10, 200, 100));  // right edge exclusive
+  });
+
+  EXPECT_FALSE(client::ToggleDrawDragAreas());
+  paints = test::LastPaint(browser_).paint_count;
+  browser_->GetHost()->Invalidate(PET_VIEW);
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).paint_count > paints; }));
+  OnUI([&] { EXPECT_EQ(DibPixel(osr_->layered_painter(), 10, 10), PlacePixel(10, 10, 200, 100)); });
+}
+
+TEST(DragAreaList, PiecesJoinedByPlusEachARectangleOrNothingAtAll) {
+  struct Case {
+    const wchar_t* text;
+    bool ok;
+    const char* areas;
+  };
+  const Case cases[] = {
+      {L"{1,2,3,4}+{5,6,7,8}", true, "1,2,3,4 5,6,7,8"},
+      {L" \t{1,2,3,4}\r\n+\n{ 5, 6, 7,8}  ", true, "1,2,3,4 5,6,7,8"},
+      {L"{1,2 ,3,4}", false, ""},  // blanks before a comma do not read
+      {L"{-5,-6,30,40}", true, "-5,-6,30,40"},
+      {L"{1,2,3,4}++{5,6,7,8}+", true, "1,2,3,4 5,6,7,8"},  // empty pieces are skipped
+      {L"{1,2,3,4}+[5,6,7,8]", false, ""},
+      {L"{1,2,3,4}+{5,6,7}", false, ""},
+      {L"{1,2,3,4}+   ", false, ""},  // a blank piece is malformed
+      {L"", true, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<RECT> areas = {RECT{9, 9, 9, 9}};
+    EXPECT_EQ(client::ParseDragAreaList(c.text, &areas), c.ok) << c.text;
+    EXPECT_EQ(Describe(areas), c.areas) << c.text;
+  }
+  std::vector<RECT> areas = {RECT{9, 9, 9, 9}};
+  EXPECT_TRUE(client::ParseDragAreaList(nullptr, &areas));
+  EXPECT_TRUE(areas.empty());
+}
+
+TEST_F(OsrWindow, TheDragAreaListArrivesFromAnyThreadAndABadOrMissingTextClearsIt) {
+  Open();
+  auto areas = [&] {
+    std::string text;
+    OnUI([&] { text = Describe(osr_->drag_areas()); });
+    return text;
+  };
+  // From the main thread, as the client handler relays it: the text dies right after the send.
+  {
+    std::wstring text = L"{1,2,3,4}+{5,6,7,8}";
+    SendMessageW(child_, client::DragAreaListWindowMessage(), 1, reinterpret_cast<LPARAM>(text.c_str()));
+    text.assign(text.size(), L'x');
+  }
+  EXPECT_EQ(areas(), "1,2,3,4 5,6,7,8");
+
+  // Longer than the readability check still counts whole.
+  std::wstring long_text;
+  for (int i = 0; i < 30; ++i) long_text += (i ? L"+" : L"") + std::wstring(L"{10,20,30,") + std::to_wstring(40 + i) + L"}";
+  ASSERT_GT(long_text.size(), 260u);
+  OnUI([&] { SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(long_text.c_str())); });
+  OnUI([&] { EXPECT_EQ(osr_->drag_areas().size(), 30u); });
+
+  const std::wstring bad = L"{1,2,3,4}+oops";
+  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(bad.c_str()));
+  EXPECT_EQ(areas(), "");
+
+  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(L"{1,2,3,4}"));
+  EXPECT_EQ(areas(), "1,2,3,4");
+  // A load clears the list this way.
+  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, 0);
+  EXPECT_EQ(areas(), "");
+}
+
+TEST_F(OsrWindow, CallsFromTheMainThreadTakeEffectOnTheUIThreadAndEachChangeOfVisibilityIsToldOnce) {
+  Open();
+  test::ClearJournal();
+  // Hold the UI thread: a call from the main thread waits for it.
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> holding(false);
+  struct Hold {
+    static void Run(HANDLE release, std::atomic<bool>* holding) {
+      holding->store(true);
+      WaitForSingleObject(release, 5000);
+    }
+  };
+  ASSERT_TRUE(CefPostTask(TID_UI, base::Bind(&Hold::Run, release, &holding)));
+  ASSERT_TRUE(test::WaitFor([&] { return holding.load(); }));
+  osr_->Hide();
+  osr_->Hide();
+  EXPECT_TRUE(Journal("SendFocusEvent", browser_).empty());
+  SetEvent(release);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  CloseHandle(release);
+  EXPECT_EQ(Journal("WasHidden", browser_), std::vector<std::string>{"true"});
+  EXPECT_EQ(Journal("SendFocusEvent", browser_), (std::vector<std::string>{"false", "false"}));
+
+  // On the UI thread at once.
+  test::ClearJournal();
+  OnUI([&] {
+    osr_->Show();
+    EXPECT_EQ(Journal("WasHidden", browser_), std::vector<std::string>{"false"});
+    osr_->Show();
+  });
+  EXPECT_EQ(Journal("WasHidden", browser_), std::vector<std::string>{"false"});
+  EXPECT_EQ(Journal("SendFocusEvent", browser_), (std::vector<std::string>{"true", "true"}));
+  // Shown again, the view painted again.
+  EXPECT_EQ(Journal("OnPaint", browser_).size(), 1u);
+}
+
+TEST_F(OsrWindow, GeometryIsAnsweredInLogicalPixelsFromTheWindowsDevicePixels) {
+  Open(RECT{10, 20, 210, 120});
+  OnUI([&] {
+    CefRect rect;
+    EXPECT_TRUE(osr_->GetViewRect(browser_, rect));
+    EXPECT_EQ(rect, CefRect(0, 0, 200, 100));
+    EXPECT_FALSE(osr_->GetRootScreenRect(browser_, rect));
+
+    test::ClearJournal();
+    osr_->SetDeviceScaleFactor(osr_->device_scale_factor());  // the same: nothing
+    EXPECT_TRUE(test::Journal().empty());
+    osr_->SetDeviceScaleFactor(1.5f);
+    EXPECT_TRUE(test::ExpectOrder({"NotifyScreenInfoChanged", "WasResized"}));
+
+    EXPECT_TRUE(osr_->GetViewRect(browser_, rect));
+    EXPECT_EQ(rect, CefRect(0, 0, 134, 67));  // 133.3 and 66.7 rounded up
+
+    CefScreenInfo info;
+    info.depth = 24;
+    EXPECT_TRUE(osr_->GetScreenInfo(browser_, info));
+    EXPECT_EQ(info.device_scale_factor, 1.5f);
+    EXPECT_EQ(CefRect(info.rect), CefRect(0, 0, 134, 67));
+    EXPECT_EQ(CefRect(info.available_rect), CefRect(0, 0, 134, 67));
+    EXPECT_EQ(info.depth, 24);  // left as given
+
+    POINT origin = {0, 0};
+    ClientToScreen(child_, &origin);
+    int sx = 0, sy = 0;
+    EXPECT_TRUE(osr_->GetScreenPoint(browser_, 10, 3, sx, sy));
+    EXPECT_EQ(sx, origin.x + 15);
+    EXPECT_EQ(sy, origin.y + 5);  // 4.5 rounded up
+  });
+  // The engine painted at the new factor: ceil(134 * 1.5) x ceil(67 * 1.5).
+  EXPECT_EQ(test::LastPaint(browser_).width, 201);
+  EXPECT_EQ(test::LastPaint(browser_).height, 101);
+
+  // Without its window the view knows no screen.
+  scoped_refptr<client::OsrWindowWin> bare = new client::OsrWindowWin(nullptr, client::OsrRendererSettings());
+  OnUI([&] {
+    CefScreenInfo info;
+    int sx = 0, sy = 0;
+    EXPECT_FALSE(bare->GetScreenInfo(browser_, info));
+    EXPECT_FALSE(bare->GetScreenPoint(browser_, 1, 1, sx, sy));
+    CefRect rect(1, 1, 1, 1);
+    EXPECT_TRUE(bare->GetViewRect(browser_, rect));
+    EXPECT_EQ(rect, CefRect(0, 0, 0, 0));
+  });
+}
+
+// Records the thread its last reference went on.
+class TrackedOsrWindow : public client::OsrWindowWin {
+ public:
+  TrackedOsrWindow(Delegate* delegate, std::string* destroyed_on)
+      : client::OsrWindowWin(delegate, client::OsrRendererSettings()), destroyed_on_(destroyed_on) {}
+
+ protected:
+  ~TrackedOsrWindow() override { *destroyed_on_ = ThreadTag(); }
+
+ private:
+  std::string* destroyed_on_;
+};
+
+TEST_F(OsrWindow, AtTheEndTheHandlerLetsGoTheWindowGoesAndTheObjectDiesOnTheUIThread) {
+  std::string destroyed_on;
+  osr_ = new TrackedOsrWindow(&window_delegate_, &destroyed_on);
+  handler_ = new client::ClientHandlerOsr(&handler_delegate_, osr_.get(), kUrl);
+  osr_->CreateBrowser(host_.hwnd(), RECT{0, 0, 100, 50}, handler_.get(), CefBrowserSettings(), nullptr, kUrl);
+  ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserCreated"));
+  ASSERT_TRUE(window_delegate_.WaitFor("OnNativeWindowCreated"));
+  browser_ = test::Browsers().back();
+  HWND child = window_delegate_.hwnd();
+  ASSERT_TRUE(IsWindow(child));
+
+  browser_->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserClosed"));
+  CefRefPtr<CefBrowser> closed = browser_;
+  browser_ = nullptr;
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_FALSE(IsWindow(child));
+  OnUI([&] {
+    EXPECT_EQ(osr_->hwnd(), nullptr);
+    // The handler no longer asks the window.
+    CefRect rect;
+    EXPECT_FALSE(handler_->GetViewRect(closed, rect));
+  });
+
+  // The last reference goes on the main thread; the object dies on the UI thread.
+  osr_ = nullptr;
+  ASSERT_TRUE(test::WaitFor([&] { return !destroyed_on.empty(); }));
+  EXPECT_EQ(destroyed_on, "UI");
+}
+
+TEST_F(OsrWindow, ADetachedDelegateHearsNothingOfTheNativeWindow) {
+  osr_ = new client::OsrWindowWin(&window_delegate_, client::OsrRendererSettings());
+  handler_ = new client::ClientHandlerOsr(&handler_delegate_, osr_.get(), kUrl);
+  osr_->DetachDelegate();
+  osr_->CreateBrowser(host_.hwnd(), RECT{0, 0, 100, 50}, handler_.get(), CefBrowserSettings(), nullptr, kUrl);
+  ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserCreated"));
+  browser_ = test::Browsers().back();
+  engine_.loop().Drain();
+  EXPECT_TRUE(window_delegate_.Events().empty());
+  OnUI([&] { EXPECT_TRUE(IsWindow(osr_->hwnd())); });
+}
+
+TEST(LayeredWindowPainter, RefusesWhatItCannotPaint) {
+  LayeredHost host;
+  client::LayeredWindowPainter painter;
+  const uint32_t pixels[4] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0x80808080u};
+  EXPECT_EQ(painter.Paint(pixels, 2, 2, nullptr), E_INVALIDARG);  // no target
+  painter.SetTargetWindow(host.hwnd());
+  EXPECT_EQ(painter.Paint(nullptr, 2, 2, nullptr), E_INVALIDARG);
+  EXPECT_EQ(painter.Paint(pixels, 0, 2, nullptr), E_INVALIDARG);
+  EXPECT_EQ(painter.Paint(pixels, 2, 0, nullptr), E_INVALIDARG);
+  EXPECT_EQ(painter.bits(), nullptr);
+  EXPECT_EQ(painter.Paint(pixels, 2, 2, nullptr), S_OK);
+  EXPECT_EQ(DibPixel(painter, 0, 0), 0xFF0000FFu);
+  EXPECT_EQ(DibPixel(painter, 1, 1), 0x80808080u);
+  RECT rect = host.WindowRect();
+  EXPECT_EQ(rect.right - rect.left, 2);
+  // A window that is not layered refuses the image.
+  browser_test::HostWindow plain;
+  client::LayeredWindowPainter refused;
+  refused.SetTargetWindow(plain.hwnd());
+  EXPECT_EQ(refused.Paint(pixels, 2, 2, nullptr), E_FAIL);
+}
+
+TEST(LayeredWindowPainter, APopUpIsCopiedIntoTheFrameClippedToIt) {
+  std::vector<uint32_t> frame(6 * 4, 1u);
+  const std::vector<uint32_t> popup = {10, 11, 12, 13, 14, 15};  // 3 x 2
+  client::CopyPopupIntoFrame(frame.data(), 6, 4, popup.data(), 3, 2, CefRect(4, 3, 3, 2));
+  std::vector<uint32_t> expected(6 * 4, 1u);
+  expected[3 * 6 + 4] = 10;
+  expected[3 * 6 + 5] = 11;
+  EXPECT_EQ(frame, expected);
+
+  frame.assign(6 * 4, 1u);
+  client::CopyPopupIntoFrame(frame.data(), 6, 4, popup.data(), 3, 2, CefRect(-1, -1, 3, 2));
+  expected.assign(6 * 4, 1u);
+  expected[0] = 14;
+  expected[1] = 15;
+  EXPECT_EQ(frame, expected);
+
+  frame.assign(6 * 4, 1u);
+  client::CopyPopupIntoFrame(frame.data(), 6, 4, popup.data(), 3, 2, CefRect(6, 0, 3, 2));  // outside
+  EXPECT_EQ(frame, std::vector<uint32_t>(6 * 4, 1u));
+}
+
+}  // namespace
