@@ -22,31 +22,50 @@ using browser_doubles::EventLog;
 using browser_doubles::ThreadTag;
 namespace test = cefengine::test;
 
-// A visible layered pop-up window owned by the test's thread, like a transparent view's root
-// window.
+// Tests of several processes share one screen and cursor. A test that moves the cursor or asks
+// what lies under a point puts its view in a screen area of its own; others leave the cursor here,
+// over no test's window.
+const POINT kParkedCursor = {1275, 5};
+
+// A visible topmost layered pop-up window owned by the test's thread, like a transparent view's
+// root window (by default where no other test's window is). It counts the close commands it gets
+// (Alt+F4 in a child) instead of closing.
 class LayeredHost {
  public:
-  LayeredHost(int x = 40, int y = 40, int width = 320, int height = 240) {
+  LayeredHost(int x = 480, int y = 40, int width = 320, int height = 240) {
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpfnWndProc = &LayeredHost::WindowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OsrTestLayeredHost";
     RegisterClassW(&wc);
-    hwnd_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"OsrTestLayeredHost", L"", WS_POPUP | WS_VISIBLE, x, y,
-                            width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"OsrTestLayeredHost", L"",
+                            WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr, GetModuleHandleW(nullptr),
+                            nullptr);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~LayeredHost() {
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
   }
   HWND hwnd() const { return hwnd_; }
+  void MoveTo(int x, int y) { SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
   RECT WindowRect() const {
     RECT rect = {};
     GetWindowRect(hwnd_, &rect);
     return rect;
   }
+  int close_commands() const { return close_commands_; }
 
  private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE) {
+      if (auto* self = reinterpret_cast<LayeredHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) ++self->close_commands_;
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+
   HWND hwnd_ = nullptr;
+  int close_commands_ = 0;
 };
 
 // The browser window as the off-screen window sees it.

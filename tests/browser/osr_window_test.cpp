@@ -55,7 +55,7 @@ TEST_F(OsrWindow, EachFrameGoesUprightAndPremultipliedIntoTheRootWindowWhichTake
   ASSERT_EQ(paint.width, 200);
   ASSERT_EQ(paint.height, 100);
   // The root window took the frame's size (it was 320 x 240).
-  EXPECT_EQ(Describe(host_.WindowRect()), "40,40 200x100");
+  EXPECT_EQ(Describe(host_.WindowRect()), "480,40 200x100");
 
   OnUI([&] {
     const client::LayeredWindowPainter& painter = osr_->layered_painter();
@@ -90,7 +90,7 @@ TEST_F(OsrWindow, AFrameOfTheSameSizeReusesTheBitmapAndANewSizeReplacesItAndResi
     EXPECT_EQ(painter.height(), 60);
     EXPECT_EQ(DibPixel(painter, 149, 59), PlacePixel(149, 59, 150, 60));
   });
-  EXPECT_TRUE(test::WaitFor([&] { return Describe(host_.WindowRect()) == "40,40 150x60"; }))
+  EXPECT_TRUE(test::WaitFor([&] { return Describe(host_.WindowRect()) == "480,40 150x60"; }))
       << Describe(host_.WindowRect());
 }
 
@@ -100,7 +100,7 @@ TEST_F(OsrWindow, APopUpWidgetIsComposedIntoThePageAtItsFittedPlaceAndGoesWithIt
   ASSERT_TRUE(test::PageShowPopupWidget(browser_, CefRect(170, 20, 50, 30)));
   ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_, PET_POPUP).painted; }));
   ASSERT_TRUE(test::Flush(TID_UI));
-  EXPECT_EQ(Describe(host_.WindowRect()), "40,40 200x100");  // never the pop-up's size
+  EXPECT_EQ(Describe(host_.WindowRect()), "480,40 200x100");  // never the pop-up's size
 
   OnUI([&] {
     EXPECT_EQ(osr_->renderer().popup_rect(), CefRect(150, 20, 50, 30));
