@@ -23,6 +23,9 @@ BrowserWindowOsrWin::BrowserWindowOsrWin(BrowserWindow::Delegate* delegate, cons
 
 BrowserWindowOsrWin::~BrowserWindowOsrWin() {
   TakeOsrWindow();
+  // A browser still on its way reports to nobody.
+  if (client_handler_)
+    client_handler_->DetachDelegate();
 }
 
 scoped_refptr<OsrWindowWin> BrowserWindowOsrWin::TakeOsrWindow() {

@@ -1,0 +1,196 @@
+// The off-screen browser window with a recording root window: what it passes on to its off-screen
+// window and what it does not, pop-up configuration, and the end of the browser.
+#include "browser/browser_window_osr_win.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/browser/osr_test_support.h"
+
+using namespace browser_doubles;
+using osr_test::LayeredHost;
+
+namespace {
+
+const int32 kViewId = 0x0700;
+const char kStartUrl[] = "http://osrwin.test/start.html";
+
+class BrowserWindowOsr : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(engine_.ok());
+    test::SetHttpResponse(L"http://osrwin.test/start.html", 200, L"text/html", "<html><title>Start</title></html>");
+    client::OsrRendererSettings settings;
+    settings.transparent = true;
+    window_.reset(new client::BrowserWindowOsrWin(&root_, kStartUrl, settings, kViewId));
+  }
+  void TearDown() override {
+    if (window_->GetBrowser()) {
+      root_.close_requested = true;
+      window_->GetBrowser()->GetHost()->CloseBrowser(true);
+      EXPECT_TRUE(root_.WaitFor("OnBrowserWindowDestroyed"));
+    }
+    window_.reset();
+    engine_.loop().Drain();
+    std::vector<std::string> strict = engine_.StrictMessages();
+    EXPECT_TRUE(strict.empty()) << strict.front();
+  }
+  CefRefPtr<CefBrowser> Create(const CefRect& rect) {
+    window_->CreateBrowser(host_.hwnd(), rect, CefBrowserSettings(), nullptr);
+    EXPECT_TRUE(root_.WaitFor("OnBrowserCreated"));
+    EXPECT_TRUE(test::WaitFor([&] { return window_->GetWindowHandle() != nullptr; }));
+    CefRefPtr<CefBrowser> browser = window_->GetBrowser();
+    EXPECT_TRUE(test::WaitFor([&] { return test::LastPaint(browser).painted; }));
+    EXPECT_TRUE(test::Flush(TID_UI));
+    return browser;
+  }
+
+  RecordingRootWindow root_;
+  EngineFixture engine_;
+  LayeredHost host_;
+  std::unique_ptr<client::BrowserWindowOsrWin> window_;
+};
+
+TEST_F(BrowserWindowOsr, TheBrowserIsWindowlessInsideTheOffScreenWindowAtTheRootWindowsRectangle) {
+  EXPECT_EQ(window_->GetWindowHandle(), nullptr);
+  EXPECT_EQ(window_->GetParentWindowHandle(), nullptr);
+  CefRefPtr<CefBrowser> browser = Create(CefRect(10, 20, 200, 100));
+  ASSERT_TRUE(browser);
+  EXPECT_EQ(window_->GetParentWindowHandle(), host_.hwnd());
+  HWND child = window_->GetWindowHandle();
+  EXPECT_EQ(test::BrowserInfo(browser).parent_window, child);
+  EXPECT_TRUE(test::BrowserInfo(browser).windowless);
+  EXPECT_EQ(JournalArgs("CreateBrowser", 0), std::vector<std::string>{kStartUrl});
+  EXPECT_EQ(browser->GetHost()->GetClient()->GetRenderHandler().get() != nullptr, true);
+  RECT rect = {};
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, host_.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(rect.left, 10);
+  EXPECT_EQ(rect.top, 20);
+  EXPECT_EQ(rect.right - rect.left, 200);
+  EXPECT_EQ(rect.bottom - rect.top, 100);
+  EXPECT_EQ(window_->GetWebViewId(), kViewId);
+
+  test::ClearJournal();
+  window_->Hide();
+  window_->Show();
+  window_->SetBounds(0, 0, 150, 80);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(JournalArgs("WasHidden", browser->GetIdentifier()), (std::vector<std::string>{"true", "false"}));
+  EXPECT_EQ(JournalArgs("WasResized", browser->GetIdentifier()).size(), 1u);
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser).width == 150; }));
+}
+
+TEST_F(BrowserWindowOsr, OnlyScaleFactorsFromOneToFourThatDifferAreTakenAndPassedOn) {
+  CefRefPtr<CefBrowser> browser = Create(CefRect(0, 0, 200, 100));
+  const float start = window_->GetDeviceScaleFactor();
+  test::ClearJournal();
+  for (float ignored : {0.5f, 4.5f, start}) window_->SetDeviceScaleFactor(ignored);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(window_->GetDeviceScaleFactor(), start);
+  EXPECT_TRUE(JournalArgs("NotifyScreenInfoChanged", browser->GetIdentifier()).empty());
+
+  window_->SetDeviceScaleFactor(2.0f);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(window_->GetDeviceScaleFactor(), 2.0f);
+  EXPECT_EQ(JournalArgs("NotifyScreenInfoChanged", browser->GetIdentifier()).size(), 1u);
+  // The view is now 100 x 50 logical pixels painted at 2.0: the same 200 x 100 device pixels.
+  ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser).paint_count >= 2; }));
+  EXPECT_EQ(test::LastPaint(browser).width, 200);
+
+  window_->SetDeviceScaleFactor(4.0f);
+  window_->SetDeviceScaleFactor(1.0f);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(window_->GetDeviceScaleFactor(), 1.0f);
+  EXPECT_EQ(JournalArgs("NotifyScreenInfoChanged", browser->GetIdentifier()).size(), 3u);
+}
+
+TEST_F(BrowserWindowOsr, FocusIsOnlyGivenNeverTakenAway) {
+  CefRefPtr<CefBrowser> browser = Create(CefRect(0, 0, 200, 100));
+  HWND child = window_->GetWindowHandle();
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] { ::SetFocus(nullptr); }));
+  test::ClearJournal();
+  window_->SetFocus(false);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  HWND focus = nullptr;
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] { focus = GetFocus(); }));
+  EXPECT_NE(focus, child);
+  window_->SetFocus(true);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] { focus = GetFocus(); }));
+  EXPECT_EQ(focus, child);
+  EXPECT_EQ(JournalArgs("SendFocusEvent", browser->GetIdentifier()), std::vector<std::string>{"true"});
+}
+
+TEST_F(BrowserWindowOsr, APopUpIsAWindowlessBrowserOfTheTemporaryWindowServedByThisWindowsHandler) {
+  CefWindowInfo info;
+  info.style = WS_POPUP;
+  info.x = 7;
+  info.width = 33;
+  CefRefPtr<CefClient> client;
+  CefBrowserSettings settings;
+  settings.windowless_frame_rate = 24;
+  HWND temp = host_.hwnd();
+  window_->GetPopupConfig(temp, info, client, settings);
+  EXPECT_EQ(info.parent_window, temp);
+  EXPECT_EQ(info.windowless_rendering_enabled, 1);
+  EXPECT_EQ(info.transparent_painting_enabled, 1);
+  EXPECT_EQ(info.style, static_cast<DWORD>(WS_POPUP));
+  EXPECT_EQ(info.x, 7);
+  EXPECT_EQ(info.width, 33);
+  EXPECT_EQ(settings.windowless_frame_rate, 24);
+  ASSERT_TRUE(client);
+  EXPECT_TRUE(client->GetRenderHandler());
+
+  client::OsrRendererSettings opaque;
+  client::BrowserWindowOsrWin opaque_window(&root_, kStartUrl, opaque, kViewId);
+  CefWindowInfo opaque_info;
+  opaque_window.GetPopupConfig(temp, opaque_info, client, settings);
+  EXPECT_EQ(opaque_info.transparent_painting_enabled, 0);
+}
+
+TEST_F(BrowserWindowOsr, AfterTheBrowserClosedNothingReachesTheGoneOffScreenWindow) {
+  CefRefPtr<CefBrowser> browser = Create(CefRect(0, 0, 200, 100));
+  HWND child = window_->GetWindowHandle();
+  root_.close_requested = true;
+  browser->GetHost()->CloseBrowser(true);
+  ASSERT_TRUE(root_.WaitFor("OnBrowserWindowDestroyed"));
+  EXPECT_FALSE(window_->GetBrowser());
+  EXPECT_EQ(window_->GetParentWindowHandle(), nullptr);
+  EXPECT_FALSE(IsWindow(child));
+
+  LayeredHost other(820, 300, 100, 100);
+  window_->Show();
+  window_->Hide();
+  window_->SetBounds(1, 2, 3, 4);
+  window_->SetFocus(true);
+  window_->ShowPopup(other.hwnd(), 1, 2, 30, 40);
+  window_->SetDeviceScaleFactor(3.0f);  // still its own number
+  window_->CreateBrowser(other.hwnd(), CefRect(0, 0, 10, 10), CefBrowserSettings(), nullptr);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  engine_.loop().Drain();
+  EXPECT_EQ(GetWindow(other.hwnd(), GW_CHILD), nullptr);
+  EXPECT_EQ(window_->GetDeviceScaleFactor(), 3.0f);
+  EXPECT_EQ(root_.Count("OnBrowserCreated"), 1);
+}
+
+TEST_F(BrowserWindowOsr, ABrowserWindowGoneBeforeItsBrowserCameLeavesNothingBehind) {
+  window_->CreateBrowser(host_.hwnd(), CefRect(0, 0, 100, 50), CefBrowserSettings(), nullptr);
+  // Gone at once: the off-screen window still makes its browser, which then has no view to
+  // report to and closes with the engine.
+  window_.reset(new client::BrowserWindowOsrWin(&root_, kStartUrl, client::OsrRendererSettings(), kViewId));
+  ASSERT_TRUE(test::WaitFor([&] { return test::Browsers().size() == 1; }));
+  ASSERT_TRUE(test::Flush(TID_UI));
+  engine_.loop().Drain();
+  CefRefPtr<CefBrowser> orphan = test::Browsers().front();
+  orphan->GetHost()->CloseBrowser(true);
+  EXPECT_TRUE(test::WaitFor([&] { return test::Browsers().empty(); }));
+  EXPECT_EQ(root_.Count("OnBrowserCreated"), 0);
+}
+
+}  // namespace
