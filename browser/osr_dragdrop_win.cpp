@@ -108,30 +108,6 @@ HRESULT DropTargetWin::Drop(IDataObject* data_object, DWORD key_state, POINTL cu
   return S_OK;
 }
 
-HRESULT DropTargetWin::QueryInterface(REFIID riid, void** object) {
-  if (!object)
-    return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget)) {
-    *object = static_cast<IDropTarget*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DropTargetWin::AddRef() {
-  return ++ref_count_;
-}
-
-ULONG DropTargetWin::Release() {
-  if (--ref_count_ == 0) {
-    delete this;
-    return 0;
-  }
-  return ref_count_;
-}
-
 // --- DropSourceWin ---
 
 CComPtr<DropSourceWin> DropSourceWin::Create() {
@@ -148,30 +124,6 @@ HRESULT DropSourceWin::QueryContinueDrag(BOOL escape_pressed, DWORD key_state) {
 
 HRESULT DropSourceWin::GiveFeedback(DWORD effect) {
   return DRAGDROP_S_USEDEFAULTCURSORS;
-}
-
-HRESULT DropSourceWin::QueryInterface(REFIID riid, void** object) {
-  if (!object)
-    return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource)) {
-    *object = static_cast<IDropSource*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DropSourceWin::AddRef() {
-  return ++ref_count_;
-}
-
-ULONG DropSourceWin::Release() {
-  if (--ref_count_ == 0) {
-    delete this;
-    return 0;
-  }
-  return ref_count_;
 }
 
 // --- DragEnumFormatEtc ---
@@ -197,7 +149,8 @@ void DragEnumFormatEtc::DeepCopyFormatEtc(FORMATETC* dest, const FORMATETC* sour
   }
 }
 
-DragEnumFormatEtc::DragEnumFormatEtc(const FORMATETC* formats, UINT count) : formats_(count) {
+DragEnumFormatEtc::DragEnumFormatEtc(const FORMATETC* formats, UINT count)
+    : SingleThreadComObject(1), formats_(count) {
   for (UINT i = 0; i < count; ++i)
     DeepCopyFormatEtc(&formats_[i], &formats[i]);
 }
@@ -238,30 +191,6 @@ HRESULT DragEnumFormatEtc::Clone(IEnumFORMATETC** enumerator) {
   if (result == S_OK)
     static_cast<DragEnumFormatEtc*>(*enumerator)->index_ = index_;
   return result;
-}
-
-HRESULT DragEnumFormatEtc::QueryInterface(REFIID riid, void** object) {
-  if (!object)
-    return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumFORMATETC)) {
-    *object = static_cast<IEnumFORMATETC*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DragEnumFormatEtc::AddRef() {
-  return ++ref_count_;
-}
-
-ULONG DragEnumFormatEtc::Release() {
-  if (--ref_count_ == 0) {
-    delete this;
-    return 0;
-  }
-  return ref_count_;
 }
 
 // --- DataObjectWin ---
@@ -357,30 +286,6 @@ HRESULT DataObjectWin::DUnadvise(DWORD connection) {
 
 HRESULT DataObjectWin::EnumDAdvise(IEnumSTATDATA** enumerator) {
   return E_NOTIMPL;
-}
-
-HRESULT DataObjectWin::QueryInterface(REFIID riid, void** object) {
-  if (!object)
-    return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
-    *object = static_cast<IDataObject*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DataObjectWin::AddRef() {
-  return ++ref_count_;
-}
-
-ULONG DataObjectWin::Release() {
-  if (--ref_count_ == 0) {
-    delete this;
-    return 0;
-  }
-  return ref_count_;
 }
 
 }  // namespace client

@@ -3,8 +3,7 @@
 //
 // Threads: everything on the engine's UI thread, the off-screen window's thread (OLE calls a
 // registered drop target on the thread that registered it, and DoDragDrop runs its loop on the
-// caller's). Reference counts are therefore plain integers. Each class answers QueryInterface for
-// IUnknown and its own interface only; the last Release frees the object.
+// caller's). Reference counts are therefore plain integers (SingleThreadComObject).
 #pragma once
 
 #include <windows.h>
@@ -20,6 +19,39 @@ namespace client {
 
 using ATL::CComPtr;
 
+// One COM interface (and IUnknown) with a plain reference count: objects used on one thread.
+// AddRef and Release answer the new count; the last Release deletes the object.
+template <typename Interface, const IID* kInterfaceId>
+class SingleThreadComObject : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object)
+      return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, *kInterfaceId)) {
+      *object = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++ref_count_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    if (--ref_count_ == 0) {
+      delete this;
+      return 0;
+    }
+    return ref_count_;
+  }
+
+ protected:
+  explicit SingleThreadComObject(ULONG initial_count = 0) : ref_count_(initial_count) {}
+  virtual ~SingleThreadComObject() {}
+
+ private:
+  ULONG ref_count_;
+};
+
 // What the drop target tells the off-screen window. Mouse events carry the cursor in the window's
 // client coordinates (device pixels) and the modifiers of the OLE key state; the results are the
 // operations the page accepts.
@@ -34,7 +66,7 @@ class OsrDragEvents {
   virtual ~OsrDragEvents() {}
 };
 
-class DropTargetWin : public IDropTarget {
+class DropTargetWin : public SingleThreadComObject<IDropTarget, &IID_IDropTarget> {
  public:
   // callback: the off-screen window, not owned; it must outlive the target's registration.
   static CComPtr<DropTargetWin> Create(OsrDragEvents* callback, HWND hWnd);
@@ -54,28 +86,22 @@ class DropTargetWin : public IDropTarget {
   HRESULT STDMETHODCALLTYPE Drop(IDataObject* data_object, DWORD key_state, POINTL cursor_position,
                                  DWORD* effect) override;
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
  protected:
   DropTargetWin(OsrDragEvents* callback, HWND hWnd);
-  virtual ~DropTargetWin();
+  ~DropTargetWin() override;
 
   // DoDragDrop; a seam for tests.
   virtual HRESULT RunDragDrop(IDataObject* data_object, IDropSource* drop_source, DWORD ok_effects,
                               DWORD* effect);
 
  private:
-  ULONG ref_count_ = 0;
   OsrDragEvents* const callback_;
   const HWND hWnd_;
   // Set only while this window's own drag runs.
   CefRefPtr<CefDragData> current_drag_data_;
 };
 
-class DropSourceWin : public IDropSource {
+class DropSourceWin : public SingleThreadComObject<IDropSource, &IID_IDropSource> {
  public:
   static CComPtr<DropSourceWin> Create();
 
@@ -84,20 +110,12 @@ class DropSourceWin : public IDropSource {
   // Always the system's cursors.
   HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD effect) override;
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
  protected:
   DropSourceWin() = default;
-  virtual ~DropSourceWin() = default;
-
- private:
-  ULONG ref_count_ = 0;
+  ~DropSourceWin() override = default;
 };
 
-class DragEnumFormatEtc : public IEnumFORMATETC {
+class DragEnumFormatEtc : public SingleThreadComObject<IEnumFORMATETC, &IID_IEnumFORMATETC> {
  public:
   // A new enumerator (one reference, the caller's) over copies of the count formats. E_INVALIDARG
   // when count is 0 or a pointer is null.
@@ -113,21 +131,15 @@ class DragEnumFormatEtc : public IEnumFORMATETC {
   // A new enumerator over the same formats at the same position.
   HRESULT STDMETHODCALLTYPE Clone(IEnumFORMATETC** enumerator) override;
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
  private:
   DragEnumFormatEtc(const FORMATETC* formats, UINT count);
-  virtual ~DragEnumFormatEtc();
+  ~DragEnumFormatEtc() override;
 
-  ULONG ref_count_ = 1;
   ULONG index_ = 0;
   std::vector<FORMATETC> formats_;
 };
 
-class DataObjectWin : public IDataObject {
+class DataObjectWin : public SingleThreadComObject<IDataObject, &IID_IDataObject> {
  public:
   // Copies the formats and takes the media over: their memory is freed with the object.
   static CComPtr<DataObjectWin> Create(const FORMATETC* formats, const STGMEDIUM* media, int count);
@@ -145,21 +157,15 @@ class DataObjectWin : public IDataObject {
   HRESULT STDMETHODCALLTYPE DUnadvise(DWORD connection) override;
   HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** enumerator) override;
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
   int format_count() const { return static_cast<int>(formats_.size()); }
 
  private:
   DataObjectWin(const FORMATETC* formats, const STGMEDIUM* media, int count);
-  virtual ~DataObjectWin();
+  ~DataObjectWin() override;
 
   // Index of the first entry matching format, -1 when none.
   int FindFormat(const FORMATETC* format) const;
 
-  ULONG ref_count_ = 0;
   std::vector<FORMATETC> formats_;
   std::vector<STGMEDIUM> media_;
 };

@@ -287,6 +287,19 @@ class RecordingRootWindow : public RecordingViewEvents<client::BrowserWindow::De
   }
 };
 
+// An application that adds one switch to the process command line while the engine starts.
+class SwitchApp : public CefApp {
+ public:
+  explicit SwitchApp(const char* name) : name_(name) {}
+  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
+    command_line->AppendSwitch(name_);
+  }
+
+ private:
+  const char* name_;
+  IMPLEMENT_REFCOUNTING(SwitchApp);
+};
+
 // The engine with the renderer played by the test, a main loop on the test thread and a
 // recording main context; misuse of the engine API fails the test.
 class EngineFixture {

@@ -16,18 +16,6 @@ using namespace browser_doubles;
 
 namespace {
 
-class SwitchApp : public CefApp {
- public:
-  explicit SwitchApp(const char* name) : name_(name) {}
-  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
-    command_line->AppendSwitch(name_);
-  }
-
- private:
-  const char* name_;
-  IMPLEMENT_REFCOUNTING(SwitchApp);
-};
-
 class Policies : public ::testing::Test {
  protected:
   explicit Policies(CefRefPtr<CefApp> app = nullptr) : engine_(app) {}

@@ -287,17 +287,9 @@ TEST_F(ClientHandlerTest, TheMessageRouterLivesFromTheFirstBrowserToTheLastClose
   EXPECT_FALSE(third->GetHost()->IsMouseCursorChangeDisabled());
 }
 
-class CursorSwitchApp : public CefApp {
- public:
-  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
-    command_line->AppendSwitch("mouse-cursor-change-disabled");
-  }
-  IMPLEMENT_REFCOUNTING(CursorSwitchApp);
-};
-
 TEST(ClientHandlerCursor, TheCursorSwitchDisablesCursorChangesOfEveryBrowser) {
   RecordingHandlerDelegate delegate;
-  EngineFixture engine(new CursorSwitchApp());
+  EngineFixture engine(new SwitchApp("mouse-cursor-change-disabled"));
   ASSERT_TRUE(engine.ok());
   CefRefPtr<client::ClientHandler> handler = new client::ClientHandlerStd(&delegate, kStartUrl);
   CefRefPtr<CefBrowser> browser = browser_test::CreateOnUI(browser_test::Windowless(nullptr), handler.get());

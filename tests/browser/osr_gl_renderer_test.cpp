@@ -12,53 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tools/wgl_test_window.h"
+
 namespace {
 
 #ifndef GL_BGRA
 #define GL_BGRA 0x80E1
 #endif
-
-// A hidden window of the given size with a double-buffered pixel format and a current context.
-class GlSurface {
- public:
-  GlSurface(int width, int height) {
-    WNDCLASSW wc = {};
-    wc.style = CS_OWNDC;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"OsrGlRendererTest";
-    RegisterClassW(&wc);
-    window_ = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
-                              wc.hInstance, nullptr);
-    dc_ = window_ ? GetDC(window_) : nullptr;
-    if (!dc_) return;
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof(pfd);
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 16;
-    pfd.iLayerType = PFD_MAIN_PLANE;
-    const int format = ChoosePixelFormat(dc_, &pfd);
-    if (format == 0 || !SetPixelFormat(dc_, format, &pfd)) return;
-    context_ = wglCreateContext(dc_);
-    current_ = context_ && wglMakeCurrent(dc_, context_);
-  }
-  ~GlSurface() {
-    if (current_) wglMakeCurrent(nullptr, nullptr);
-    if (context_) wglDeleteContext(context_);
-    if (dc_) ReleaseDC(window_, dc_);
-    if (window_) DestroyWindow(window_);
-  }
-  bool ok() const { return current_; }
-
- private:
-  HWND window_ = nullptr;
-  HDC dc_ = nullptr;
-  HGLRC context_ = nullptr;
-  bool current_ = false;
-};
 
 // The back buffer as RGB words (0x00RRGGBB), rows from the top of the window.
 std::vector<uint32_t> ReadBack(int width, int height) {
@@ -90,7 +50,7 @@ class OsrGlRendererTest : public ::testing::Test {
   static const int kWidth = 16;
   static const int kHeight = 12;
   OsrGlRendererTest() : surface_(kWidth, kHeight) {}
-  void SetUp() override { ASSERT_TRUE(surface_.ok()) << "no OpenGL context on this machine"; }
+  void SetUp() override { ASSERT_TRUE(surface_.ok()) << surface_.error(); }
 
   void PaintView(client::OsrGlRenderer& renderer, const std::vector<uint32_t>& frame, const std::vector<CefRect>& dirty,
                  int width = kWidth, int height = kHeight) {
@@ -101,7 +61,7 @@ class OsrGlRendererTest : public ::testing::Test {
     return ReadBack(kWidth, kHeight);
   }
 
-  GlSurface surface_;
+  WglTestWindow surface_;
 };
 
 TEST_F(OsrGlRendererTest, ANewSizeIsUploadedWholeAndLaterOnlyTheDirtyRectanglesChange) {

@@ -215,22 +215,9 @@ TEST_F(OsrInput, KeysReachTheBrowserAndTheLogWithoutTheCharactersTyped) {
   EXPECT_EQ(log.Count(L"OnFiltrationKeyEvent"), 0u);
 }
 
-// Adds one switch to the process command line while the engine starts.
-class SwitchApp : public CefApp {
- public:
-  explicit SwitchApp(const char* name) : name_(name) {}
-  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
-    command_line->AppendSwitch(name_);
-  }
-
- private:
-  const char* name_;
-  IMPLEMENT_REFCOUNTING(SwitchApp);
-};
-
 class OsrInputWithoutAltF4 : public OsrViewTest {
  protected:
-  OsrInputWithoutAltF4() : OsrViewTest(new SwitchApp("disable-alt-f4")) {}
+  OsrInputWithoutAltF4() : OsrViewTest(new browser_doubles::SwitchApp("disable-alt-f4")) {}
 };
 
 TEST_F(OsrInputWithoutAltF4, AltF4IsSwallowedAndLoggedAndOtherKeysStillGoThrough) {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tools/wgl_test_window.h"
+
 namespace {
 
 #ifndef GL_BGRA
@@ -19,61 +21,8 @@ namespace {
 constexpr int kWidth = 64;
 constexpr int kHeight = 32;
 
-// A hidden window with a pixel format and a current context; undone by the destructor.
-class GlWindow {
- public:
-  GlWindow() {
-    WNDCLASSW wc = {};
-    wc.style = CS_OWNDC;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"WglReadbackTest";
-    RegisterClassW(&wc);
-    window_ = CreateWindowExW(0, wc.lpszClassName, L"wgl", WS_POPUP, 0, 0, kWidth, kHeight, nullptr, nullptr,
-                              wc.hInstance, nullptr);
-    dc_ = window_ ? GetDC(window_) : nullptr;
-    if (!dc_) return;
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof(pfd);
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cAlphaBits = 8;
-    pfd.cDepthBits = 16;
-    pfd.iLayerType = PFD_MAIN_PLANE;
-    const int format = ChoosePixelFormat(dc_, &pfd);
-    if (format == 0 || !SetPixelFormat(dc_, format, &pfd)) {
-      error_ = "no pixel format, error " + std::to_string(GetLastError());
-      return;
-    }
-    context_ = wglCreateContext(dc_);
-    if (!context_ || !wglMakeCurrent(dc_, context_)) {
-      error_ = "no current context, error " + std::to_string(GetLastError());
-      return;
-    }
-    current_ = true;
-  }
-  ~GlWindow() {
-    if (current_) wglMakeCurrent(nullptr, nullptr);
-    if (context_) wglDeleteContext(context_);
-    if (dc_) ReleaseDC(window_, dc_);
-    if (window_) DestroyWindow(window_);
-  }
-  bool ok() const { return current_; }
-  const std::string& error() const { return error_; }
-  HWND window() const { return window_; }
-
- private:
-  HWND window_ = nullptr;
-  HDC dc_ = nullptr;
-  HGLRC context_ = nullptr;
-  bool current_ = false;
-  std::string error_;
-};
-
 TEST(WglReadback, ClearsAndDrawsOnAHiddenWindowAndReadsThePixelsBack) {
-  GlWindow gl;
+  WglTestWindow gl(kWidth, kHeight);
   ASSERT_TRUE(gl.ok()) << gl.error();
   EXPECT_FALSE(IsWindowVisible(gl.window()));
   const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
