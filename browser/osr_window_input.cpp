@@ -396,6 +396,14 @@ bool OsrWindowWin::OnEraseBkgnd() {
   return browser_ != nullptr;
 }
 
+int OsrWindowWin::HitTest(int x, int y) const {
+  const POINT point = {x, y};
+  for (const RECT& area : drag_areas_)
+    if (PtInRect(&area, point))
+      return HTCAPTION;
+  return HTCLIENT;
+}
+
 bool OsrWindowWin::IsOverPopupWidget(int x, int y) const {
   const CefRect& rc = renderer_.popup_rect();
   const int popup_right = rc.x + rc.width;

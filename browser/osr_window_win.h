@@ -40,7 +40,6 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
     // The child window exists (it stays until the browser has closed).
     virtual void OnNativeWindowCreated(HWND hwnd) = 0;
 
-   protected:
     virtual ~Delegate() {}
   };
 
@@ -105,6 +104,10 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
   cef_drag_operations_mask_t OnDragOver(CefMouseEvent ev, cef_drag_operations_mask_t effect) override;
   void OnDragLeave() override;
   cef_drag_operations_mask_t OnDrop(CefMouseEvent ev, cef_drag_operations_mask_t effect) override;
+
+  // Engine UI thread: HTCAPTION for a client point (device pixels) inside a drag area of the
+  // page, else HTCLIENT. The window itself does not answer WM_NCHITTEST with it.
+  int HitTest(int x, int y) const;
 
   // For inspection on the engine's UI thread.
   HWND hwnd() const { return hwnd_; }

@@ -213,9 +213,14 @@ TEST_F(OsrWindow, TheDragAreaListArrivesFromAnyThreadAndABadOrMissingTextClearsI
 
   SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(L"{1,2,3,4}"));
   EXPECT_EQ(areas(), "1,2,3,4");
+  OnUI([&] {
+    EXPECT_EQ(osr_->HitTest(1, 2), HTCAPTION);
+    EXPECT_EQ(osr_->HitTest(3, 2), HTCLIENT);  // right edge exclusive
+  });
   // A load clears the list this way.
   SendMessageW(child_, client::DragAreaListWindowMessage(), 0, 0);
   EXPECT_EQ(areas(), "");
+  OnUI([&] { EXPECT_EQ(osr_->HitTest(1, 2), HTCLIENT); });
 }
 
 TEST_F(OsrWindow, CallsFromTheMainThreadTakeEffectOnTheUIThreadAndEachChangeOfVisibilityIsToldOnce) {
@@ -399,6 +404,63 @@ TEST(LayeredWindowPainter, APopUpIsCopiedIntoTheFrameClippedToIt) {
   frame.assign(6 * 4, 1u);
   client::CopyPopupIntoFrame(frame.data(), 6, 4, popup.data(), 3, 2, CefRect(6, 0, 3, 2));  // outside
   EXPECT_EQ(frame, std::vector<uint32_t>(6 * 4, 1u));
+}
+
+}  // namespace
+
+namespace {
+
+// An opaque window of one colour, behind the view.
+class Backdrop {
+ public:
+  Backdrop(int x, int y, int width, int height, COLORREF colour) : brush_(CreateSolidBrush(colour)) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = brush_;
+    wc.lpszClassName = L"OsrTestBackdrop";
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+    RegisterClassW(&wc);
+    hwnd_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, x, y, width,
+                            height, nullptr, nullptr, wc.hInstance, nullptr);
+    UpdateWindow(hwnd_);
+  }
+  ~Backdrop() {
+    DestroyWindow(hwnd_);
+    DeleteObject(brush_);
+  }
+
+ private:
+  HBRUSH brush_;
+  HWND hwnd_ = nullptr;
+};
+
+// The screen's pixel as 0x00RRGGBB.
+uint32_t ScreenPixel(int x, int y) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, x, y);
+  ReleaseDC(nullptr, screen);
+  return (static_cast<uint32_t>(GetRValue(colour)) << 16) | (static_cast<uint32_t>(GetGValue(colour)) << 8) |
+         GetBValue(colour);
+}
+
+uint32_t HalfOpaqueHalfClear(int x, int y, int width, int height) {
+  return x < width / 2 ? 0xFF0000FFu : 0x00000000u;
+}
+
+TEST_F(OsrWindow, OnTheScreenOpaquePixelsShowThePageAndClearOnesWhatLiesBehind) {
+  const int left = 860, top = 600;
+  Backdrop backdrop(left, top, 200, 100, RGB(255, 0, 0));
+  host_.MoveTo(left, top);
+  SetWindowPos(host_.hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  test::SetPaintPattern(&HalfOpaqueHalfClear);
+  Open(RECT{0, 0, 200, 100});
+  // The screen shows it once the display server has composed it.
+  EXPECT_TRUE(test::WaitFor([&] { return ScreenPixel(left + 20, top + 50) == 0x0000FFu; })) << std::hex
+                                                                                            << ScreenPixel(left + 20, top + 50);
+  EXPECT_TRUE(test::WaitFor([&] { return ScreenPixel(left + 180, top + 50) == 0xFF0000u; })) << std::hex
+                                                                                             << ScreenPixel(left + 180, top + 50);
+  EXPECT_EQ(ScreenPixel(left + 99, top + 99), 0x0000FFu);
 }
 
 }  // namespace
