@@ -113,13 +113,24 @@ chmod +x "$ROOTFS/usr/local/sbin/brivelo-job"
 cat > "$ROOTFS/etc/systemd/system/brivelo-job.service" <<'EOF'
 [Unit]
 Description=Runs the job the host shared
-After=local-fs.target
+After=local-fs.target systemd-networkd.service
 [Service]
 Type=oneshot
 ExecStart=/usr/local/sbin/brivelo-job
 [Install]
 WantedBy=multi-user.target
 EOF
+# A network like a developer's machine has: one adapter with a gateway (the product sends
+# nothing where it sees none). The host's side of it is a user-mode network that reaches
+# nowhere, so the tests' traffic stays on the guest's loopback.
+cat > "$ROOTFS/etc/systemd/network/10-guest.network" <<'EOF'
+[Match]
+Type=ether
+[Network]
+Address=10.0.2.15/24
+Gateway=10.0.2.2
+EOF
+in_root systemctl enable systemd-networkd.service >/dev/null 2>&1
 in_root systemctl enable brivelo-job.service >/dev/null 2>&1
 in_root systemctl set-default multi-user.target >/dev/null 2>&1
 # Nothing else runs in the guest: no logins, no timers.

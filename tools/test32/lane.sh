@@ -46,7 +46,9 @@ command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
 command -v debootstrap >/dev/null || missing+=(debootstrap)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "test32: installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
+    { apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; }
 fi
 
 image_start=$SECONDS

@@ -104,6 +104,7 @@ class Verdict:
 def report_groups(groups, out, verdict):
     total_ms = 0
     processes = 0
+    tests = 0
     for group, exe, filter_text in groups:
         attempts = []
         n = 1
@@ -135,6 +136,7 @@ def report_groups(groups, out, verdict):
             verdict.fail("group %s: %s died on its last attempt (see %s)" % (group, exe, log))
             continue
         counts = {"passed": 0, "failed": 0, "skipped": 0}
+        tests += len(results)
         for name, (status, _, message) in sorted(results.items()):
             counts[status] += 1
             if status == "failed":
@@ -151,7 +153,6 @@ def report_groups(groups, out, verdict):
         print("test32: group %-18s %3d passed, %d failed, %d skipped in %.1f s (%s, one process%s)"
               % (group, counts["passed"], counts["failed"], counts["skipped"], ms / 1000.0, exe,
                  ", attempt %d" % len(attempts) if len(attempts) > 1 else ""))
-    tests = verdict.passed + verdict.failed + verdict.skipped
     if tests and processes:
         print("test32: cost: %d tests in %d processes, %.1f s of process time: %.2f s a test, %.1f s a process"
               % (tests, processes, total_ms / 1000.0, total_ms / 1000.0 / tests, total_ms / 1000.0 / processes))
