@@ -24,7 +24,7 @@ flock 8
 if image_ready; then echo "$OUT"; exit 0; fi
 
 for tool in debootstrap mkfs.ext4 qemu-system-x86_64; do
-  command -v "$tool" >/dev/null || { echo "image: $tool is missing (./dev setup installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "image: $tool is missing (tools/test32/lane.sh installs it)" >&2; exit 1; }
 done
 
 WORK="$OUT.tmp"
@@ -35,7 +35,10 @@ cleanup() {
   for m in "${mounted[@]}"; do umount -l "$m" 2>/dev/null || true; done
 }
 trap cleanup EXIT
-rm -rf "$WORK"
+trap 'exit 1' INT TERM
+# A build that was stopped may have left its chroot's /proc mounted.
+umount -l "$ROOTFS/proc" 2>/dev/null || true
+rm -rf --one-file-system "$WORK"
 mkdir -p "$WORK"
 log() { echo "image: $*" >&2; }
 quiet() {  # runs a step; its output is shown only when it fails
@@ -44,7 +47,7 @@ quiet() {  # runs a step; its output is shown only when it fails
   fi
 }
 in_root() { chroot "$ROOTFS" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-  DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 "$@"; }
+  DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 ${http_proxy:+http_proxy="$http_proxy"} "$@"; }
 
 # The guest takes its packages from where this machine's apt does.
 mirrors() {  # "URI SUITE" for every archive of this release apt knows
@@ -88,6 +91,7 @@ printf '/dev/vda / ext4 defaults 0 0\nctl /share 9p trans=virtio,version=9p2000.
   > "$ROOTFS/etc/fstab"
 mkdir -p "$ROOTFS/share"
 echo brivelo-vm > "$ROOTFS/etc/hostname"
+printf '127.0.0.1 localhost\n127.0.1.1 brivelo-vm\n::1 localhost ip6-localhost ip6-loopback\n' > "$ROOTFS/etc/hosts"
 rm -f "$ROOTFS/usr/sbin/policy-rc.d" "$ROOTFS/etc/resolv.conf"
 
 # The job runner: mounts the folders the host shares (each at the host's own path, so the
@@ -143,7 +147,7 @@ cleanup; mounted=()
 cp "$(ls "$ROOTFS"/boot/vmlinuz-* | sort -V | tail -n1)" "$WORK/vmlinuz"
 cp "$(ls "$ROOTFS"/boot/initrd.img-* | sort -V | tail -n1)" "$WORK/initrd.img"
 quiet mkfs.ext4 -q -F -L brivelo -d "$ROOTFS" "$WORK/root.img" 8G
-rm -rf "$ROOTFS"
+rm -rf --one-file-system "$ROOTFS"
 t_configure=$((SECONDS - start))
 
 # A new Wine prefix takes minutes under emulation: it is booted once here, in the image, with
@@ -179,7 +183,7 @@ rm -rf "$OUT"
 mv "$WORK" "$OUT"
 # Images made by older versions of this file are of no more use.
 for old in "$DEPS"/vm-*; do
-  [ "$old" = "$OUT" ] || [ ! -d "$old" ] || rm -rf "$old"
+  [ "$old" = "$OUT" ] || [ ! -d "$old" ] || { umount -l "$old/rootfs/proc" 2>/dev/null || true; rm -rf --one-file-system "$old"; }
 done
 log "made $OUT in $((t_debootstrap + t_packages + t_configure + t_prefix)) s"
 echo "$OUT"

@@ -133,7 +133,9 @@ def report_groups(groups, out, verdict):
                         print("test32: RETRIED %s (group %s): failed on attempt %d" % (name, group, i + 1))
         rc, results, ms, log = attempts[-1]
         if results is None:
-            verdict.fail("group %s: %s died on its last attempt (see %s)" % (group, exe, log))
+            running = test_running_at_exit(log)
+            verdict.fail("group %s: %s exited %s%s on its last attempt, with no report (see %s)"
+                         % (group, exe, rc, " while running " + running if running else "", log))
             continue
         counts = {"passed": 0, "failed": 0, "skipped": 0}
         tests += len(results)

@@ -6,6 +6,8 @@
 #           a group whose process fails runs once more. Leaves per attempt in the results
 #           folder: <group>.<n>.log, .xml, .rc and .ms (milliseconds it took).
 #   all     the whole suite through ctest, as ./dev test runs it: ctest.log and ctest.xml.
+# A test process that runs longer than BRIVELO_TEST32_TIMEOUT seconds (300, as ./dev test
+# allows) is killed: a group's process is then reported as killed, by the test it was running.
 # tools/test32/report.py reads the results folder; this script's exit code says nothing.
 set -uo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -13,6 +15,7 @@ ROOT="$(cd "$HERE/../.." && pwd)"
 build="$(cd "$1" && pwd)"; out="$2"; mode="$3"; shift 3
 mkdir -p "$out"
 jobs="$(nproc)"
+limit="${BRIVELO_TEST32_TIMEOUT:-300}"
 
 "$ROOT/tools/wine/session" start "$build"
 trap '"$ROOT/tools/wine/session" stop "$build"' EXIT
@@ -24,7 +27,9 @@ run_group() {  # group exe filter: one process, a second when the first fails
   local group="$1" exe="$2" filter="$3" attempt start rc
   for attempt in 1 2; do
     start="$(now_ms)"
-    ( cd "$build/bin" && "$ROOT/tools/wine/run" "$build" "$exe.exe" --gtest_filter="$filter" \
+    # Straight to the log, through no pipe that would hold back what a killed process printed.
+    ( cd "$build/bin" && source "$ROOT/tools/wine/env.sh" "$build" &&
+      timeout -k 10 "$limit" "$WINE" "$exe.exe" --gtest_filter="$filter" \
         --gtest_output="xml:Z:$out/$group.$attempt.xml" ) > "$out/$group.$attempt.log" 2>&1
     rc=$?
     echo $(( $(now_ms) - start )) > "$out/$group.$attempt.ms"
@@ -45,7 +50,7 @@ groups)
   ;;
 all)
   start="$(now_ms)"
-  ( cd "$build" && ctest --output-on-failure --timeout 300 -j "$jobs" --repeat until-pass:2 \
+  ( cd "$build" && ctest --output-on-failure --timeout "$limit" -j "$jobs" --repeat until-pass:2 \
       --output-junit "$out/ctest.xml" "$@" ) 2>&1 | tee "$out/ctest.log"
   echo $(( $(now_ms) - start )) > "$out/ctest.ms"
   ;;
