@@ -75,8 +75,9 @@ log "installing Wine, Xvfb and ctest in the guest"
 in_root dpkg --add-architecture i386
 quiet in_root apt-get update -q
 # The same Wine packages (with what they recommend: fonts, GnuTLS for the crypto libraries)
-# as the build machine installs.
-quiet in_root apt-get install -y -q wine wine32:i386 wine64 xvfb xauth
+# and OpenGL drivers for both Wine architectures as ./dev setup installs on the build machine.
+quiet in_root apt-get install -y -q wine wine32:i386 wine64 xvfb xauth \
+  libgl1 libglx-mesa0 libgl1-mesa-dri libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
 quiet in_root apt-get install -y -q --no-install-recommends cmake
 in_root apt-get clean
 t_packages=$((SECONDS - start))
