@@ -267,6 +267,16 @@ TEST_F(ChannelTwoProcess, HostilePostsFromAnotherProcessAreHarmless) {
       if (i % 16 == 0) Sleep(1);
     }
   });
+  // A failed assertion returns early: the poster must still be stopped and joined, or the
+  // test process ends in std::terminate and its report is lost.
+  struct StopAndJoin {
+    std::atomic<bool>& stop;
+    std::thread& thread;
+    ~StopAndJoin() {
+      stop = true;
+      if (thread.joinable()) thread.join();
+    }
+  } stop_and_join{stop, hostile};
   constexpr int kCount = 300;
   for (int i = 0; i < kCount; ++i) {
     IPC::Message m = MakeMessage(kRoutingIdBrowser, 0x2000u + i, {i});
