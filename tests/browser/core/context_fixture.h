@@ -1,173 +1,41 @@
-// Runs the real main context (CEF started through it, its channel, its root-window manager)
-// with fake root windows, a main loop on the test thread and a host end of the channel that
-// records the events it gets.
+// The main context with fake root windows (this executable's client::RootWindow::Create makes
+// them), over the shared host-side fixture.
 #pragma once
 
-#include <windows.h>
-
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include <gtest/gtest.h>
-
-#include "browser/host_protocol.h"
-#include "browser/main_context_impl.h"
-#include "browser/main_message_loop_multithreaded_win.h"
-#include "browser/root_window_manager.h"
-#include "channel/channel.h"
-#include "include/cef_app.h"
-#include "testing/cefengine_testing.h"
+#include "tests/browser/context_host_fixture.h"
 #include "tests/browser/core/fake_root_window.h"
 
 namespace core_test {
 
 namespace test = cefengine::test;
+using host_test::Bool;
+using host_test::CountingLoop;
+using host_test::FunctionTask;
+using host_test::HostEnd;
+using host_test::HostEvent;
+using host_test::Int;
+using host_test::Int64;
+using host_test::SwitchApp;
+using host_test::Text;
 
-// A task that runs a function (base::Bind takes no lambdas).
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override { fn_(); }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
-
-// The main loop, counting the requests to quit.
-class CountingLoop : public client::MainMessageLoopMultithreadedWin {
- public:
-  void Quit() override {
-    ++quits;
-    MainMessageLoopMultithreadedWin::Quit();
-  }
-  std::atomic<int> quits{0};
-};
-
-// Adds switches to the engine's global command line at start-up.
-class SwitchApp : public CefApp {
- public:
-  explicit SwitchApp(std::vector<std::pair<std::string, std::string>> switches) : switches_(std::move(switches)) {}
-  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
-    for (const auto& s : switches_) {
-      if (s.second.empty())
-        command_line->AppendSwitch(s.first);
-      else
-        command_line->AppendSwitchWithValue(s.first, s.second);
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::string>> switches_;
-  IMPLEMENT_REFCOUNTING(SwitchApp);
-};
-
-// One event the host end received.
-struct HostEvent {
-  uint32_t view = 0;
-  uint32_t code = 0;
-  std::vector<client::PayloadItem> items;
-};
-
-// The host's end of the channel, on the test thread.
-class HostEnd : public IChannelListener {
- public:
-  explicit HostEnd(const std::wstring& id) {
-    channel_.InitStub(id.c_str());
-    channel_.AddListener(this);
-  }
-  ~HostEnd() override { channel_.Unit(); }
-
-  void OnMessageReceived(const IPC::Message& message) override {
-    HostEvent event;
-    event.view = client::ViewOfType(message.GetType());
-    event.code = client::CodeOfType(message.GetType());
-    if (const client::ProtocolEntry* entry = client::FindHostEvent(event.code))
-      event.items = client::DecodePayload(message, entry->layout);
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(event);
-  }
-  int GetRoutingId() override { return kRoutingIdHost; }
-
-  std::vector<HostEvent> Events() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return events_;
-  }
-  std::vector<HostEvent> EventsOf(uint32_t code) {
-    std::vector<HostEvent> out;
-    for (const HostEvent& e : Events())
-      if (e.code == code) out.push_back(e);
-    return out;
-  }
-  bool WaitFor(uint32_t code, size_t count, int timeout_ms = 5000) {
-    return test::WaitFor([&] { return EventsOf(code).size() >= count; }, timeout_ms);
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.clear();
-  }
-  CChannel& channel() { return channel_; }
-
- private:
-  CChannel channel_;
-  std::mutex mutex_;
-  std::vector<HostEvent> events_;
-};
-
-class ContextTest : public ::testing::Test {
+class ContextTest : public host_test::ContextFixture {
  protected:
   void SetUp() override {
     fake::NextOptions() = fake::Options();
     fake::FakeRootWindow::Reset();
-    loop_.reset(new CountingLoop());
+    ContextFixture::SetUp();
   }
 
   void TearDown() override {
     host_.reset();
     context_.reset();
     fake::FakeRootWindow::Reset();
-    loop_.reset();
-    test::ResetNetwork();
+    ContextFixture::TearDown();
   }
-
-  // The context over a process command line holding `switches` ("--a=1 --b").
-  void MakeContext(const std::wstring& switches = L"") {
-    command_line_ = CefCommandLine::CreateCommandLine();
-    command_line_->InitFromString(L"brivelo.exe " + switches);
-    context_.reset(new client::MainContextImpl(command_line_, true));
-  }
-
-  // Initialises the context (CEF included) with a channel id of this test; the host end then
-  // connects to the channel name the context chose.
-  bool Start(CefRefPtr<CefApp> app = nullptr, const std::wstring& channel_name = L"") {
-    if (!context_) MakeContext();
-    static int counter = 0;
-    channel_id_ = L"core-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-    CefSettings settings;
-    context_->PopulateSettings(CefString(), &settings);
-    CefString(&settings.cache_path) = "";  // keep the engine off the disk
-    started_ = context_->Initialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, app, nullptr, channel_id_);
-    if (started_) host_.reset(new HostEnd(channel_name.empty() ? channel_id_ : channel_name));
-    return started_;
-  }
-
-  // Runs body on the main thread inside the main loop (waits there pump the loop's tasks);
-  // then the context shuts down, inside the loop, and the loop ends.
-  void RunInLoop(std::function<void()> body) {
-    loop_->PostTask(new FunctionTask([&] {
-      body();
-      if (started_) context_->Shutdown();
-      started_ = false;
-      loop_->MainMessageLoopMultithreadedWin::Quit();
-    }));
-    loop_->Run();
-  }
-
-  client::RootWindowManager* manager() { return context_->GetRootWindowManager(); }
 
   // A root window for view id `view` made the way the host's first view is.
   scoped_refptr<fake::FakeRootWindow> CreateView(int view, const std::string& url = "about:blank") {
@@ -177,50 +45,6 @@ class ContextTest : public ::testing::Test {
     scoped_refptr<client::RootWindow> root = manager()->CreateRootWindow(std::move(settings));
     return static_cast<fake::FakeRootWindow*>(root.get());
   }
-
-  // A host command as the host encodes it.
-  static IPC::Message Command(uint32_t type, const std::vector<client::PayloadItem>& items = {}) {
-    IPC::Message message;
-    EXPECT_TRUE(client::MakeCommand(type & 0xFF00u, static_cast<client::HostCommand>(type & 0xFFu), items, &message));
-    message.SetHeaderValues(kRoutingIdBrowser, type, client::kHostMessagePriority);
-    return message;
-  }
-  void Dispatch(uint32_t type, const std::vector<client::PayloadItem>& items = {}) {
-    context_->OnMessageReceived(Command(type, items));
-  }
-
-  std::unique_ptr<CountingLoop> loop_;
-  CefRefPtr<CefCommandLine> command_line_;
-  std::unique_ptr<client::MainContextImpl> context_;
-  std::unique_ptr<HostEnd> host_;
-  std::wstring channel_id_;
-  bool started_ = false;
 };
-
-// Items for commands.
-inline client::PayloadItem Text(const std::wstring& text) {
-  client::PayloadItem item;
-  item.kind = 's';
-  item.present = true;
-  item.text = text;
-  return item;
-}
-inline client::PayloadItem Int(int64_t value) {
-  client::PayloadItem item;
-  item.kind = 'i';
-  item.present = true;
-  item.number = value;
-  return item;
-}
-inline client::PayloadItem Int64(int64_t value) {
-  client::PayloadItem item = Int(value);
-  item.kind = 'l';
-  return item;
-}
-inline client::PayloadItem Bool(bool value) {
-  client::PayloadItem item = Int(value ? 1 : 0);
-  item.kind = 'b';
-  return item;
-}
 
 }  // namespace core_test
