@@ -6,6 +6,9 @@ BrowserWindow::BrowserWindow(Delegate* delegate, int32 web_view_id)
     : delegate_(delegate), web_view_id_(web_view_id) {}
 
 BrowserWindow::~BrowserWindow() {
+  // A browser that outlives its window (the root window went first) reports to nobody.
+  if (client_handler_)
+    client_handler_->DetachDelegate();
   client_handler_ = nullptr;
   browser_ = nullptr;
 }

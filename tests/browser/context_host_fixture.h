@@ -22,21 +22,13 @@
 #include "channel/channel.h"
 #include "include/cef_app.h"
 #include "testing/cefengine_testing.h"
+#include "tests/browser/function_task.h"
 
 namespace host_test {
 
 namespace test = cefengine::test;
 
-// A task that runs a function (base::Bind takes no lambdas).
-class FunctionTask : public CefTask {
- public:
-  explicit FunctionTask(std::function<void()> fn) : fn_(std::move(fn)) {}
-  void Execute() override { fn_(); }
-
- private:
-  std::function<void()> fn_;
-  IMPLEMENT_REFCOUNTING(FunctionTask);
-};
+using ::FunctionTask;
 
 // The main loop, counting the requests to quit.
 class CountingLoop : public client::MainMessageLoopMultithreadedWin {
@@ -88,10 +80,17 @@ class HostEnd : public IChannelListener {
     event.code = client::CodeOfType(message.GetType());
     if (const client::ProtocolEntry* entry = client::FindHostEvent(event.code))
       event.items = client::DecodePayload(message, entry->layout);
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(event);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      events_.push_back(event);
+    }
+    if (on_event) on_event(event);
   }
   int GetRoutingId() override { return kRoutingIdHost; }
+
+  // Runs on the test thread after each event is recorded; inside the browser's send for a
+  // synchronous event. Set it before the events come.
+  std::function<void(const HostEvent&)> on_event;
 
   std::vector<HostEvent> Events() {
     std::lock_guard<std::mutex> lock(mutex_);

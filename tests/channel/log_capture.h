@@ -22,9 +22,11 @@ class LogCapture {
   ~LogCapture() { DeleteFileW(m_strPath.c_str()); }
 
   // The whole file as text (UTF-16LE, byte-order mark dropped).
-  std::wstring Text() const {
+  std::wstring Text() const { return ReadText(m_strPath); }
+  // The same for a log file that another process writes.
+  static std::wstring ReadText(const std::wstring& path) {
     std::wstring text;
-    if (FILE* f = _wfopen(m_strPath.c_str(), L"rb")) {
+    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
       wchar_t buffer[4096];
       size_t n;
       while ((n = fread(buffer, sizeof(wchar_t), 4096, f)) > 0) text.append(buffer, n);

@@ -1,0 +1,136 @@
+// Real root windows inside a host window of the test, made by the real root-window manager of
+// the real main context, with the host's end of the channel recording the events and the
+// engine's record of what each browser sent its renderer.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "browser/root_window_win.h"
+#include "render/process_messages.h"
+#include "tests/browser/context_host_fixture.h"
+#include "tests/cef/browser_test_support.h"
+
+namespace root_test {
+
+namespace test = cefengine::test;
+using host_test::HostEvent;
+using host_test::Text;
+
+const int kView = 0x0300;
+
+// The window's rectangle in its parent's client coordinates ("x,y wxh").
+inline std::string PlaceInParent(HWND window) {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&rect), 2);
+  return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right - rect.left) +
+         "x" + std::to_string(rect.bottom - rect.top);
+}
+
+// The process messages of one name that a browser sent its renderer, each as its arguments in
+// text ("int:N" for integers, "bool:B" for booleans).
+inline std::vector<std::vector<std::string>> RendererMessages(CefRefPtr<CefBrowser> browser, const std::string& name) {
+  std::vector<std::vector<std::string>> out;
+  for (const auto& message : test::MessagesSentToRenderer(browser)) {
+    if (message.first != name) continue;
+    std::vector<std::string> args;
+    for (size_t i = 0; i < message.second->GetSize(); ++i) {
+      switch (message.second->GetType(i)) {
+        case VTYPE_INT: args.push_back("int:" + std::to_string(message.second->GetInt(i))); break;
+        case VTYPE_BOOL: args.push_back(std::string("bool:") + (message.second->GetBool(i) ? "1" : "0")); break;
+        default: args.push_back(message.second->GetString(i).ToString()); break;
+      }
+    }
+    out.push_back(args);
+  }
+  return out;
+}
+
+// Brief vectors of texts for comparisons.
+inline std::vector<std::string> S(std::initializer_list<std::string> items) { return items; }
+
+// The texts and numbers of an event's items, for comparisons ("s:text", "i:N").
+inline std::vector<std::string> Items(const HostEvent& event) {
+  std::vector<std::string> out;
+  for (const client::PayloadItem& item : event.items) {
+    if (!item.present) continue;
+    out.push_back(item.kind == 's' ? "s:" + CefString(item.text).ToString()
+                                   : std::string(1, item.kind) + ":" + std::to_string(item.number));
+  }
+  return out;
+}
+
+class RootWindowTest : public host_test::ContextFixture {
+ protected:
+  void SetUp() override {
+    ContextFixture::SetUp();
+    test::ResetNetwork();
+    test::EnableJournal();
+  }
+  void TearDown() override {
+    ContextFixture::TearDown();
+    test::EnableJournal(false);
+  }
+
+  // The settings of a view of the host window at (10, 20) 300 x 200.
+  std::unique_ptr<StartupSettings> Settings(const std::string& url = "http://root.test/start.html") {
+    std::unique_ptr<StartupSettings> settings(new StartupSettings());
+    settings->url = url;
+    settings->parent_wnd = host_window_.hwnd();
+    settings->tab_rect = CefRect(10, 20, 300, 200);
+    settings->web_view_id = kView;
+    settings->class_name = L"BriveloRootTest";
+    return settings;
+  }
+
+  // A view made as the host's create-view command makes it.
+  scoped_refptr<client::RootWindow> CreateView(std::unique_ptr<StartupSettings> settings) {
+    return manager()->CreateRootWindow(std::move(settings));
+  }
+  // ... and waited for until its browser exists and the host heard of it.
+  scoped_refptr<client::RootWindow> CreateViewAndWait(std::unique_ptr<StartupSettings> settings) {
+    const size_t created = host_->EventsOf(client::MsgToHostBrowserCreated).size();
+    scoped_refptr<client::RootWindow> root = CreateView(std::move(settings));
+    EXPECT_TRUE(test::WaitFor([&] { return root->GetBrowser() != nullptr; }));
+    EXPECT_TRUE(host_->WaitFor(client::MsgToHostBrowserCreated, created + 1));
+    return root;
+  }
+
+  // The events of one code for the view.
+  std::vector<HostEvent> EventsOf(uint32_t code, uint32_t view = kView) {
+    std::vector<HostEvent> out;
+    for (const HostEvent& event : host_->EventsOf(code))
+      if (event.view == view) out.push_back(event);
+    return out;
+  }
+
+  // Time for an event that must not come.
+  static void Settle(int ms = 300) { test::WaitFor([] { return false; }, ms); }
+
+  // Closes every view in order (as when the host's process ends) and waits for the manager to
+  // let go of them: no browser outlives the test's engine.
+  void CloseAllViews() {
+    if (!manager() || manager()->GetRootWindowCount() == 0) return;
+    manager()->CloseAllWindows(false);
+    EXPECT_TRUE(test::WaitFor([&] { return manager()->GetRootWindowCount() == 0; }, 10000));
+  }
+
+  // Runs body inside the main loop of a started context, then closes what is left.
+  void Run(std::function<void()> body) {
+    ASSERT_TRUE(Start());
+    RunInLoop([&] {
+      body();
+      CloseAllViews();
+    });
+  }
+
+  browser_test::HostWindow host_window_;
+};
+
+}  // namespace root_test

@@ -1,0 +1,245 @@
+// The root window's native window: where and how it is made inside the host's window, the
+// browser it carries, bounds, show and hide, the work-area clamp of a moved window and the
+// repair of a browser whose size drifted.
+#include <windows.h>
+
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/browser/root_window_fixture.h"
+
+namespace root_test {
+namespace {
+
+using host_test::Int;
+
+DWORD Style(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
+DWORD ExStyle(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE)); }
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+TEST_F(RootWindowTest, TheViewIsAChildOfTheHostAtTheTabRectangleWithTheBrowserFillingIt) {
+  Run([&] {
+    scoped_refptr<client::RootWindow> root = CreateViewAndWait(Settings());
+    HWND hwnd = root->GetWindowHandle();
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(GetAncestor(hwnd, GA_PARENT), host_window_.hwnd());
+    EXPECT_EQ(Style(hwnd) & ~WS_VISIBLE, 0x46000000u);
+    EXPECT_EQ(ExStyle(hwnd) & ~WS_EX_NOPARENTNOTIFY, 0u);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_EQ(PlaceInParent(hwnd), "10,20 300x200");
+    EXPECT_EQ(ClassOf(hwnd), L"BriveloRootTest");
+    EXPECT_EQ(GetClassLongW(hwnd, GCL_STYLE), static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW));
+    wchar_t title[32] = {};
+    GetWindowTextW(hwnd, title, 32);
+    EXPECT_STREQ(title, L"Brivelo");
+
+    // The browser is a child of the root window filling its client area.
+    CefRefPtr<CefBrowser> browser = root->GetBrowser();
+    test::BrowserState state = test::BrowserInfo(browser);
+    EXPECT_EQ(state.parent_window, hwnd);
+    ASSERT_TRUE(state.hwnd);
+    EXPECT_EQ(GetAncestor(state.hwnd, GA_PARENT), hwnd);
+    EXPECT_EQ(PlaceInParent(state.hwnd), "0,0 300x200");
+    // The manager's shared request context, the start URL.
+    EXPECT_TRUE(state.request_context);
+    EXPECT_TRUE(test::WaitFor([&] { return test::BrowserInfo(browser).url == L"http://root.test/start.html"; }));
+    EXPECT_EQ(manager()->GetWindowForWebViewId(kView), root);
+    EXPECT_EQ(root->GetWebViewId(), kView);
+    EXPECT_STREQ(root->GetViewText(), L"");
+  });
+}
+
+TEST_F(RootWindowTest, WindowKindsFollowTransparencyParentAndSetParent) {
+  struct Case {
+    bool transparent;
+    bool parent;
+    bool set_parent;
+    DWORD style;
+    DWORD ex_style;
+    bool child_of_host;  // GetAncestor(GA_PARENT) is the host
+    int owned_by_host;   // GetWindow(GW_OWNER) is the host (-1: either; SetParent may keep the owner)
+    DWORD class_style;
+    const wchar_t* class_name;
+  } cases[] = {
+      {false, true, false, 0x46000000u, 0, true, 0, 0x3, L"KindChild"},
+      {false, false, false, 0x86000000u, 0, false, 0, 0x3, L"KindPopup"},
+      {true, true, false, 0x86000000u, 0x80080u, false, 1, 0x23, L"KindLayered"},
+      {true, true, true, 0x86000000u, 0x80080u, true, -1, 0x23, L"KindLayeredChild"},
+  };
+  Run([&] {
+    for (const Case& c : cases) {
+      std::unique_ptr<StartupSettings> settings = Settings();
+      settings->transparent_window = c.transparent;
+      if (!c.parent) settings->parent_wnd = nullptr;
+      settings->enable_setparent = c.set_parent;
+      settings->class_name = c.class_name;
+      settings->sc_init_hide = true;
+      scoped_refptr<client::RootWindow> root = CreateView(std::move(settings));
+      HWND hwnd = root->GetWindowHandle();
+      ASSERT_TRUE(hwnd) << CefString(c.class_name).ToString();
+      EXPECT_EQ(Style(hwnd), c.style) << CefString(c.class_name).ToString();
+      EXPECT_EQ(ExStyle(hwnd) & ~WS_EX_NOPARENTNOTIFY, c.ex_style) << CefString(c.class_name).ToString();
+      EXPECT_EQ(GetAncestor(hwnd, GA_PARENT) == host_window_.hwnd(), c.child_of_host)
+          << CefString(c.class_name).ToString();
+      if (c.owned_by_host >= 0) {
+        EXPECT_EQ(GetWindow(hwnd, GW_OWNER) == host_window_.hwnd(), c.owned_by_host == 1)
+            << CefString(c.class_name).ToString();
+      }
+      EXPECT_EQ(GetClassLongW(hwnd, GCL_STYLE), c.class_style) << CefString(c.class_name).ToString();
+      EXPECT_FALSE(IsWindowVisible(hwnd));
+    }
+    // A transparent view's window is placed unadjusted (no frame) at the tab rectangle.
+    EXPECT_EQ(manager()->GetRootWindowCount(), 4);
+  });
+}
+
+TEST_F(RootWindowTest, AnEmptyTabRectangleGivesADefaultPlaceAndStartHiddenStillMakesTheBrowser) {
+  Run([&] {
+    std::unique_ptr<StartupSettings> settings = Settings();
+    settings->tab_rect = CefRect();
+    settings->sc_init_hide = true;
+    scoped_refptr<client::RootWindow> root = CreateViewAndWait(std::move(settings));
+    HWND hwnd = root->GetWindowHandle();
+    // A child window made at the default place has no size until the host sets bounds.
+    EXPECT_EQ(PlaceInParent(hwnd), "0,0 0x0");
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(root->GetBrowser());
+
+    // The host shows it and gives it bounds; the browser follows the client area.
+    Dispatch(kView | client::MsgToBrowserShow, {Int(1)});
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    Dispatch(kView | client::MsgToBrowserSetBounds, {Int(5), Int(6), Int(120), Int(80)});
+    EXPECT_EQ(PlaceInParent(hwnd), "5,6 120x80");
+    HWND browser_hwnd = test::BrowserInfo(root->GetBrowser()).hwnd;
+    EXPECT_TRUE(test::WaitFor([&] { return PlaceInParent(browser_hwnd) == "0,0 120x80"; }));
+    Dispatch(kView | client::MsgToBrowserShow, {Int(0)});
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+
+    // Minimized, the browser window shrinks away; restored, it fills the client area again.
+    root->Show(client::RootWindow::ShowNormal);
+    SendMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+    EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 0x0");
+    SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(120, 80));
+    EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 120x80");
+  });
+}
+
+TEST_F(RootWindowTest, AClassRegisteredBeforeIsUsedAsItIs) {
+  Run([&] {
+    std::unique_ptr<StartupSettings> first = Settings();
+    first->class_name = L"BriveloSharedClass";
+    scoped_refptr<client::RootWindow> a = CreateView(std::move(first));
+    // The second view would register its class with CS_OWNDC.
+    std::unique_ptr<StartupSettings> second = Settings();
+    second->class_name = L"BriveloSharedClass";
+    second->transparent_window = true;
+    second->web_view_id = kView + 0x100;
+    scoped_refptr<client::RootWindow> b = CreateView(std::move(second));
+    ASSERT_TRUE(a->GetWindowHandle() && b->GetWindowHandle());
+    EXPECT_EQ(ClassOf(b->GetWindowHandle()), L"BriveloSharedClass");
+    EXPECT_EQ(GetClassLongW(b->GetWindowHandle(), GCL_STYLE), static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW));
+    EXPECT_TRUE(GetClassLongPtrW(b->GetWindowHandle(), GCLP_HBRBACKGROUND));
+  });
+}
+
+TEST_F(RootWindowTest, AWindowThatCannotBeMadeFailsTheCheckWithTheErrorNumber) {
+  std::string fatal;
+  Run([&] {
+    test::SetFatalHandler([&](const std::string& message) {
+      fatal = message;
+      throw std::runtime_error(message);
+    });
+    std::unique_ptr<StartupSettings> settings = Settings();
+    settings->class_name = L"";  // no class can have this name
+    EXPECT_THROW(CreateView(std::move(settings)), std::runtime_error);
+    test::SetFatalHandler(nullptr);
+  });
+  // The error Windows gave for the creation, in decimal (1411: no such class).
+  EXPECT_TRUE(std::regex_search(fatal, std::regex("Check failed: hwnd_\\. 14[0-9][0-9]"))) << fatal;
+}
+
+TEST_F(RootWindowTest, WorkAreaClampOfAMovedWindow) {
+  Run([&] {
+    std::unique_ptr<StartupSettings> settings = Settings();
+    settings->parent_wnd = nullptr;
+    settings->sc_init_hide = true;
+    scoped_refptr<client::RootWindow> root = CreateViewAndWait(std::move(settings));
+    HWND hwnd = root->GetWindowHandle();
+    auto moving = [&](RECT rect) {
+      LRESULT result = SendMessageW(hwnd, WM_MOVING, WMSZ_LEFT, reinterpret_cast<LPARAM>(&rect));
+      EXPECT_EQ(result, 1);
+      return std::to_string(rect.left) + "," + std::to_string(rect.top) + "-" + std::to_string(rect.right) + "," +
+             std::to_string(rect.bottom);
+    };
+
+    // No work area: unchanged.
+    EXPECT_EQ(moving(RECT{700, -50, 1000, 150}), "700,-50-1000,150");
+
+    Dispatch(kView | client::MsgToBrowserSetWorkArea, {Int(0), Int(0), Int(800), Int(600)});
+    EXPECT_EQ(moving(RECT{700, -50, 1000, 150}), "500,0-800,200");
+    EXPECT_EQ(moving(RECT{-10, 590, 290, 790}), "0,400-300,600");
+    EXPECT_EQ(moving(RECT{0, 0, 800, 600}), "0,0-800,600");  // exact edges
+    EXPECT_EQ(moving(RECT{100, 50, 400, 250}), "100,50-400,250");
+    // Taller than the area: the area grows to the window, which sticks to the top.
+    EXPECT_EQ(moving(RECT{100, 100, 400, 800}), "100,0-400,700");
+    EXPECT_EQ(moving(RECT{100, 300, 400, 400}), "100,300-400,400");  // the grown area holds
+    EXPECT_EQ(moving(RECT{100, 650, 400, 750}), "100,600-400,700");
+    // Wider than the area: it sticks to the left edge, and the area grows.
+    EXPECT_EQ(moving(RECT{100, 0, 1100, 100}), "0,0-1000,100");
+    EXPECT_EQ(moving(RECT{950, 0, 1050, 100}), "900,0-1000,100");
+
+    // An area with an origin of its own.
+    root->SetWorkArea(100, 50, 400, 300);
+    EXPECT_EQ(moving(RECT{0, 0, 100, 100}), "100,50-200,150");
+    EXPECT_EQ(moving(RECT{450, 300, 550, 400}), "400,250-500,350");
+  });
+}
+
+TEST_F(RootWindowTest, BoundsArePassedUnscaledForAWindowedView) {
+  Run([&] {
+    std::unique_ptr<StartupSettings> settings = Settings();
+    settings->self_adaption_dpi = true;  // scales transparent views only
+    scoped_refptr<client::RootWindow> root = CreateViewAndWait(std::move(settings));
+    root->SetDeviceScaleFactor(1.5f);  // a windowed browser keeps 1.0
+    EXPECT_EQ(root->GetDeviceScaleFactor(), 1.0f);
+    root->SetBounds(10, 10, 101, 50);
+    EXPECT_EQ(PlaceInParent(root->GetWindowHandle()), "10,10 101x50");
+  });
+}
+
+TEST_F(RootWindowTest, ABrowserWhoseSizeDriftedIsPutBackByTheTimer) {
+  Run([&] {
+    scoped_refptr<client::RootWindow> root = CreateViewAndWait(Settings());
+    HWND hwnd = root->GetWindowHandle();
+    HWND browser_hwnd = test::BrowserInfo(root->GetBrowser()).hwnd;
+    ASSERT_EQ(PlaceInParent(browser_hwnd), "0,0 300x200");
+
+    // Shrunk behind the root window's back: the next size check restores it.
+    SetWindowPos(browser_hwnd, nullptr, 0, 0, 100, 50, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    EXPECT_TRUE(test::WaitFor([&] { return PlaceInParent(browser_hwnd) == "0,0 300x200"; }, 2000));
+
+    // Without pumping, so that no timer message comes between: a foreign timer id is
+    // ignored, the root window's own one (200 ms after the last check) repairs.
+    SetWindowPos(browser_hwnd, nullptr, 0, 0, 100, 50, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    Sleep(250);
+    SendMessageW(hwnd, WM_TIMER, 999, 0);
+    EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 100x50");
+    SendMessageW(hwnd, WM_TIMER, 301, 0);
+    EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 300x200");
+    // Checked just now: a second check within 200 ms does nothing.
+    SetWindowPos(browser_hwnd, nullptr, 0, 0, 100, 50, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    SendMessageW(hwnd, WM_TIMER, 301, 0);
+    EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 100x50");
+  });
+}
+
+}  // namespace
+}  // namespace root_test
