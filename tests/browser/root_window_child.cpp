@@ -7,6 +7,7 @@
 //   host_gone_at_creation  the host window is gone before the view is made
 //   host_gone_at_close     the view exists, its window goes with the host's window tree, then the
 //                          context quits (as when the host's process ends)
+//   popup_close            a pop-up (developer-tools) root window is closed
 //   end_session <pid>      the view gets the host's end-of-session message (0x11AD); the process
 //                          <pid> (0: none) is recorded as started by this one
 //   mute                   the view mutes and unmutes the process
@@ -66,6 +67,20 @@ int RunMode(const std::wstring& mode, const std::wstring& argument, client::Main
     HWND doomed = NewHostWindow();
     DestroyWindow(doomed);
     CreateView(context, doomed);
+    return 3;
+  }
+
+  if (mode == L"popup_close") {
+    scoped_refptr<client::RootWindow> popup;
+    CefWindowInfo info;
+    CefRefPtr<CefClient> client;
+    CefBrowserSettings settings;
+    test::RunOn(TID_UI, [&] {
+      popup = context.GetRootWindowManager()->CreateRootWindowAsPopup(false, false, CefPopupFeatures(), info, client,
+                                                                      settings);
+    });
+    if (!popup) return 2;
+    popup->Close(false);
     return 3;
   }
 

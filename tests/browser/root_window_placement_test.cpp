@@ -6,6 +6,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,23 @@ TEST_F(RootWindowTest, WindowKindsFollowTransparencyParentAndSetParent) {
     }
     // A transparent view's window is placed unadjusted (no frame) at the tab rectangle.
     EXPECT_EQ(manager()->GetRootWindowCount(), 4);
+  });
+}
+
+TEST_F(RootWindowTest, InitOnAnotherThreadMakesTheWindowOnTheMainThread) {
+  Run([&] {
+    scoped_refptr<client::RootWindow> root = client::RootWindow::Create();
+    std::unique_ptr<StartupSettings> settings = Settings();
+    std::thread worker([&] { root->Init(manager(), std::move(settings), CefBrowserSettings()); });
+    worker.join();
+    EXPECT_EQ(root->GetWindowHandle(), nullptr);
+    ASSERT_TRUE(test::WaitFor([&] { return root->GetBrowser() != nullptr; }));
+    EXPECT_EQ(GetWindowThreadProcessId(root->GetWindowHandle(), nullptr), GetCurrentThreadId());
+    EXPECT_EQ(PlaceInParent(root->GetWindowHandle()), "10,20 300x200");
+    // Not one of the manager's windows: closed here, its end reported all the same.
+    root->Close(false);
+    ASSERT_TRUE(host_->WaitFor(client::MsgToHostWindowDestroyed, 1));
+    EXPECT_EQ(root->GetWindowHandle(), nullptr);
   });
 }
 

@@ -1,6 +1,7 @@
 // The ways a root window ends the whole process, each played by root_window_child.exe: a host
-// window that is gone (at creation, or when the view is closed), the end of the session with and
-// without "sc_terminate_end"; and the view's mute through the volume-control library.
+// window that is gone (at creation, or when the view is closed), a pop-up root window closed, the
+// end of the session with and without "sc_terminate_end"; and the view's mute through the
+// volume-control library.
 // winsock2.h must come before windows.h.
 #include "tests/product/loopback_http_server.h"
 
@@ -64,6 +65,14 @@ TEST_F(RootWindowChild, AViewWhoseWindowWentWithTheHostEndsTheProcessWhenClosed)
   EXPECT_TRUE(Logged(L"root wnd count: 1")) << Log();
   EXPECT_TRUE(Logged(L"Close StatisticException,so suicide")) << Log();
   EXPECT_TRUE(Logged(L", class=Host Class/1, terminate.")) << Log();
+}
+
+TEST_F(RootWindowChild, ClosingAPopUpRootWindowEndsTheProcessWithoutAReport) {
+  EXPECT_EQ(RunChild(L"popup_close"), 0u);
+  EXPECT_TRUE(server_.Targets().empty());
+  EXPECT_TRUE(Logged(L"root wnd count: 1")) << Log();
+  EXPECT_TRUE(Logged(L"Close StatisticException,so suicide")) << Log();
+  EXPECT_FALSE(Logged(L"parent wnd NOT exists")) << Log();
 }
 
 TEST_F(RootWindowChild, TheEndOfTheSessionEndsTheRecordedChildrenAndTheProcessOnlyWithTheSwitch) {
