@@ -30,6 +30,7 @@
 #include "product/kiv_statistic.h"
 #include "testing/cefengine_testing.h"
 #include "tests/browser/function_task.h"
+#include "tests/cef/browser_test_support.h"
 
 namespace {
 
@@ -37,16 +38,6 @@ namespace test = cefengine::test;
 
 // The window class name the tests look for in reports and log lines.
 const wchar_t kViewClass[] = L"Host Class/1";
-
-HWND NewHostWindow() {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"RootWindowChildHost";
-  RegisterClassW(&wc);
-  return CreateWindowExW(0, L"RootWindowChildHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 300,
-                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-}
 
 scoped_refptr<client::RootWindow> CreateView(client::MainContextImpl& context, HWND parent) {
   std::unique_ptr<StartupSettings> settings(new StartupSettings());
@@ -62,10 +53,14 @@ bool WaitForBrowser(scoped_refptr<client::RootWindow> root) {
   return test::WaitFor([&] { return root->GetBrowser() != nullptr; }, 10000);
 }
 
-int RunMode(const std::wstring& mode, const std::wstring& argument, client::MainContextImpl& context) {
+// host: the host's window, which outlives the views.
+int RunMode(const std::wstring& mode, const std::wstring& argument, client::MainContextImpl& context, HWND host) {
   if (mode == L"host_gone_at_creation") {
-    HWND doomed = NewHostWindow();
-    DestroyWindow(doomed);
+    HWND doomed = nullptr;
+    {
+      browser_test::HostWindow gone;
+      doomed = gone.hwnd();
+    }
     CreateView(context, doomed);
     return 3;
   }
@@ -80,11 +75,12 @@ int RunMode(const std::wstring& mode, const std::wstring& argument, client::Main
                                                                       settings);
     });
     if (!popup) return 2;
+    // It joins the manager through the main thread.
+    if (!test::WaitFor([&] { return context.GetRootWindowManager()->GetRootWindowCount() == 1; })) return 2;
     popup->Close(false);
     return 3;
   }
 
-  HWND host = NewHostWindow();
   scoped_refptr<client::RootWindow> root = CreateView(context, host);
   if (!WaitForBrowser(root)) return 2;
 
@@ -139,8 +135,9 @@ int wmain(int argc, wchar_t** argv) {
   if (!context.Initialize(CefMainArgs(GetModuleHandleW(nullptr)), settings, nullptr, nullptr, channel)) return 2;
 
   int code = 3;
+  browser_test::HostWindow host;
   loop.PostTask(new FunctionTask([&] {
-    code = RunMode(mode, argument, context);
+    code = RunMode(mode, argument, context, host.hwnd());
     // A mode that had to end the process failed: closing its view now would end it as well.
     if (code == 3) TerminateProcess(GetCurrentProcess(), 3);
     client::RootWindowManager* manager = context.GetRootWindowManager();

@@ -25,8 +25,6 @@ using browser_doubles::JournalArgs;
 using host_test::Bool;
 using host_test::Int;
 
-const int kOtherView = kView + 0x100;
-
 // The page-function calls the renderer of browser got.
 std::vector<std::vector<std::string>> PageCalls(CefRefPtr<CefBrowser> browser) {
   return RendererMessages(browser, client::process_message::kCallFunction);
@@ -35,9 +33,7 @@ std::vector<std::vector<std::string>> PageCalls(CefRefPtr<CefBrowser> browser) {
 TEST_F(RootWindowTest, TheHostsCloseEndsTheViewOnceAndTheLastViewEndsTheLoop) {
   Run([&] {
     scoped_refptr<client::RootWindow> first = CreateViewAndWait(Settings());
-    std::unique_ptr<StartupSettings> settings = Settings();
-    settings->web_view_id = kOtherView;
-    scoped_refptr<client::RootWindow> second = CreateViewAndWait(std::move(settings));
+    scoped_refptr<client::RootWindow> second = CreateViewAndWait(Settings(kOtherView));
     HWND first_hwnd = first->GetWindowHandle();
     CefRefPtr<CefBrowser> first_browser = first->GetBrowser();
 
@@ -180,9 +176,7 @@ TEST_F(RootWindowTest, WindowCommandsNavigateAndExitClosesEveryView) {
   test::SetHttpResponse(L"http://root.test/start.html", 200, L"text/html", "<html></html>");
   Run([&] {
     scoped_refptr<client::RootWindow> root = CreateViewAndWait(Settings());
-    std::unique_ptr<StartupSettings> settings = Settings();
-    settings->web_view_id = kOtherView;
-    scoped_refptr<client::RootWindow> other = CreateViewAndWait(std::move(settings));
+    scoped_refptr<client::RootWindow> other = CreateViewAndWait(Settings(kOtherView));
     HWND hwnd = root->GetWindowHandle();
     const int id = root->GetBrowser()->GetIdentifier();
 
@@ -209,9 +203,7 @@ TEST_F(RootWindowTest, TheQuitMessageOfAnyProcessClosesEveryViewInOrder) {
   LogCapture log;
   Run([&] {
     scoped_refptr<client::RootWindow> root = CreateViewAndWait(Settings());
-    std::unique_ptr<StartupSettings> settings = Settings();
-    settings->web_view_id = kOtherView;
-    scoped_refptr<client::RootWindow> other = CreateViewAndWait(std::move(settings));
+    scoped_refptr<client::RootWindow> other = CreateViewAndWait(Settings(kOtherView));
     const UINT quit = RegisterWindowMessageW(L"{25E2CC7B-4102-43DA-8233-FAEEC8701094}");
     EXPECT_EQ(quit, client::RootWindowQuitMessage());
     EXPECT_EQ(SendMessageW(other->GetWindowHandle(), quit, 0, 0), 0);

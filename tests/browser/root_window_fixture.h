@@ -23,6 +23,7 @@ using host_test::HostEvent;
 using host_test::Text;
 
 const int kView = 0x0300;
+const int kOtherView = 0x0400;
 
 // The window's rectangle in its parent's client coordinates ("x,y wxh").
 inline std::string PlaceInParent(HWND window) {
@@ -79,12 +80,12 @@ class RootWindowTest : public host_test::ContextFixture {
   }
 
   // The settings of a view of the host window at (10, 20) 300 x 200.
-  std::unique_ptr<StartupSettings> Settings(const std::string& url = "http://root.test/start.html") {
+  std::unique_ptr<StartupSettings> Settings(int view = kView) {
     std::unique_ptr<StartupSettings> settings(new StartupSettings());
-    settings->url = url;
+    settings->url = "http://root.test/start.html";
     settings->parent_wnd = host_window_.hwnd();
     settings->tab_rect = CefRect(10, 20, 300, 200);
-    settings->web_view_id = kView;
+    settings->web_view_id = view;
     settings->class_name = L"BriveloRootTest";
     return settings;
   }

@@ -156,10 +156,9 @@ TEST_F(RootWindowTest, AClassRegisteredBeforeIsUsedAsItIs) {
     first->class_name = L"BriveloSharedClass";
     scoped_refptr<client::RootWindow> a = CreateView(std::move(first));
     // The second view would register its class with CS_OWNDC.
-    std::unique_ptr<StartupSettings> second = Settings();
+    std::unique_ptr<StartupSettings> second = Settings(kOtherView);
     second->class_name = L"BriveloSharedClass";
     second->transparent_window = true;
-    second->web_view_id = kView + 0x100;
     scoped_refptr<client::RootWindow> b = CreateView(std::move(second));
     ASSERT_TRUE(a->GetWindowHandle() && b->GetWindowHandle());
     EXPECT_EQ(ClassOf(b->GetWindowHandle()), L"BriveloSharedClass");
