@@ -22,10 +22,8 @@ BrowserWindowOsrWin::BrowserWindowOsrWin(BrowserWindow::Delegate* delegate, cons
 }
 
 BrowserWindowOsrWin::~BrowserWindowOsrWin() {
+  // The base detaches the client handler: a browser still on its way reports to nobody.
   TakeOsrWindow();
-  // A browser still on its way reports to nobody.
-  if (client_handler_)
-    client_handler_->DetachDelegate();
 }
 
 scoped_refptr<OsrWindowWin> BrowserWindowOsrWin::TakeOsrWindow() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "browser/browser_window_osr_win.h"
 #include "browser/browser_window_std_win.h"
 #include "browser/child_processes.h"
 #include "browser/dpi_geometry.h"
@@ -139,21 +140,21 @@ void RootWindowWin::InitAsPopup(RootWindow::Delegate* delegate, bool with_contro
   initialized_ = true;
 
   // The browser is made by CEF under the temporary window; no native root window ever exists.
-  if (browser_window_) browser_window_->GetPopupConfig(TempWindowWin::GetWindowHandle(), windowInfo, client, settings);
+  browser_window_->GetPopupConfig(TempWindowWin::GetWindowHandle(), windowInfo, client, settings);
 }
 
 void RootWindowWin::CreateBrowserWindow(const std::string& startup_url) {
   if (with_osr_) {
     OsrRendererSettings osr_settings;
     MainContext::Get()->PopulateOsrSettings(&osr_settings);
+    // The view is layered over what lies behind it, whatever the switches say.
     osr_settings.transparent = true;
-    LogErrorW(L"RootWindowWin::CreateBrowserWindow : off-screen views are not part of this build");
-    browser_window_.reset();
+    browser_window_.reset(new BrowserWindowOsrWin(this, startup_url, osr_settings, GetWebViewId()));
   } else {
     browser_window_.reset(new BrowserWindowStdWin(this, startup_url, GetWebViewId()));
   }
 
-  if (startup_settings_ && browser_window_) {
+  if (startup_settings_) {
     browser_window_->SetReferrer(startup_settings_->referrer);
     browser_window_->SetWorkArea(startup_settings_->workarea);
   }
@@ -227,11 +228,9 @@ void RootWindowWin::CreateRootWindow(const CefBrowserSettings& settings) {
   GetClientRect(hwnd_, &rect);
   SetMenu(hwnd_, nullptr);
 
-  if (browser_window_) {
-    CefRefPtr<CefRequestContext> request_context = delegate_ ? delegate_->GetRequestContext(this) : nullptr;
-    browser_window_->CreateBrowser(hwnd_, CefRect(rect.left, rect.top, RectWidth(rect), RectHeight(rect)), settings,
-                                   request_context);
-  }
+  CefRefPtr<CefRequestContext> request_context = delegate_ ? delegate_->GetRequestContext(this) : nullptr;
+  browser_window_->CreateBrowser(hwnd_, CefRect(rect.left, rect.top, RectWidth(rect), RectHeight(rect)), settings,
+                                 request_context);
 
   if (!startup_settings_ || !startup_settings_->sc_init_hide) Show(ShowNormal);
 

@@ -246,10 +246,22 @@ TEST_F(RootWindowTest, APopUpRootWindowReportsOnlyFullScreenAndLoadingStateAsVie
       heard.push_back(text);
     }
     EXPECT_EQ(heard, S({"15 i:1", "16 i:0 i:1 i:1"}));
+    // Off-screen pop-ups (developer tools of an off-screen view) paint transparent whatever
+    // the switches say.
+    scoped_refptr<client::RootWindow> osr_popup;
+    CefWindowInfo osr_info;
+    ASSERT_TRUE(test::RunOn(TID_UI, [&] {
+      osr_popup = manager()->CreateRootWindowAsPopup(false, true, features, osr_info, client, settings);
+    }));
+    EXPECT_EQ(osr_info.windowless_rendering_enabled, 1);
+    EXPECT_EQ(osr_info.transparent_painting_enabled, 1);
+    EXPECT_TRUE(test::WaitFor([&] { return manager()->GetRootWindowCount() == 2; }));
+
     // Closing a pop-up root window ends the process (it has no window to close in order):
     // the test lets go of it as its end would.
     client::RootWindow::Delegate* owner = manager();
     owner->OnRootWindowDestroyed(popup.get());
+    owner->OnRootWindowDestroyed(osr_popup.get());
   });
 }
 

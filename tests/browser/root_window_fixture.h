@@ -77,6 +77,7 @@ class RootWindowTest : public host_test::ContextFixture {
   void TearDown() override {
     ContextFixture::TearDown();
     test::EnableJournal(false);
+    for (const std::string& message : strict_.Messages()) ADD_FAILURE() << message;
   }
 
   // The settings of a view of the host window at (10, 20) 300 x 200.
@@ -122,15 +123,20 @@ class RootWindowTest : public host_test::ContextFixture {
     EXPECT_TRUE(test::WaitFor([&] { return manager()->GetRootWindowCount() == 0; }, 10000));
   }
 
-  // Runs body inside the main loop of a started context, then closes what is left.
+  // Runs body inside the main loop of a started context, then closes what is left. What the
+  // engine still posts to the main thread runs before the engine shuts down.
   void Run(std::function<void()> body) {
     ASSERT_TRUE(Start());
     RunInLoop([&] {
       body();
       CloseAllViews();
+      test::Quiesce();
+      Settle(100);
     });
   }
 
+  // Misuse of the engine and failed checks are collected instead of ending the process.
+  browser_test::StrictScope strict_;
   browser_test::HostWindow host_window_;
 };
 

@@ -83,9 +83,12 @@ TEST_F(RootWindowTest, WindowKindsFollowTransparencyParentAndSetParent) {
       settings->enable_setparent = c.set_parent;
       settings->class_name = c.class_name;
       settings->sc_init_hide = true;
-      scoped_refptr<client::RootWindow> root = CreateView(std::move(settings));
+      scoped_refptr<client::RootWindow> root = CreateViewAndWait(std::move(settings));
       HWND hwnd = root->GetWindowHandle();
       ASSERT_TRUE(hwnd) << CefString(c.class_name).ToString();
+      // An off-screen view's browser is windowless, painted into the root window.
+      EXPECT_EQ(test::BrowserInfo(root->GetBrowser()).windowless, c.transparent);
+      EXPECT_EQ(test::BrowserInfo(root->GetBrowser()).parent_window == hwnd, !c.transparent);
       EXPECT_EQ(Style(hwnd), c.style) << CefString(c.class_name).ToString();
       EXPECT_EQ(ExStyle(hwnd) & ~WS_EX_NOPARENTNOTIFY, c.ex_style) << CefString(c.class_name).ToString();
       EXPECT_EQ(GetAncestor(hwnd, GA_PARENT) == host_window_.hwnd(), c.child_of_host)
@@ -96,8 +99,9 @@ TEST_F(RootWindowTest, WindowKindsFollowTransparencyParentAndSetParent) {
       }
       EXPECT_EQ(GetClassLongW(hwnd, GCL_STYLE), c.class_style) << CefString(c.class_name).ToString();
       EXPECT_FALSE(IsWindowVisible(hwnd));
+      // At the tab rectangle, in the parent's client area or on the screen.
+      EXPECT_EQ(PlaceInParent(hwnd), "10,20 300x200") << CefString(c.class_name).ToString();
     }
-    // A transparent view's window is placed unadjusted (no frame) at the tab rectangle.
     EXPECT_EQ(manager()->GetRootWindowCount(), 4);
   });
 }
@@ -154,12 +158,12 @@ TEST_F(RootWindowTest, AClassRegisteredBeforeIsUsedAsItIs) {
   Run([&] {
     std::unique_ptr<StartupSettings> first = Settings();
     first->class_name = L"BriveloSharedClass";
-    scoped_refptr<client::RootWindow> a = CreateView(std::move(first));
+    scoped_refptr<client::RootWindow> a = CreateViewAndWait(std::move(first));
     // The second view would register its class with CS_OWNDC.
     std::unique_ptr<StartupSettings> second = Settings(kOtherView);
     second->class_name = L"BriveloSharedClass";
     second->transparent_window = true;
-    scoped_refptr<client::RootWindow> b = CreateView(std::move(second));
+    scoped_refptr<client::RootWindow> b = CreateViewAndWait(std::move(second));
     ASSERT_TRUE(a->GetWindowHandle() && b->GetWindowHandle());
     EXPECT_EQ(ClassOf(b->GetWindowHandle()), L"BriveloSharedClass");
     EXPECT_EQ(GetClassLongW(b->GetWindowHandle(), GCL_STYLE), static_cast<DWORD>(CS_HREDRAW | CS_VREDRAW));
@@ -229,6 +233,31 @@ TEST_F(RootWindowTest, BoundsArePassedUnscaledForAWindowedView) {
     EXPECT_EQ(root->GetDeviceScaleFactor(), 1.0f);
     root->SetBounds(10, 10, 101, 50);
     EXPECT_EQ(PlaceInParent(root->GetWindowHandle()), "10,10 101x50");
+  });
+}
+
+TEST_F(RootWindowTest, ATransparentViewScalesTheHostsBoundsWhenAskedTo) {
+  Run([&] {
+    std::unique_ptr<StartupSettings> settings = Settings();
+    settings->transparent_window = true;
+    settings->self_adaption_dpi = true;
+    scoped_refptr<client::RootWindow> scaled = CreateViewAndWait(std::move(settings));
+    settings = Settings(kOtherView);
+    settings->transparent_window = true;
+    scoped_refptr<client::RootWindow> plain = CreateViewAndWait(std::move(settings));
+
+    for (client::RootWindow* root : {scaled.get(), plain.get()}) {
+      root->SetDeviceScaleFactor(1.5f);  // through the off-screen browser window
+      EXPECT_EQ(root->GetDeviceScaleFactor(), 1.5f);
+    }
+    // Screen coordinates of a layered pop-up; each value rounded up.
+    scaled->SetBounds(10, 10, 101, 50);
+    EXPECT_EQ(PlaceInParent(scaled->GetWindowHandle()), "15,15 152x75");
+    plain->SetBounds(10, 10, 101, 50);
+    EXPECT_EQ(PlaceInParent(plain->GetWindowHandle()), "10,10 101x50");
+    scaled->SetDeviceScaleFactor(1.0f);
+    scaled->SetBounds(10, 10, 101, 50);
+    EXPECT_EQ(PlaceInParent(scaled->GetWindowHandle()), "10,10 101x50");
   });
 }
 
