@@ -433,12 +433,7 @@ void RootWindowWin::SendToHost(IPC::Message message, bool sync) {
 }
 
 void RootWindowWin::OnBrowserCreated(CefRefPtr<CefBrowser> browser) {
-  if (!hwnd_) {
-    // Closed before its browser came (the host's close command right after the view's
-    // creation): the browser follows, or the view would never end.
-    if (closing_ && window_destroyed_ && browser) browser->GetHost()->CloseBrowser(true);
-    return;  // otherwise a pop-up root window
-  }
+  if (!hwnd_) return;  // a pop-up root window
   // The host may act on this view while it handles the synchronous event.
   scoped_refptr<RootWindowWin> self(this);
   const HWND hwnd = hwnd_;
@@ -460,6 +455,9 @@ void RootWindowWin::OnBrowserCreated(CefRefPtr<CefBrowser> browser) {
   const bool sent = current->SendProcessMessage(PID_RENDERER, notice);
   LogInfoW(L"browser send Browser.Host.Window.Handle msg hwnd=0x%x, ret=%d", static_cast<unsigned>(WireHandle(hwnd)),
            sent ? 1 : 0);
+
+  // A close that came while the browser was being made goes on now.
+  if (closing_ && hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void RootWindowWin::OnBrowserClosing(CefRefPtr<CefBrowser> browser) {
@@ -647,12 +645,18 @@ void RootWindowWin::OnFlashPluginDllNotExist() {
 
 bool RootWindowWin::OnClose() {
   if (browser_window_ && !browser_window_->IsClosing()) {
-    if (CefRefPtr<CefBrowser> browser = GetBrowser()) {
-      // The page's unload handlers run first; the window goes when the browser has gone.
-      browser->GetHost()->CloseBrowser(false);
-      LogInfoW(L"RootWindowWin::OnClose : Cancel the close.");
+    CefRefPtr<CefBrowser> browser = GetBrowser();
+    if (!browser) {
+      // The browser is still being made inside this window, on CEF's UI thread: the window
+      // stays until it exists (OnBrowserCreated closes it then), or nothing would ever close
+      // the browser, and an off-screen view would lose the parent of its window.
+      LogInfoW(L"RootWindowWin::OnClose : Cancel the close until the browser exists.");
       return true;
     }
+    // The page's unload handlers run first; the window goes when the browser has gone.
+    browser->GetHost()->CloseBrowser(false);
+    LogInfoW(L"RootWindowWin::OnClose : Cancel the close.");
+    return true;
   }
   LogInfoW(L"RootWindowWin::OnClose : Allow the close.");
   return false;

@@ -56,8 +56,9 @@ class RootWindowWin : public RootWindow, public BrowserWindow::Delegate {
   // transparent view. Scaled by the view's factor only for a transparent view started with
   // self_adaption_dpi.
   void SetBounds(int x, int y, size_t width, size_t height) override;
-  // force: destroy the window now; otherwise close it in order (the browser first). Without a
-  // native window (it went with the host's window tree, or a pop-up) the process ends here.
+  // force: destroy the window now; otherwise close it in order: the browser first (once it
+  // exists, when it is still being made), then the window. Without a native window (it went
+  // with the host's window tree, or a pop-up) the process ends here.
   void Close(bool force) override;
   void SetDeviceScaleFactor(float device_scale_factor) override;
   float GetDeviceScaleFactor() const override;

@@ -12,6 +12,7 @@
 
 #include "browser/child_processes.h"
 #include "browser/drag_area_message.h"
+#include "include/base/cef_bind.h"
 #include "include/cef_scheme.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 #include "tests/browser/browser_test_doubles.h"
@@ -24,6 +25,9 @@ namespace {
 using browser_doubles::JournalArgs;
 using host_test::Bool;
 using host_test::Int;
+
+// A task for CEF's UI thread: holds it until the event is set.
+void WaitForEvent(HANDLE event) { WaitForSingleObject(event, 10000); }
 
 // The page-function calls the renderer of browser got.
 std::vector<std::vector<std::string>> PageCalls(CefRefPtr<CefBrowser> browser) {
@@ -59,20 +63,37 @@ TEST_F(RootWindowTest, TheHostsCloseEndsTheViewOnceAndTheLastViewEndsTheLoop) {
   });
 }
 
-// The host may close a view right after asking for it, before its browser exists.
+// The host may close a view right after asking for it, before its browser exists: the close
+// waits for the browser, windowed or off screen.
 TEST_F(RootWindowTest, AViewClosedBeforeItsBrowserCameStillEnds) {
+  LogCapture log;
   Run([&] {
-    scoped_refptr<client::RootWindow> root = CreateView(Settings());
-    ASSERT_FALSE(root->GetBrowser());
-    Dispatch(kView | client::MsgToBrowserClose);
-    ASSERT_TRUE(host_->WaitFor(client::MsgToHostWindowDestroyed, 1));
-    EXPECT_EQ(manager()->GetRootWindowCount(), 0);
-    EXPECT_TRUE(test::WaitFor([] {
-      for (const CefRefPtr<CefBrowser>& browser : test::Browsers())
-        if (!test::BrowserInfo(browser).closed) return false;
-      return true;
-    }));
-    EXPECT_TRUE(EventsOf(client::MsgToHostBrowserCreated).empty());
+    for (bool transparent : {false, true}) {
+      host_->Clear();
+      std::unique_ptr<StartupSettings> settings = Settings();
+      settings->transparent_window = transparent;
+      // CEF's UI thread, which makes the browser, waits until the close was handled.
+      HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      ASSERT_TRUE(CefPostTask(TID_UI, base::Bind(&WaitForEvent, go)));
+      scoped_refptr<client::RootWindow> root = CreateView(std::move(settings));
+      Dispatch(kView | client::MsgToBrowserClose);
+      Settle(100);
+      EXPECT_TRUE(IsWindow(root->GetWindowHandle())) << transparent;
+      EXPECT_FALSE(root->GetBrowser());
+      SetEvent(go);
+
+      ASSERT_TRUE(host_->WaitFor(client::MsgToHostWindowDestroyed, 1)) << transparent;
+      EXPECT_EQ(manager()->GetRootWindowCount(), 0);
+      EXPECT_EQ(EventsOf(client::MsgToHostBrowserCreated).size(), 1u);
+      EXPECT_TRUE(EventsOf(client::MsgToHostBrowserClosing).empty());
+      EXPECT_TRUE(test::WaitFor([] {
+        for (const CefRefPtr<CefBrowser>& browser : test::Browsers())
+          if (!test::BrowserInfo(browser).closed) return false;
+        return true;
+      }));
+      CloseHandle(go);
+    }
+    EXPECT_EQ(log.Count(L"RootWindowWin::OnClose : Cancel the close until the browser exists."), 2u);
   });
 }
 
@@ -262,9 +283,17 @@ TEST_F(RootWindowTest, AForeignActivationWhileTheViewIsInFrontIsActive) {
     settings->parent_wnd = nullptr;  // a top-level view can be the foreground window
     scoped_refptr<client::RootWindow> root = CreateViewAndWait(std::move(settings));
     HWND hwnd = root->GetWindowHandle();
-    SetForegroundWindow(hwnd);
-    ASSERT_TRUE(test::WaitFor([&] { return GetForegroundWindow() == hwnd; }));
-    SendMessageW(hwnd, client::ShellHookMessage(), HSHELL_WINDOWACTIVATED, reinterpret_cast<LPARAM>(GetDesktopWindow()));
+    // The foreground is the whole display's: windows of tests running beside this one may take
+    // it. Only a notice handled while the view stayed in front counts.
+    bool in_front = false;
+    for (int attempt = 0; attempt < 50 && !in_front; ++attempt) {
+      SetForegroundWindow(hwnd);
+      if (!test::WaitFor([&] { return GetForegroundWindow() == hwnd; }, 200)) continue;
+      SendMessageW(hwnd, client::ShellHookMessage(), HSHELL_WINDOWACTIVATED,
+                   reinterpret_cast<LPARAM>(GetDesktopWindow()));
+      in_front = GetForegroundWindow() == hwnd;
+    }
+    ASSERT_TRUE(in_front);
     ASSERT_TRUE(test::Flush(TID_UI));
     std::vector<std::vector<std::string>> calls = PageCalls(root->GetBrowser());
     ASSERT_FALSE(calls.empty());
