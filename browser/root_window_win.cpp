@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <list>
 #include <utility>
-#include <vector>
 
 #include "base/log.h"
 #include "browser/browser_window_osr_win.h"
