@@ -30,12 +30,14 @@ class MainMessageLoop {
   // stays alive until it has run (or until the loop is destroyed unrun).
   void PostClosure(const base::Closure& closure);
 
+  // The process entry deletes the loop through this type, on the main thread, after Run.
+  virtual ~MainMessageLoop();
+
   MainMessageLoop(const MainMessageLoop&) = delete;
   MainMessageLoop& operator=(const MainMessageLoop&) = delete;
 
  protected:
   MainMessageLoop();
-  virtual ~MainMessageLoop();
 };
 
 // True on the main thread. Only meaningful while the loop exists.
