@@ -1,6 +1,8 @@
 // hostsim: plays the host application. It opens the host end of the channel, shows a host
 // window, starts the browser executable inside it, prints every event as one JSON line on
-// standard output and runs commands from a script or standard input (see host_script.h).
+// standard output and runs commands from a script or standard input (see host_script.h). An event
+// the browser sent synchronously (event 1: the browser waits until the host has handled it) has
+// "sync":true as its last member.
 //
 //   hostsim [--exe=PATH] [--id=ID] [--view=N] [--url=URL] [--rect=x,y,w,h] [--workarea=x,y,w,h]
 //           [--script=FILE] [--auto-answer=TEXT] [--switch=TEXT]... [--no-launch]
@@ -92,7 +94,11 @@ class HostListener : public IChannelListener {
       : m_pChannel(channel), m_pLog(log), m_options(options) {}
 
   void OnMessageReceived(const IPC::Message& message) override {
-    PrintLine(EventToJson(message));
+    std::string line = EventToJson(message);
+    // A synchronous frame is dispatched inside the browser's SendMessage; queued ones were posted
+    // and arrive from this thread's own loop.
+    if (InSendMessage()) line.insert(line.size() - 1, ",\"sync\":true");
+    PrintLine(line);
     const uint32_t code = CodeOfType(message.GetType());
     const uint32_t view = ViewOfType(message.GetType());
     if (code == MsgToHostCallHost && m_options.auto_answer_on) AnswerCall(message, view);
