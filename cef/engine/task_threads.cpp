@@ -343,25 +343,29 @@ void StopThread(CefThreadId id, DWORD timeout_ms) {
   std::shared_ptr<TaskThread> thread = Find(id);
   if (!thread)
     return;
-  Unregister(Canonical(id));
+  if (!thread->handle && thread->os_thread_id() != GetCurrentThreadId()) {
+    CEFENGINE_MISUSE(std::string("StopThread ") + NameOf(thread->id()) + " called off its adopted thread");
+    return;
+  }
+  // No task is taken from here on. The ones queued before still run, and run as this thread
+  // (CefCurrentlyOn answers for it, so CefDeleteOnThread deletes in place) until it has ended.
   HWND hwnd = thread->StopAccepting();
   if (thread->handle) {
     if (hwnd)
       PostMessageW(hwnd, kQuitMessage, 0, 0);
     if (WaitForSingleObject(thread->handle, timeout_ms) != WAIT_OBJECT_0) {
       LOG(ERROR) << "StopThread " << NameOf(thread->id()) << " did not end within " << timeout_ms << " ms";
+      Unregister(Canonical(id));
       CloseHandle(thread->handle);
       // The thread still uses the object: keep it alive for good.
       new std::shared_ptr<TaskThread>(thread);
       return;
     }
     CloseHandle(thread->handle);
-  } else if (thread->os_thread_id() == GetCurrentThreadId()) {
-    thread->Detach();
   } else {
-    CEFENGINE_MISUSE(std::string("StopThread ") + NameOf(thread->id()) + " called off its adopted thread");
-    return;
+    thread->Detach();
   }
+  Unregister(Canonical(id));
   thread->DropPending();
 }
 
