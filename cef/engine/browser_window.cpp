@@ -6,6 +6,7 @@
 #include "engine/context.h"
 #include "engine/logging.h"
 #include "engine/osr_painting.h"
+#include "engine/window_print.h"
 
 namespace cefengine {
 
@@ -21,13 +22,8 @@ COLORREF ToColorRef(cef_color_t color) {
   return RGB(CefColorGetR(color), CefColorGetG(color), CefColorGetB(color));
 }
 
-void Paint(HWND hwnd, BrowserImpl* browser) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd, &ps);
-  if (!dc)
-    return;
-  RECT client;
-  GetClientRect(hwnd, &client);
+// The page as the window shows it: its background, then its title and URL.
+void PaintContent(HDC dc, const RECT& client, BrowserImpl* browser) {
   PageState page = browser->page_state();
   cef_color_t color = ChooseBackground(page.has_background, page.background, false,
                                        browser->settings().background_color, CurrentSettings().background_color);
@@ -42,6 +38,16 @@ void Paint(HWND hwnd, BrowserImpl* browser) {
   RECT area = client;
   InflateRect(&area, -8, -8);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, DT_LEFT | DT_TOP | DT_NOPREFIX | DT_WORDBREAK);
+}
+
+void Paint(HWND hwnd, BrowserImpl* browser) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  if (!dc)
+    return;
+  RECT client;
+  GetClientRect(hwnd, &client);
+  PaintContent(dc, client, browser);
   EndPaint(hwnd, &ps);
 }
 
@@ -49,6 +55,10 @@ LRESULT CALLBACK BrowserWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARA
   BrowserImpl* browser = BrowserFromWindow(hwnd);
   if (!browser)
     return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (message == PrintWindowMessage() && message != 0) {
+    return AnswerPrintRequest(hwnd, wparam, lparam,
+                              [browser](HDC dc, const RECT& client) { PaintContent(dc, client, browser); });
+  }
   switch (message) {
     case WM_PAINT:
       Paint(hwnd, browser);

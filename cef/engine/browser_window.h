@@ -1,8 +1,9 @@
 // The window of a windowed browser: class "CefBrowserWindow", created and served on the UI thread.
 //
 // WM_PAINT fills the background (browser settings' colour, else the engine settings' colour, else white) and draws
-// the title and URL; keyboard messages go to BrowserExtras::OnWindowKeyMessage; WM_CLOSE destroys the window when
-// the engine posted it after DoClose, else starts the close flow; the window's end destroys the browser.
+// the title and URL; a print request of another process (window_print.h) gets the same painting. Keyboard messages
+// go to BrowserExtras::OnWindowKeyMessage; WM_CLOSE destroys the window when the engine posted it after DoClose,
+// else starts the close flow; the window's end destroys the browser.
 #ifndef CEF_ENGINE_BROWSER_WINDOW_H_
 #define CEF_ENGINE_BROWSER_WINDOW_H_
 

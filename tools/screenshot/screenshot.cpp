@@ -1,6 +1,8 @@
 // screenshot: saves what the screen shows of a window as a PNG file. Under Xvfb there is no
-// compositor, so the screen holds every window as drawn, children of other processes included
-// (the browser's view inside the host's window); the window should not be covered.
+// compositor, so the screen holds every window as drawn; the window should not be covered. Wine
+// never puts a child window of another process on the screen (the browser's view inside the
+// host's window): such children that paint on request (the CEF layer's browser windows, see
+// cef/engine/window_print.h) are painted in at their places.
 //
 //   screenshot --out=FILE.png (--hwnd=HEX | --title=TEXT) [--wait-ms=N] [--client]
 //
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/window_print.h"
 #include "tools/option_value.h"
 #include "tools/screenshot/png_writer.h"
 
@@ -113,6 +116,56 @@ bool CaptureScreen(const RECT& rect, std::vector<uint32_t>* pixels) {
   return ok;
 }
 
+// The part of child's client area that its ancestors up to `top` leave visible, on the screen.
+bool VisibleClientRect(HWND child, HWND top, RECT* visible) {
+  if (!GetClientRect(child, visible)) return false;
+  MapWindowPoints(child, nullptr, reinterpret_cast<POINT*>(visible), 2);
+  for (HWND parent = GetParent(child); parent; parent = GetParent(parent)) {
+    RECT area;
+    if (!GetClientRect(parent, &area)) return false;
+    MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    if (!IntersectRect(visible, visible, &area)) return false;
+    if (parent == top) break;
+  }
+  return true;
+}
+
+// Asks one child of another process for its picture and copies what of it shows into pixels,
+// the capture of rect.
+void PaintInChild(HWND child, HWND top, const RECT& rect, std::vector<uint32_t>* pixels) {
+  RECT client;
+  RECT visible;
+  if (!GetClientRect(child, &client) || client.right <= 0 || client.bottom <= 0 ||
+      !VisibleClientRect(child, top, &visible) || !IntersectRect(&visible, &visible, &rect))
+    return;
+  std::vector<uint32_t> picture;
+  const uint32_t width = static_cast<uint32_t>(client.right);
+  const uint32_t height = static_cast<uint32_t>(client.bottom);
+  if (!cefengine::RequestPrint(child, width, height, 2000, &picture)) return;
+  POINT origin = {0, 0};
+  ClientToScreen(child, &origin);
+  const LONG capture_width = rect.right - rect.left;
+  for (LONG y = visible.top; y < visible.bottom; ++y) {
+    for (LONG x = visible.left; x < visible.right; ++x) {
+      (*pixels)[static_cast<size_t>(y - rect.top) * capture_width + (x - rect.left)] =
+          picture[static_cast<size_t>(y - origin.y) * width + (x - origin.x)];
+    }
+  }
+}
+
+// Visits the visible descendants of parent from the bottom of the Z order up, each before its
+// own children, so that later pictures cover earlier ones as the windows do.
+void PaintInForeignChildren(HWND parent, HWND top, DWORD owner, const RECT& rect, std::vector<uint32_t>* pixels) {
+  HWND first = GetWindow(parent, GW_CHILD);
+  for (HWND child = first ? GetWindow(first, GW_HWNDLAST) : nullptr; child; child = GetWindow(child, GW_HWNDPREV)) {
+    if (!IsWindowVisible(child)) continue;
+    DWORD process = 0;
+    GetWindowThreadProcessId(child, &process);
+    if (process != owner) PaintInChild(child, top, rect, pixels);
+    PaintInForeignChildren(child, top, owner, rect, pixels);
+  }
+}
+
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -155,6 +208,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "screenshot: the window's area could not be captured\n");
     return 4;
   }
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  PaintInForeignChildren(window, window, owner, rect, &pixels);
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
   std::string png;
