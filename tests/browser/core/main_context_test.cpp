@@ -12,6 +12,7 @@
 #include "base/string_util.h"
 #include "browser/user_click_monitor.h"
 #include "tests/browser/core/context_fixture.h"
+#include "tests/browser/scoped_environment.h"
 #include "tests/channel/log_capture.h"
 
 namespace core_test {
@@ -222,24 +223,6 @@ TEST_F(MainContextTest, BrowserAndOffScreenSettingsFromTheCommandLine) {
     EXPECT_EQ(osr.background_color, 0xFFFFFFFFu);
   }
 }
-
-// Restores an environment variable when it goes.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
-    wchar_t old[MAX_PATH * 2];
-    const DWORD n = GetEnvironmentVariableW(name, old, MAX_PATH * 2);
-    had_ = n > 0 && n < MAX_PATH * 2;
-    if (had_) old_ = old;
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  bool had_ = false;
-  std::wstring old_;
-};
 
 TEST_F(MainContextTest, FoldersComeBackAsUtf8WithOneTrailingBackslash) {
   MakeContext();

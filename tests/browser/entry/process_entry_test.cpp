@@ -11,6 +11,7 @@
 #include "browser/process_entry.h"
 #include "include/cef_command_line.h"
 #include "tests/browser/entry/brivelo_installation.h"
+#include "tests/browser/scoped_environment.h"
 
 namespace {
 
@@ -37,25 +38,8 @@ int RunToEnd(const BriveloInstallation& installation, const std::vector<std::wst
   return ended ? code : -1;
 }
 
-// Restores a variable of this process's environment at the end of a test.
-class SavedVariable {
- public:
-  explicit SavedVariable(const wchar_t* name) : name_(name) {
-    wchar_t value[1024];
-    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
-    present_ = length > 0 && length < 1024;
-    if (present_) value_ = value;
-  }
-  ~SavedVariable() { SetEnvironmentVariableW(name_, present_ ? value_.c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  bool present_ = false;
-  std::wstring value_;
-};
-
 TEST(ProcessEntrySwitches, OnlyTrueInAnyLetterCaseThatFitsTheBufferAsksForMute) {
-  SavedVariable saved(L"__sc_mute_app");
+  ScopedEnvironment saved(L"__sc_mute_app", nullptr);
   struct Case {
     const wchar_t* value;  // null: not set
     bool mute;
