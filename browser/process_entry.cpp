@@ -38,8 +38,8 @@ void InstallCrashHandOff() {
   CrashHandler::SetReportInfo(L"KivBrivelo", 0, nullptr);
 }
 
-// Ends this process with exit code 0; returns (false) only when the call failed.
-bool TerminateSelf() { return TerminateProcess(GetCurrentProcess(), 0) != FALSE; }
+// Ends this process with exit code 0; returns only when that failed.
+void TerminateSelf() { TerminateProcess(GetCurrentProcess(), 0); }
 
 }  // namespace
 
@@ -119,15 +119,14 @@ int RunBrowserProcess(const CefMainArgs& main_args, CefRefPtr<CefCommandLine> co
 
     UserClickMonitor::GetInstance()->UnhookAll();
 
-    bool shut_down = true;
     if (command_line->HasSwitch("sc_terminate_quit")) {
       LogInfoW(L"Main : TerminateProcess.");
-      if (TerminateSelf()) shut_down = false;
-      else LogErrorW(L"TerminateProcess error:%d. Shut down CEF", GetLastError());
+      TerminateSelf();
+      LogErrorW(L"TerminateProcess error:%d. Shut down CEF", GetLastError());
     } else {
       LogInfoW(L"Main : Shutdown.");
     }
-    if (shut_down) context->Shutdown();
+    context->Shutdown();
   }
 
   // The watch's callback reaches the context: no callback may run once it is gone.
@@ -194,7 +193,8 @@ int Main(HINSTANCE instance, int show) {
     if (!terminate && renderer) terminate = !renderer->IsHostWindowValid();
     if (terminate) {
       LogInfoW(L"CefExecuteProcess : TerminateProcess.");
-      if (!TerminateSelf()) LogErrorW(L"CefExecuteProcess TerminateProcess error:%d", GetLastError());
+      TerminateSelf();
+      LogErrorW(L"CefExecuteProcess TerminateProcess error:%d", GetLastError());
     }
     return result;
   }
