@@ -1,6 +1,8 @@
 // A stand-in for the browser executable in host simulator tests: it opens the browser end
 // of the channel named by --tab_ids, writes every command it receives as one JSON line to the
-// file named by --record, and answers a few commands the way the browser would. With
+// file named by --record, and answers a few commands the way the browser would: a load with the
+// page's events and a call of the host, a created view with its event 1 and the events of its
+// start page, a close with event 2, after which it ends. With
 // --record-env=NAME;NAME... it first records those environment variables as
 // {"env":{"NAME":"value" or null,...}}.
 #include <windows.h>
@@ -18,9 +20,11 @@ using namespace client;
 
 namespace {
 
-std::wstring SwitchValue(const wchar_t* name) {
+// The value of --name in a command line whose first word is the program.
+std::wstring SwitchValueIn(const wchar_t* command_line, const wchar_t* name) {
   int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  wchar_t** argv = CommandLineToArgvW(command_line, &argc);
+  if (!argv) return std::wstring();
   const std::wstring prefix = std::wstring(L"--") + name + L"=";
   std::wstring value;
   for (int i = 1; i < argc; ++i) {
@@ -30,6 +34,8 @@ std::wstring SwitchValue(const wchar_t* name) {
   LocalFree(argv);
   return value;
 }
+
+std::wstring SwitchValue(const wchar_t* name) { return SwitchValueIn(GetCommandLineW(), name); }
 
 FILE* g_pRecord = nullptr;
 
@@ -49,11 +55,17 @@ class FakeBrowser : public IChannelListener {
     const uint32_t view = ViewOfType(message.GetType());
     if (code == MsgToBrowserLoadUrl) {
       const std::wstring url = DecodePayload(message, FindHostCommand(code)->layout)[0].text;
-      Send(MakeLoadingStateEvent(view, false, false, true));
-      Send(MakeAddressChangeEvent(view, url));
-      Send(MakeTitleChangeEvent(view, L"title \"of\" " + url));
-      Send(MakeLoadEndEvent(view, url));
+      SendLoad(view, url);
       Send(MakeCallHostEvent(view, 9, L"hostMethod", L"cbKey", {L"x"}));
+    } else if (code == MsgToBrowserCreateWebView) {
+      const std::wstring switches = L"browser " + DecodePayload(message, FindHostCommand(code)->layout)[0].text;
+      const uint32_t created_view =
+          static_cast<uint32_t>(wcstol(SwitchValueIn(switches.c_str(), L"web_view_id").c_str(), nullptr, 10));
+      HWND root = CreateWindowExW(0, L"STATIC", L"fake root", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+      IPC::Message created = MakeBrowserCreatedEvent(created_view, root);
+      (void)m_pChannel->Send(&created, false, true);
+      const std::wstring url = SwitchValueIn(switches.c_str(), L"url");
+      SendLoad(created_view, url.empty() ? L"about:blank" : url);
     } else if (code == MsgToBrowserClose) {
       IPC::Message destroyed = MakeWindowDestroyedEvent(view);
       (void)m_pChannel->Send(&destroyed, false, true);
@@ -64,6 +76,12 @@ class FakeBrowser : public IChannelListener {
 
  private:
   void Send(IPC::Message message) { (void)m_pChannel->Send(&message, true, false); }
+  void SendLoad(uint32_t view, const std::wstring& url) {
+    Send(MakeLoadingStateEvent(view, false, false, true));
+    Send(MakeAddressChangeEvent(view, url));
+    Send(MakeTitleChangeEvent(view, L"title \"of\" " + url));
+    Send(MakeLoadEndEvent(view, url));
+  }
   CChannel* m_pChannel;
 };
 

@@ -2,7 +2,8 @@
 // compositor, so the screen holds every window as drawn; the window should not be covered. Wine
 // never puts a child window of another process on the screen (the browser's view inside the
 // host's window): such children that paint on request (the CEF layer's browser windows, see
-// cef/engine/window_print.h) are painted in at their places.
+// cef/engine/window_print.h) are painted in at their places, except where a top-level window of
+// their own process lies above the captured one (a transparent view), which the screen shows.
 //
 //   screenshot --out=FILE.png (--hwnd=HEX | --title=TEXT) [--wait-ms=N] [--client]
 //
@@ -130,9 +131,38 @@ bool VisibleClientRect(HWND child, HWND top, RECT* visible) {
   return true;
 }
 
+// A visible top-level window above the captured one, and its process.
+struct WindowAbove {
+  RECT area;
+  DWORD process;
+};
+
+std::vector<WindowAbove> WindowsAbove(HWND top) {
+  std::vector<WindowAbove> above;
+  HWND root = GetAncestor(top, GA_ROOT);
+  for (HWND w = root ? GetWindow(root, GW_HWNDPREV) : nullptr; w; w = GetWindow(w, GW_HWNDPREV)) {
+    WindowAbove window = {};
+    if (IsWindowVisible(w) && GetWindowRect(w, &window.area) && !IsRectEmpty(&window.area)) {
+      GetWindowThreadProcessId(w, &window.process);
+      above.push_back(window);
+    }
+  }
+  return above;
+}
+
+// Whether a window of `process` above the captured one covers the screen point.
+bool Covered(const std::vector<WindowAbove>& above, DWORD process, LONG x, LONG y) {
+  const POINT point = {x, y};
+  for (const WindowAbove& window : above) {
+    if (window.process == process && PtInRect(&window.area, point)) return true;
+  }
+  return false;
+}
+
 // Asks one child of another process for its picture and copies what of it shows into pixels,
 // the capture of rect.
-void PaintInChild(HWND child, HWND top, const RECT& rect, std::vector<uint32_t>* pixels) {
+void PaintInChild(HWND child, DWORD process, HWND top, const RECT& rect, const std::vector<WindowAbove>& above,
+                  std::vector<uint32_t>* pixels) {
   RECT client;
   RECT visible;
   if (!GetClientRect(child, &client) || client.right <= 0 || client.bottom <= 0 ||
@@ -147,6 +177,7 @@ void PaintInChild(HWND child, HWND top, const RECT& rect, std::vector<uint32_t>*
   const LONG capture_width = rect.right - rect.left;
   for (LONG y = visible.top; y < visible.bottom; ++y) {
     for (LONG x = visible.left; x < visible.right; ++x) {
+      if (Covered(above, process, x, y)) continue;
       (*pixels)[static_cast<size_t>(y - rect.top) * capture_width + (x - rect.left)] =
           picture[static_cast<size_t>(y - origin.y) * width + (x - origin.x)];
     }
@@ -155,14 +186,15 @@ void PaintInChild(HWND child, HWND top, const RECT& rect, std::vector<uint32_t>*
 
 // Visits the visible descendants of parent from the bottom of the Z order up, each before its
 // own children, so that later pictures cover earlier ones as the windows do.
-void PaintInForeignChildren(HWND parent, HWND top, DWORD owner, const RECT& rect, std::vector<uint32_t>* pixels) {
+void PaintInForeignChildren(HWND parent, HWND top, DWORD owner, const RECT& rect,
+                            const std::vector<WindowAbove>& above, std::vector<uint32_t>* pixels) {
   HWND first = GetWindow(parent, GW_CHILD);
   for (HWND child = first ? GetWindow(first, GW_HWNDLAST) : nullptr; child; child = GetWindow(child, GW_HWNDPREV)) {
     if (!IsWindowVisible(child)) continue;
     DWORD process = 0;
     GetWindowThreadProcessId(child, &process);
-    if (process != owner) PaintInChild(child, top, rect, pixels);
-    PaintInForeignChildren(child, top, owner, rect, pixels);
+    if (process != owner) PaintInChild(child, process, top, rect, above, pixels);
+    PaintInForeignChildren(child, top, owner, rect, above, pixels);
   }
 }
 
@@ -210,7 +242,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  PaintInForeignChildren(window, window, owner, rect, &pixels);
+  PaintInForeignChildren(window, window, owner, rect, WindowsAbove(window), &pixels);
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
   std::string png;
