@@ -304,6 +304,8 @@ TEST(Road, ThePageShowsInsideTheHostWindowAsAUserSeesIt) {
   session.WaitFor("LoadEnd", 256, "url", url);
   const HWND host = session.HostWindow();
   ASSERT_TRUE(IsWindow(host));
+  // Above the windows of tests running meanwhile on the same display.
+  SetWindowPos(host, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   const png_decode::Image image = Picture(host, installation.Bin() + L"\\host.png");
   ASSERT_TRUE(image.ok);
   RECT frame;
