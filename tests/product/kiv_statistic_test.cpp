@@ -20,17 +20,12 @@
 #include "product/machine_id_v1.h"
 #include "product/new_mid.h"
 #include "product/product_info_key.h"
+#include "product_info_fixture.h"
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return StringCipher::WideToCodePage(text.c_str(), CP_UTF8); }
-
-std::wstring ExeDir() {
-  wchar_t path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  PathRemoveFileSpecW(path);
-  return path;
-}
+using product_fixture::ExeDir;
+using product_fixture::Utf8;
 
 std::string MachineId() {
   wchar_t mid[kMachineIdV1Chars] = {};
@@ -346,7 +341,13 @@ TEST_F(StatisticProduct, AReportCarriesTheProductValuesAndTheSecondProcessKeepsT
   EXPECT_EQ(second["bucket"], first["bucket"]);
   std::vector<std::string> targets = m_server.Targets();
   ASSERT_EQ(targets.size(), 2u);
-  std::string common = "&av=5.6.7.8&mv=3.1.4.1&m=" + MachineId() + "&m2=" + MachineId2() + "&p=chan7&app=kvd";
+  // The probes' identifiers, as a fresh process computes them: this process may hold a second
+  // identifier that an earlier test computed from a fake machine.
+  std::istringstream ids(product_fixture::RunProbeOutput(ExeDir() + L"\\machine_id_print.exe", L""));
+  std::string mid, mid2;
+  ids >> mid >> mid2;
+  ASSERT_FALSE(mid2.empty()) << ids.str();
+  std::string common = "&av=5.6.7.8&mv=3.1.4.1&m=" + mid + "&m2=" + mid2 + "&p=chan7&app=kvd";
   EXPECT_EQ(targets[0], "/s.gif?t=brivelo&a=browser_non" + common + "&ex1=Cls");
   EXPECT_EQ(targets[1], "/s.gif?t=brivelo&a=parent_pro_non" + common + "&ex1=");
 }
