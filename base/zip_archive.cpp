@@ -7,32 +7,17 @@
 #include <cstring>
 #include <new>
 
+#include "base/zip_format.h"
+
 namespace {
 
-constexpr uint32_t kEndRecordSize = 22;
-constexpr uint32_t kCentralRecordSize = 46;
-constexpr uint32_t kLocalHeaderSize = 30;
+using namespace ZipFormat;
+
 // The end record is searched in the last 22 + 65,535 (largest comment) bytes.
 constexpr uint32_t kEndSearchSpan = kEndRecordSize + 0xFFFF;
-constexpr size_t kMaxNameUnits = 259;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagUtf8Name = 0x0800;
-constexpr uint32_t kAttributeFolder = 0x10;
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
-
-inline uint16_t Read16(const uint8_t* p) {
-  return uint16_t(p[0] | (p[1] << 8));
-}
-
-inline uint32_t Read32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-inline bool HasSignature(const uint8_t* p, uint8_t third, uint8_t fourth) {
-  return p[0] == 0x50 && p[1] == 0x4B && p[2] == third && p[3] == fourth;
-}
 
 // Fields of a central directory record.
 uint16_t Flags(const uint8_t* central) { return Read16(central + 8); }
@@ -170,7 +155,7 @@ bool ZipArchive::ReadCentralDirectory(const uint8_t* data, uint32_t size) {
 
   const uint8_t* end = nullptr;
   for (uint32_t back = kEndRecordSize; back <= size && back <= kEndSearchSpan; ++back) {
-    if (HasSignature(data + size - back, 0x05, 0x06)) {
+    if (Read32(data + size - back) == kEndSignature) {
       end = data + size - back;
       break;
     }
@@ -190,7 +175,7 @@ bool ZipArchive::ReadCentralDirectory(const uint8_t* data, uint32_t size) {
     for (uint32_t i = 0; i < count; ++i) {
       if (offset + kCentralRecordSize > size) return false;
       const uint8_t* central = data + offset;
-      if (!HasSignature(central, 0x01, 0x02)) return false;
+      if (Read32(central) != kCentralSignature) return false;
       const uint16_t nameLength = Read16(central + 28);
       const uint64_t recordSize =
           uint64_t(kCentralRecordSize) + nameLength + Read16(central + 30) + Read16(central + 32);

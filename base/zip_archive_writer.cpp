@@ -7,21 +7,14 @@
 #include <new>
 
 #include "base/deflate_codec.h"
+#include "base/zip_format.h"
 
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralRecordSize = 46;
-constexpr size_t kEndRecordSize = 22;
+using namespace ZipFormat;
+
 constexpr uint16_t kVersion20 = 20;  // MS-DOS attributes, format 2.0
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
 constexpr uint32_t kAttributeArchive = 0x20;
-constexpr uint32_t kAttributeFolder = 0x10;
-constexpr size_t kMaxNameUnits = 259;  // with its terminator a name fits 260 units
 constexpr size_t kMaxEntries = 0xFFFF;  // the end record counts entries in 16 bits
 // The compressed data goes into a block of twice the input, which must fit 32 bits.
 constexpr uint32_t kMaxEntrySize = 0x7FFFFFFF;
@@ -35,10 +28,6 @@ void Put32(uint8_t* p, uint32_t v) {
   Put16(p, v & 0xFFFF);
   Put16(p + 2, v >> 16);
 }
-
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-
-uint32_t Get32(const uint8_t* p) { return uint32_t(Get16(p)) | (uint32_t(Get16(p + 2)) << 16); }
 
 // The name in the ANSI code page, refused when any character would be replaced or the bytes
 // would not fit the 260-byte name field.
@@ -266,7 +255,7 @@ bool ZipArchive::WriteDirectory() {
     memcpy(local + 4, c + 6, 22);  // version needed, flags, method, time, date, CRC-32 and both sizes
     Put16(local + 26, uint32_t(entry.ansiName.size()));
     Put16(local + 28, 0);
-    const uint32_t compressed = Get32(c + 20);
+    const uint32_t compressed = Read32(c + 20);
     if (!WriteAll(m_hFile, local, sizeof(local), &pos) ||
         !WriteAll(m_hFile, entry.ansiName.data(), entry.ansiName.size(), &pos) ||
         (compressed > 0 && !WriteAll(m_hFile, entry.block, compressed, &pos))) {
