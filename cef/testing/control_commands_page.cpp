@@ -102,10 +102,7 @@ CefRefPtr<CefDragData> DragDataArg(ControlArgs& in) {
   if (json.isMember("file_contents") || json.isMember("file_name")) {
     const Json::Value& name = json["file_name"];
     const Json::Value& contents = json["file_contents"];
-    CefRefPtr<CefBinaryValue> bytes =
-        !contents.isString() ? nullptr
-        : contents.asString().empty() ? CefBinaryValue::Create(nullptr, 0)
-                                      : CefBase64Decode(contents.asString());
+    CefRefPtr<CefBinaryValue> bytes = contents.isString() ? CefBase64Decode(contents.asString()) : nullptr;
     if (!name.isString() || !bytes) {
       in.Fail("data.file_name (a string) and data.file_contents (Base64 text) go together");
     } else {

@@ -185,10 +185,7 @@ bool ValueAt(const Json::Value& json, const std::string& where, int depth, CefRe
       return Refuse(at, "must be a string", error);
     value->SetString(body.asString());
   } else if (kind == "binary") {
-    CefRefPtr<CefBinaryValue> binary =
-        body.isString() ? (body.asString().empty() ? CefBinaryValue::Create(nullptr, 0)
-                                                   : CefBase64Decode(body.asString()))
-                        : nullptr;
+    CefRefPtr<CefBinaryValue> binary = body.isString() ? CefBase64Decode(body.asString()) : nullptr;
     if (!binary)
       return Refuse(at, "must be Base64 text", error);
     value->SetBinary(binary);

@@ -684,7 +684,7 @@ TEST(ControlPipe, PlaysLoadFailuresLinksToTabsAndRendererMessagesForTheBrowser) 
   // A message as if the page's renderer sent it: the browser's client answers it, and the answer reaches the real
   // renderer process.
   const char* args = R"([{"str": "x"}, {"int": 5}, {"list": [{"bool": true}, {"null": true}]},
-      {"dict": {"k": {"double": 0.5}}}, {"binary": "AAEC"}])";
+      {"dict": {"k": {"double": 0.5}}}, {"binary": "AAEC"}, {"binary": ""}])";
   Json::Value message = ParseArgs(R"({"name": "echo"})");
   message["browser"] = session.browser();
   message["args"] = ParseArgs(args);
