@@ -15,6 +15,7 @@
 #include "browser/host_protocol.h"
 #include "channel/channel.h"
 #include "tools/hostsim/event_json.h"
+#include "tools/json_text.h"
 
 using namespace client;
 

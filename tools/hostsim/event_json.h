@@ -9,8 +9,3 @@
 
 std::string EventToJson(const IPC::Message& message);
 std::string CommandToJson(const IPC::Message& message);
-// UTF-16 text as a JSON string literal, quotes included.
-std::string JsonString(const std::wstring& text);
-std::string JsonString(const std::string& utf8);
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);

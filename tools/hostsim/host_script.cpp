@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "browser/host_protocol.h"
-#include "tools/hostsim/event_json.h"
+#include "tools/json_text.h"
 
 using namespace client;
 

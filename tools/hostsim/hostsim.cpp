@@ -27,6 +27,7 @@
 #include "channel/channel.h"
 #include "tools/hostsim/event_json.h"
 #include "tools/hostsim/host_script.h"
+#include "tools/json_text.h"
 #include "tools/option_value.h"
 
 using namespace client;

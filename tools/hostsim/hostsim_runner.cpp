@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "tools/json_text.h"
+
 namespace hostsim {
 
 namespace {
@@ -43,14 +45,6 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   }
   out.append(backslashes * 2, L'\\');
   return out + L"\"";
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
 }
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
@@ -213,7 +207,7 @@ bool HostsimRunner::Start(const RunnerOptions& options) {
   CloseHandle(in_read);
   CloseHandle(out_write);
   if (!created) {
-    Note("runner: hostsim did not start, error " + std::to_string(error) + ": " + Utf8(command));
+    Note("runner: hostsim did not start, error " + std::to_string(error) + ": " + ToUtf8(command));
     CloseHandle(out_read);
     return false;
   }

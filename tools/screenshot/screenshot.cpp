@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/window_print.h"
+#include "tools/json_text.h"
 #include "tools/option_value.h"
 #include "tools/screenshot/png_writer.h"
 
@@ -209,18 +210,6 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   return ok;
 }
 
-std::string Utf8Json(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], n, nullptr, nullptr);
-  std::string out = "\"";
-  for (char c : utf8) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -250,6 +239,6 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "screenshot: cannot write the picture\n");
     return 5;
   }
-  std::printf("{\"screenshot\":%s,\"width\":%d,\"height\":%d}\n", Utf8Json(options.out).c_str(), width, height);
+  std::printf("{\"screenshot\":%s,\"width\":%d,\"height\":%d}\n", JsonString(options.out).c_str(), width, height);
   return 0;
 }
