@@ -3,6 +3,7 @@
 // repair of a browser whose size drifted.
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <regex>
 #include <stdexcept>
@@ -12,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "browser/osr_window_win.h"
+#include "browser/window_util.h"
 #include "tests/browser/root_window_fixture.h"
 #include "tests/channel/log_capture.h"
 
@@ -302,6 +305,47 @@ TEST_F(RootWindowTest, ABrowserWhoseSizeDriftedIsPutBackByTheTimer) {
     SendMessageW(hwnd, WM_TIMER, 301, 0);
     EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 100x50");
   });
+}
+
+// The painting settings of the off-screen window inside a transparent view's root window, as
+// "transparent,show_update_rect,background" ("" without an off-screen window). Engine UI thread.
+std::string OsrSettingsOf(HWND root_hwnd) {
+  HWND osr_hwnd = FindWindowExW(root_hwnd, nullptr, L"Client_OsrWindow", nullptr);
+  client::OsrWindowWin* osr = osr_hwnd ? client::GetWindowUserData<client::OsrWindowWin*>(osr_hwnd) : nullptr;
+  if (!osr) return std::string();
+  const client::OsrRendererSettings& settings = osr->renderer().settings();
+  char text[64] = {};
+  snprintf(text, sizeof(text), "%d,%d,%08X", settings.transparent ? 1 : 0, settings.show_update_rect ? 1 : 0,
+           static_cast<unsigned>(settings.background_color));
+  return text;
+}
+
+// A transparent view paints transparent whatever the switches say; the update outline and the
+// background come from the process's switches and the context.
+class OsrSettingsTest : public RootWindowTest {
+ protected:
+  std::string SettingsOfATransparentView() {
+    std::string seen;
+    Run([&] {
+      std::unique_ptr<StartupSettings> settings = Settings();
+      settings->transparent_window = true;
+      scoped_refptr<client::RootWindow> root = CreateViewAndWait(std::move(settings));
+      HWND hwnd = root->GetWindowHandle();
+      // The off-screen window is made there before the browser.
+      EXPECT_TRUE(test::RunOn(TID_UI, [&] { seen = OsrSettingsOf(hwnd); }));
+    });
+    return seen;
+  }
+};
+
+TEST_F(OsrSettingsTest, ATransparentViewPaintsTransparentWithoutTheSwitch) {
+  MakeContext(L"");
+  EXPECT_EQ(SettingsOfATransparentView(), "1,0,FFFFFFFF");
+}
+
+TEST_F(OsrSettingsTest, TheUpdateOutlineFollowsItsSwitch) {
+  MakeContext(L"--show-update-rect");
+  EXPECT_EQ(SettingsOfATransparentView(), "1,1,FFFFFFFF");
 }
 
 }  // namespace
