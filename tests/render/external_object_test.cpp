@@ -302,11 +302,13 @@ TEST_F(ExternalObject, AReleasedContextTakesItsFunctionsAndObjectAlong) {
   Call(kSideFrame, "external.RegisterFunction", {PageFnReturning("sideFn", Str("s"))});
   ExecuteId(kSideFrame, PageFnReturning("sideCallback", Str("c")));
   Sent();
+  LogCapture log;
   ASSERT_TRUE(harness_->Release(kSideFrame));
   EXPECT_EQ(HostCalls("sideFn"), Answer(2, ""));
   EXPECT_EQ(HostCalls("sideCallback"), Answer(2, ""));
+  // Gone with the release itself: no lookup had to find the dead context and drop it.
+  EXPECT_EQ(log.Count(L"CefV8Context of Registered function isInValid"), 0u);
   // Only the main frame's object is left for a method the host adds.
-  LogCapture log;
   Deliver(kRegisterFunction, {"Pay"});
   EXPECT_EQ(log.Count(L"context map size:1"), 1u);
   // A new document of the frame starts without the old one's functions.
