@@ -249,33 +249,47 @@ TEST(Road, AHostDrivesTheBrowserFromItsStartToItsEnd) {
 }
 
 TEST(Road, ARendererWhoseBrowserDiedReportsTheGoneWindowAndEndsItself) {
-  LoopbackHttpServer statistics;
-  BriveloInstallation installation;
-  installation.InstallProduct(statistics.Base());
-  Session session(installation, {L"--url=about:blank"});
-  ASSERT_TRUE(session.Start());
-  session.WaitFor("LoadEnd", 256, "url", "about:blank");
-  const Json::Value renderers = session.Renderers();
-  ASSERT_EQ(1u, renderers.size());
-  HANDLE renderer = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, renderers[0]["pid"].asUInt());
-  ASSERT_NE(nullptr, renderer);
+  for (bool terminate_quit : {false, true}) {
+    SCOPED_TRACE(terminate_quit ? "with sc_terminate_quit" : "plain");
+    LoopbackHttpServer statistics;
+    BriveloInstallation installation;
+    installation.InstallProduct(statistics.Base());
+    std::vector<std::wstring> args = {L"--url=about:blank"};
+    if (terminate_quit) args.push_back(L"--switch=--sc_terminate_quit");
+    Session session(installation, args);
+    ASSERT_TRUE(session.Start());
+    session.WaitFor("LoadEnd", 256, "url", "about:blank");
+    const Json::Value renderers = session.Renderers();
+    ASSERT_EQ(1u, renderers.size());
+    HANDLE renderer =
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, renderers[0]["pid"].asUInt());
+    ASSERT_NE(nullptr, renderer);
+    // The launch hook hands the switch on where it can hook (32-bit processes).
+    const bool renderer_has_switch = terminate_quit && kLaunchHookWorks;
 
-  // The browser ends abruptly, its windows with it; its renderer sees its pipe close.
-  HANDLE browser = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, session.browser_pid());
-  ASSERT_NE(nullptr, browser);
-  ASSERT_TRUE(TerminateProcess(browser, 77));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, kRunMs));
-  CloseHandle(browser);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(renderer, kRunMs));
-  DWORD code = 99;
-  GetExitCodeProcess(renderer, &code);
-  CloseHandle(renderer);
-  // It ended itself (exit code 0) after it reported the window it knew, by its class.
-  EXPECT_EQ(0u, code);
-  EXPECT_EQ(std::vector<std::string>{"/s.gif?a=browser_non&t=brivelo&p=chan7&ex1=Brivelo"}, statistics.Targets());
-  const std::string log = installation.Log(L"render");
-  EXPECT_EQ(1u, Occurrences(log, "CefExecuteProcess : TerminateProcess.")) << log;
-  EXPECT_EQ(0u, Occurrences(log, "Main : exit with exitCode")) << log;
+    // The browser ends abruptly, its windows with it; its renderer sees its pipe close.
+    HANDLE browser = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, session.browser_pid());
+    ASSERT_NE(nullptr, browser);
+    ASSERT_TRUE(TerminateProcess(browser, 77));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, kRunMs));
+    CloseHandle(browser);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(renderer, kRunMs));
+    DWORD code = 99;
+    GetExitCodeProcess(renderer, &code);
+    CloseHandle(renderer);
+    // It ended itself (exit code 0). Without the switch it first reported the window it knew, by
+    // its class; with the switch it did not even look at that window.
+    EXPECT_EQ(0u, code);
+    if (renderer_has_switch) {
+      EXPECT_TRUE(statistics.Targets().empty()) << ::testing::PrintToString(statistics.Targets());
+    } else {
+      EXPECT_EQ(std::vector<std::string>{"/s.gif?a=browser_non&t=brivelo&p=chan7&ex1=Brivelo"},
+                statistics.Targets());
+    }
+    const std::string log = installation.Log(L"render");
+    EXPECT_EQ(1u, Occurrences(log, "CefExecuteProcess : TerminateProcess.")) << log;
+    EXPECT_EQ(0u, Occurrences(log, "Main : exit with exitCode")) << log;
+  }
 }
 
 // Runs the capture tool on `window` (as ./dev demo does); the picture, not ok when it failed.
