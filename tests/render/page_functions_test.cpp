@@ -47,6 +47,13 @@ TEST_F(PageFunctions, AnAddressKeyedCallbackAnswersOnceWithItsValue) {
   EXPECT_EQ(calls[0].frame, kSideFrame);
   EXPECT_EQ(HostCall({6, key.c_str()}), Answer(6, 2, ""));
   EXPECT_EQ(test::PageFnCalls("").size(), 1u);
+
+  // One that throws is used up all the same.
+  const std::string thrower = PendingKey(kSideFrame, PageFnThrowing("", "broken"));
+  ASSERT_EQ(thrower[0], '&');
+  EXPECT_EQ(HostCall({7, thrower.c_str()}), Answer(7, 3, ""));
+  EXPECT_EQ(HostCall({8, thrower.c_str()}), Answer(8, 2, ""));
+  EXPECT_EQ(test::PageFnCalls("").size(), 2u);
 }
 
 TEST_F(PageFunctions, NamedFunctionsAndCallbacksAnswerAnyNumberOfTimes) {
