@@ -54,9 +54,17 @@ class ScratchTree {
     for (char& c : name) {
       if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     }
-    m_strRoot = std::wstring(temp) + L"bp_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::wstring(name.begin(), name.end());
+    const std::wstring base = std::wstring(temp) + L"bp_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                              std::wstring(name.begin(), name.end());
+    m_strRoot = base;
     Remove();
+    // A tree that could not be removed (an earlier one of this test, or of a process that had
+    // the same id) is left alone and a fresh name taken: Wine refuses to delete a hard link to
+    // an executable while any process runs that file under any of its names.
+    for (int n = 2; GetFileAttributesW(m_strRoot.c_str()) != INVALID_FILE_ATTRIBUTES; ++n) {
+      m_strRoot = base + L"_" + std::to_wstring(n);
+      Remove();
+    }
     CreateDirectoryW(m_strRoot.c_str(), nullptr);
   }
   ~ScratchTree() { Remove(); }
