@@ -39,8 +39,14 @@ def matches(name, filter_text):
             and not any(fnmatch.fnmatchcase(name, p) for p in negative))
 
 
+def unmatched_patterns(filter_text, names):
+    """The filter's positive patterns that select none of the names."""
+    return [pattern for pattern in split_filter(filter_text)[0]
+            if not any(fnmatch.fnmatchcase(name, pattern) and matches(name, filter_text) for name in names)]
+
+
 def gtest_results(path):
-    """{full test name: (status, seconds, message)} from gtest's XML report; None without one."""
+    """{full test name: (status, message)} from gtest's XML report; None without one."""
     try:
         root = ET.parse(path).getroot()
     except (OSError, ET.ParseError):
@@ -48,16 +54,15 @@ def gtest_results(path):
     results = {}
     for case in root.iter("testcase"):
         name = "%s.%s" % (case.get("classname"), case.get("name"))
-        seconds = float(case.get("time") or 0)
         failure = case.find("failure")
         skipped = case.find("skipped")
         if failure is not None:
-            results[name] = ("failed", seconds, failure.get("message", ""))
+            results[name] = ("failed", failure.get("message", ""))
         elif case.get("result") == "skipped" or skipped is not None:
             message = skipped.get("message", "") if skipped is not None else ""
-            results[name] = ("skipped", seconds, message)
+            results[name] = ("skipped", message)
         else:
-            results[name] = ("passed", seconds, "")
+            results[name] = ("passed", "")
     return results
 
 
@@ -128,7 +133,7 @@ def report_groups(groups, out, verdict):
                 print("test32: KILLED %s (group %s) exited %s %s, with no report (attempt %d)"
                       % (exe, group, rc, what, i + 1))
             elif not last:
-                for name, (status, _, _) in sorted(results.items()):
+                for name, (status, _) in sorted(results.items()):
                     if status == "failed":
                         print("test32: RETRIED %s (group %s): failed on attempt %d" % (name, group, i + 1))
         rc, results, ms, log = attempts[-1]
@@ -139,7 +144,7 @@ def report_groups(groups, out, verdict):
             continue
         counts = {"passed": 0, "failed": 0, "skipped": 0}
         tests += len(results)
-        for name, (status, _, message) in sorted(results.items()):
+        for name, (status, message) in sorted(results.items()):
             counts[status] += 1
             if status == "failed":
                 verdict.fail("%s (group %s) failed: %s" % (name, group, last_reason(message)))
@@ -147,10 +152,8 @@ def report_groups(groups, out, verdict):
                 verdict.fail("%s (group %s) must run here but skipped: %s" % (name, group, last_reason(message)))
         if rc != "0" and not counts["failed"]:
             verdict.fail("group %s: %s exited %s with no failed test (see %s)" % (group, exe, rc, log))
-        positive, _ = split_filter(filter_text)
-        for pattern in positive:
-            if not any(fnmatch.fnmatchcase(name, pattern) and matches(name, filter_text) for name in results):
-                verdict.fail("group %s: %s matches no test of %s" % (group, pattern, exe))
+        for pattern in unmatched_patterns(filter_text, results):
+            verdict.fail("group %s: %s matches no test of %s" % (group, pattern, exe))
         verdict.passed += counts["passed"]
         print("test32: group %-18s %3d passed, %d failed, %d skipped in %.1f s (%s, one process%s)"
               % (group, counts["passed"], counts["failed"], counts["skipped"], ms / 1000.0, exe,
@@ -194,9 +197,8 @@ def report_all(groups, out, verdict, whole_suite):
         else:
             verdict.fail("%s failed (%s)" % (name, first_attempts.get(name, status)))
     for group, exe, filter_text in groups if whole_suite else []:
-        for pattern in split_filter(filter_text)[0]:
-            if not any(fnmatch.fnmatchcase(n, pattern) and matches(n, filter_text) for n in final):
-                verdict.fail("group %s: %s matches no test" % (group, pattern))
+        for pattern in unmatched_patterns(filter_text, final):
+            verdict.fail("group %s: %s matches no test" % (group, pattern))
     ms = int(read_text(os.path.join(out, "ctest.ms"), "0") or 0)
     if final and ms:
         print("test32: cost: %d tests (one process each) in %.1f s: %.2f s a test"
