@@ -60,12 +60,6 @@ void DeleteEntry(const std::wstring& path, DWORD attributes, DWORD* firstError) 
   if (!DeleteFileW(path.c_str())) Note(firstError, GetLastError());
 }
 
-std::wstring ExecutablePath() {
-  wchar_t path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
 // A text value of at most 256 units; "" is a value too.
 bool ReadVersionValue(HKEY key, const wchar_t* name, ATL::CStringW* out) {
   wchar_t text[257] = {};
@@ -107,11 +101,8 @@ BOOL ForceDeleteFile(const ATL::CStringW& path) {
 
   // In use: move it out of the way under a fresh name beside the executable, then delete or
   // schedule that.
-  wchar_t folder[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, folder, MAX_PATH);
-  PathRemoveFileSpecW(folder);
   wchar_t fresh[MAX_PATH + 1] = {};
-  if (GetTempFileNameW(folder, L"", 0, fresh) == 0) return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (GetTempFileNameW(GetExeDir(), L"", 0, fresh) == 0) return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   DeleteFileW(fresh);  // only the name is wanted
   if (!MoveFileW(path, fresh)) return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   if (DeleteFileW(fresh)) return TRUE;
@@ -178,8 +169,8 @@ DWORD EmulationModeFor(const ATL::CStringW& version) {
 BOOL SetBrowserEmulation() { return SetFeatureControl(L"FEATURE_BROWSER_EMULATION", EmulationModeFor(GetIEVersion())); }
 
 BOOL SetFeatureControl(const ATL::CStringW& feature, DWORD value) {
-  const std::wstring exe = ExecutablePath();
-  const wchar_t* name = PathFindFileNameW(exe.c_str());
+  const ATL::CStringW exe = GetExePath();
+  const wchar_t* name = PathFindFileNameW(exe);
   if (name == nullptr || *name == L'\0') return FALSE;
   return SetFeatureControlValue(HKEY_LOCAL_MACHINE, feature, name, value) ||
          SetFeatureControlValue(HKEY_CURRENT_USER, feature, name, value);
