@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/file_util.h"
 #include "base/string_util.h"
 
 namespace {
@@ -87,9 +88,8 @@ int MakeAppDataDirA(const std::string& sub, std::string* out) {
 }
 
 ATL::CStringW GetTempDir(const ATL::CStringW& sub, BOOL create) {
-  wchar_t base[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH, base);
-  if (length == 0 || length > MAX_PATH) return ATL::CStringW();
+  const ATL::CStringW base = FileUtil::GetTempFolder();
+  if (base.IsEmpty()) return ATL::CStringW();
   return MadeFolder(JoinWithin(base, sub.GetString()), create);
 }
 

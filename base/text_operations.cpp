@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwctype>
 
+#include "base/file_util.h"
 #include "base/smart_co_initialize.h"
 
 namespace {
@@ -258,9 +259,8 @@ ATL::CStringW NewGuidTextPlain() {
 }
 
 std::wstring NewTempFilePath() {
-  wchar_t folder[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH, folder);
-  if (length == 0 || length > MAX_PATH) return std::wstring();
+  const ATL::CStringW folder = FileUtil::GetTempFolder();
+  if (folder.IsEmpty()) return std::wstring();
   wchar_t path[MAX_PATH + 1] = {};
   if (GetTempFileNameW(folder, L"tmp", 0, path) == 0) return std::wstring();
   return path;

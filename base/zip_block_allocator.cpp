@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/file_util.h"
+
 namespace {
 
 // FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE: kept in the cache where possible and
@@ -12,9 +14,7 @@ constexpr DWORD kTemporaryDeleteOnClose = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_D
 }  // namespace
 
 bool ZipBlockAllocator::AllocFileBlock(uint32_t size, ZipBlockInfo* info) {
-  wchar_t folder[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH, folder);
-  if (length == 0 || length > MAX_PATH) folder[0] = L'\0';
+  const ATL::CStringW folder = FileUtil::GetTempFolder();  // "" when it cannot be read
   wchar_t name[MAX_PATH + 1] = {};
   if (GetTempFileNameW(folder, L"mem", 0, name) == 0) return false;
 
