@@ -89,7 +89,7 @@ struct WideOps {
   const wchar_t* pattern = L"/*.*";
   HANDLE findFirst(const wchar_t* p, WIN32_FIND_DATAW* d) const { return FindFirstFileW(p, d); }
   BOOL findNext(HANDLE h, WIN32_FIND_DATAW* d) const { return FindNextFileW(h, d); }
-  bool isDots(const wchar_t* n) const { return !wcscmp(n, L".") || !wcscmp(n, L".."); }
+  bool isDots(const wchar_t* n) const { return IsDotEntry(n); }
   bool append(wchar_t* path, const wchar_t* name) const { return PathAppendW(path, name) != FALSE; }
 };
 
@@ -141,6 +141,8 @@ bool CreateDirectoryTree(const wchar_t* folder) {
   return result == ERROR_SUCCESS || static_cast<DWORD>(result) == kCreateFileExists ||
          static_cast<DWORD>(result) == kCreateExisting;
 }
+
+bool IsDotEntry(const wchar_t* name) { return !wcscmp(name, L".") || !wcscmp(name, L".."); }
 
 void EnumDirectory(const wchar_t* folder, BOOL recursive, EnumCallback callback) {
   if (!folder) return;

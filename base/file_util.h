@@ -35,6 +35,8 @@ using EnumCallbackA = std::function<void(const WIN32_FIND_DATAA& entry, BOOL* st
 // sub-folder whose path would not fit 260 characters is reported but not entered.
 void EnumDirectory(const wchar_t* folder, BOOL recursive, EnumCallback callback);
 void EnumDirectoryA(const char* folder, BOOL recursive, EnumCallbackA callback);
+// "." or "..", the entries a folder listing gives for itself and its parent.
+bool IsDotEntry(const wchar_t* name);
 
 ATL::CStringW RemoveTrailingBackslash(const ATL::CStringW& path);
 ATL::CStringW AddTrailingBackslash(const ATL::CStringW& path);

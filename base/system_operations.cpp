@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/common_util.h"
+#include "base/file_util.h"
 #include "base/log.h"
 #include "base/string_util.h"
 
@@ -20,10 +21,6 @@ constexpr DWORD kUrlMonOptionUserAgentRefresh = 0x10000002;
 
 using UrlMkSetSessionOptionFn = HRESULT(WINAPI*)(DWORD option, LPVOID buffer, DWORD length, DWORD reserved);
 using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT message, DWORD flag);
-
-bool IsDotEntry(const wchar_t* name) {
-  return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
-}
 
 // Keeps the first failure of a run of deletions.
 void Note(DWORD* firstError, DWORD error) {
@@ -40,7 +37,7 @@ void DeleteTree(const std::wstring& folder, DWORD attributes, DWORD* firstError)
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
       do {
-        if (!IsDotEntry(found.cFileName)) DeleteEntry(folder + L"\\" + found.cFileName, found.dwFileAttributes, firstError);
+        if (!FileUtil::IsDotEntry(found.cFileName)) DeleteEntry(folder + L"\\" + found.cFileName, found.dwFileAttributes, firstError);
       } while (FindNextFileW(find, &found));
       FindClose(find);
     } else {

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "base/deflate_codec.h"
+#include "base/file_util.h"
 #include "base/zip_format.h"
 
 namespace {
@@ -62,10 +63,6 @@ std::wstring LastElement(const std::wstring& path) {
   std::wstring trimmed = path;
   while (trimmed.size() > 1 && (trimmed.back() == L'\\' || trimmed.back() == L'/')) trimmed.pop_back();
   return PathFindFileNameW(trimmed.c_str());
-}
-
-bool IsDotEntry(const wchar_t* name) {
-  return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
 }  // namespace
@@ -200,7 +197,7 @@ bool ZipArchive::AddFolderContents(const std::wstring& folder, const std::wstrin
   if (find == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   do {
-    if (IsDotEntry(found.cFileName)) continue;
+    if (FileUtil::IsDotEntry(found.cFileName)) continue;
     wchar_t child[MAX_PATH + 1] = {};
     ok = PathCombineW(child, folder.c_str(), found.cFileName) != nullptr &&
          AddPath(this, child, base + L"/" + found.cFileName);
