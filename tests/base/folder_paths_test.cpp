@@ -30,14 +30,7 @@ std::wstring Unique(const wchar_t* stem) {
   return std::wstring(stem) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
 }
 
-void RemoveTree(const std::wstring& folder) {
-  std::wstring from = folder + L'\0';
-  SHFILEOPSTRUCTW op = {};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NO_UI;
-  SHFileOperationW(&op);
-}
+using log_test::RemoveTree;
 
 TEST(FolderPaths, AppDataFoldersAreJoinedAsGivenAndCreatedOnRequest) {
   const std::wstring sub = L"\\" + Unique(L"brivelo-appdata");

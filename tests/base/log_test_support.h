@@ -14,6 +14,16 @@
 
 namespace log_test {
 
+// Removes the folder with everything in it; a missing folder is fine.
+inline void RemoveTree(const std::wstring& folder) {
+  std::wstring from = folder + L'\0';  // double-terminated list
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NO_UI;
+  SHFileOperationW(&op);
+}
+
 // A fresh folder under the temporary folder, removed with its content at the end.
 class TempFolder {
  public:
@@ -27,14 +37,7 @@ class TempFolder {
     m_path = name;
     CreateDirectoryW(m_path.c_str(), nullptr);
   }
-  ~TempFolder() {
-    std::wstring from = m_path + L'\0';  // double-terminated list
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
-  }
+  ~TempFolder() { RemoveTree(m_path); }
   const std::wstring& Path() const { return m_path; }
 
  private:
