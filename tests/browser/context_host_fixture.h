@@ -163,6 +163,9 @@ class ContextFixture : public ::testing::Test {
 
   client::RootWindowManager* manager() { return context_->GetRootWindowManager(); }
 
+  // Time for an event or answer that must not come (pumping meanwhile).
+  static void Settle(int ms = 300) { test::WaitFor([] { return false; }, ms); }
+
   // A host command as the host encodes it.
   static IPC::Message Command(uint32_t type, const std::vector<client::PayloadItem>& items = {}) {
     IPC::Message message;

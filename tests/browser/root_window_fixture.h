@@ -112,9 +112,6 @@ class RootWindowTest : public host_test::ContextFixture {
     return out;
   }
 
-  // Time for an event that must not come.
-  static void Settle(int ms = 300) { test::WaitFor([] { return false; }, ms); }
-
   // Closes every view in order (as when the host's process ends) and waits for the manager to
   // let go of them: no browser outlives the test's engine.
   void CloseAllViews() {

@@ -21,9 +21,6 @@ const char kRegisterFunction[] = "{A1335F60-4F6C-4A79-BF73-1AB59FDFA174}";
 
 class DispatcherTest : public ContextTest {
  protected:
-  // Time for an answer that must not come.
-  static void Settle() { test::WaitFor([] { return false; }, 300); }
-
   // The texts of a process message's arguments (ints written in decimal).
   static std::vector<std::string> Arguments(CefRefPtr<CefListValue> args) {
     std::vector<std::string> out;

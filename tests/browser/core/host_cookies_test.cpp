@@ -33,7 +33,6 @@ class HostCookiesTest : public ContextTest {
   void GetCookies(uint32_t view, const std::wstring& url, int include_http_only) {
     Dispatch(view | client::MsgToBrowserGetCookies, {Text(url), Int(include_http_only)});
   }
-  static void Settle() { test::WaitFor([] { return false; }, 300); }
 };
 
 TEST_F(HostCookiesTest, CookieTextBecomesOneCookiePerNameValuePiece) {

@@ -67,7 +67,7 @@ TEST_F(MainContextTest, ListensWithRoutingIdOneAndBroadcast) {
       EXPECT_TRUE(host_->channel().Send(&message, true, false));  // asynchronous, handled later
     }
     ASSERT_TRUE(test::WaitFor([] { return test::Cookies().size() >= 2; }));
-    test::WaitFor([] { return false; }, 300);  // time for the third to arrive, were it handled
+    Settle();  // time for the third to arrive, were it handled
     std::vector<std::string> names;
     for (const auto& cookie : test::Cookies()) names.push_back(cookie.name);
     EXPECT_EQ(names, (std::vector<std::string>{"one", "zero"}));
@@ -116,7 +116,7 @@ TEST_F(MainContextTest, QuitBeforeStartOnlyMarksAndLaterQuitsCloseNothing) {
     FakeRootWindow::ClearCalls();
     context_->Quit();
     context_->OnPeerProcessExit(true);
-    test::WaitFor([] { return false; }, 200);
+    Settle(200);
     EXPECT_TRUE(FakeRootWindow::Calls().empty());
     EXPECT_EQ(log.Count(L"MainContextImpl::Quiting"), 3u);
   });
@@ -140,7 +140,7 @@ TEST_F(MainContextTest, QuitFromAThreadPoolThreadClosesTheWindowsOnTheMainThread
     ASSERT_TRUE(QueueUserWorkItem(&Pool::Work, context_.get(), WT_EXECUTEDEFAULT));
     ASSERT_TRUE(test::WaitFor([&] { return log.Count(L"MainContextImpl::Quiting") == 2; }));
     ASSERT_TRUE(test::WaitFor([] { return FakeRootWindow::Calls().size() == 2; }));
-    test::WaitFor([] { return false; }, 200);
+    Settle(200);
     std::vector<std::string> calls = FakeRootWindow::Calls();
     std::sort(calls.begin(), calls.end());
     EXPECT_EQ(calls, (std::vector<std::string>{"256:Close(false)", "512:Close(false)"})) << "each once, on main";
