@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "browser/browser_window.h"
 #include "browser/client_handler.h"
 #include "browser/host_protocol.h"
@@ -319,6 +321,13 @@ class EngineFixture {
   TestMainMessageLoop& loop() { return loop_; }
   TestMainContext& context() { return context_; }
   std::vector<std::string> StrictMessages() { return strict_.Messages(); }
+  // For a test's TearDown: runs what is still posted to the main loop, then fails the test with
+  // the first misuse of the engine API, if any.
+  void ExpectNoMisuse() {
+    loop_.Drain();
+    std::vector<std::string> strict = StrictMessages();
+    EXPECT_TRUE(strict.empty()) << strict.front();
+  }
 
  private:
   browser_test::StrictScope strict_;

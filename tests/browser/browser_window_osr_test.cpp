@@ -36,9 +36,7 @@ class BrowserWindowOsr : public ::testing::Test {
       EXPECT_TRUE(root_.WaitFor("OnBrowserWindowDestroyed"));
     }
     window_.reset();
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
   CefRefPtr<CefBrowser> Create(const CefRect& rect) {
     window_->CreateBrowser(host_.hwnd(), rect, CefBrowserSettings(), nullptr);

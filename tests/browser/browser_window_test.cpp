@@ -44,9 +44,7 @@ class BrowserWindowTest : public ::testing::Test {
     test::SetHttpResponse(L"http://win.test/start.html", 200, L"text/html", "<html><title>Start</title></html>");
   }
   void TearDown() override {
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
   // Creates the browser in host and waits for the root window to hear of it.
   CefRefPtr<CefBrowser> CreateIn(HWND parent, const CefRect& rect) {

@@ -113,9 +113,7 @@ class HandlerKinds : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(engine_.ok()); }
   void TearDown() override {
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
 
   RecordingHandlerDelegate delegate_;

@@ -27,9 +27,7 @@ class Policies : public ::testing::Test {
     ASSERT_TRUE(delegate_.WaitFor("OnBrowserCreated"));
   }
   void TearDown() override {
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
   std::vector<std::string> Journal(const std::string& kind) { return JournalArgs(kind, browser_->GetIdentifier()); }
 

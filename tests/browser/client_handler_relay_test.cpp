@@ -112,9 +112,7 @@ class RendererRelay : public ::testing::Test {
     delegate_.parent_window = window_.hwnd();
   }
   void TearDown() override {
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
 
   // A windowless browser (its window is the test window) served by handler.

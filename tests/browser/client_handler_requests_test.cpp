@@ -75,9 +75,7 @@ class RequestPolicies : public ::testing::Test {
   }
   void TearDown() override {
     CefClearSchemeHandlerFactories();
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
   CefRefPtr<CefBrowser> Create(const std::string& url = std::string()) {
     CefRefPtr<CefBrowser> browser = browser_test::CreateOnUI(browser_test::Windowless(nullptr), handler_.get(), url);

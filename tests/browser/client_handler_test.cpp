@@ -35,9 +35,7 @@ class ClientHandlerTest : public ::testing::Test {
     test::SetHttpResponse(kSubFramePage, 200, L"text/html", "<html><title>Sub</title></html>");
   }
   void TearDown() override {
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
 
   // A browser of the handler, reported to the delegate.

@@ -116,9 +116,7 @@ class OsrViewTest : public ::testing::Test {
   void TearDown() override {
     Close();
     test::SetPaintPattern(nullptr);
-    engine_.loop().Drain();
-    std::vector<std::string> strict = engine_.StrictMessages();
-    EXPECT_TRUE(strict.empty()) << strict.front();
+    engine_.ExpectNoMisuse();
   }
 
   // Creates the view at rect (client coordinates of the host) and waits for its first frame.
