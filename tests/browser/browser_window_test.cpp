@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/browser/browser_test_doubles.h"
+#include "tests/browser/rect_text.h"
 
 using namespace browser_doubles;
 using browser_test::HostWindow;
@@ -22,19 +23,6 @@ using browser_test::IndexOf;
 namespace {
 
 const int32 kViewId = 0x0500;
-
-// The window's rectangle in its parent's client coordinates.
-RECT RectInParent(HWND window) {
-  RECT rect = {};
-  GetWindowRect(window, &rect);
-  MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
-
-std::string Describe(const RECT& r) {
-  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
-         std::to_string(r.bottom - r.top);
-}
 
 class BrowserWindowTest : public ::testing::Test {
  protected:
@@ -75,16 +63,16 @@ TEST_F(BrowserWindowTest, TheBrowserIsAChildOfTheRootWindowMovedAndHiddenWithIt)
   EXPECT_EQ(GetAncestor(child, GA_PARENT), host.hwnd());
   EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE)), 0x56010000u);
   EXPECT_EQ(GetWindowLongW(child, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY, 0);
-  EXPECT_EQ(Describe(RectInParent(child)), "10,20 300x200");
+  EXPECT_EQ(RectText(RectInParent(child)), "10,20 300x200");
 
   // Hidden by shrinking: it stays in place and visible.
   window_->Hide();
-  EXPECT_EQ(Describe(RectInParent(child)), "10,20 0x0");
+  EXPECT_EQ(RectText(RectInParent(child)), "10,20 0x0");
   EXPECT_TRUE(IsWindowVisible(child));
   window_->Show();
-  EXPECT_EQ(Describe(RectInParent(child)), "10,20 0x0");
+  EXPECT_EQ(RectText(RectInParent(child)), "10,20 0x0");
   window_->SetBounds(5, 6, 150, 100);
-  EXPECT_EQ(Describe(RectInParent(child)), "5,6 150x100");
+  EXPECT_EQ(RectText(RectInParent(child)), "5,6 150x100");
 
   // A hidden browser window is shown again.
   ShowWindow(child, SW_HIDE);
@@ -223,13 +211,13 @@ TEST_F(BrowserWindowTest, APopUpOpensAsAnOverlappedWindowUntilItMovesIntoItsFram
   EXPECT_EQ(GetWindow(popup_window, GW_OWNER), temporary.hwnd());
   RECT rect = {};
   GetWindowRect(popup_window, &rect);
-  EXPECT_EQ(Describe(rect).substr(Describe(rect).find(' ')), " 1280x720");
+  EXPECT_EQ(RectText(rect).substr(RectText(rect).find(' ')), " 1280x720");
 
   HostWindow frame;
   window_->ShowPopup(frame.hwnd(), 7, 8, 200, 100);
   EXPECT_EQ(window_->GetParentWindowHandle(), frame.hwnd());
   EXPECT_EQ(GetAncestor(popup_window, GA_PARENT), frame.hwnd());
-  EXPECT_EQ(Describe(RectInParent(popup_window)), "7,8 200x100");
+  EXPECT_EQ(RectText(RectInParent(popup_window)), "7,8 200x100");
   EXPECT_TRUE(IsWindowVisible(popup_window));
 
   root_.close_requested = true;

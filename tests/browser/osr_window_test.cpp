@@ -17,15 +17,11 @@
 #include "browser/drag_area_message.h"
 #include "browser/draw_drag_areas.h"
 #include "tests/browser/osr_test_support.h"
+#include "tests/browser/rect_text.h"
 
 using namespace osr_test;
 
 namespace {
-
-std::string Describe(const RECT& r) {
-  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
-         std::to_string(r.bottom - r.top);
-}
 
 std::string Describe(const std::vector<RECT>& rects) {
   std::string text;
@@ -55,7 +51,7 @@ TEST_F(OsrWindow, EachFrameGoesUprightAndPremultipliedIntoTheRootWindowWhichTake
   ASSERT_EQ(paint.width, 200);
   ASSERT_EQ(paint.height, 100);
   // The root window took the frame's size (it was 320 x 240).
-  EXPECT_EQ(Describe(host_.WindowRect()), "480,40 200x100");
+  EXPECT_EQ(RectText(host_.WindowRect()), "480,40 200x100");
 
   OnUI([&] {
     const client::LayeredWindowPainter& painter = osr_->layered_painter();
@@ -90,8 +86,8 @@ TEST_F(OsrWindow, AFrameOfTheSameSizeReusesTheBitmapAndANewSizeReplacesItAndResi
     EXPECT_EQ(painter.height(), 60);
     EXPECT_EQ(DibPixel(painter, 149, 59), PlacePixel(149, 59, 150, 60));
   });
-  EXPECT_TRUE(test::WaitFor([&] { return Describe(host_.WindowRect()) == "480,40 150x60"; }))
-      << Describe(host_.WindowRect());
+  EXPECT_TRUE(test::WaitFor([&] { return RectText(host_.WindowRect()) == "480,40 150x60"; }))
+      << RectText(host_.WindowRect());
 }
 
 TEST_F(OsrWindow, APopUpWidgetIsComposedIntoThePageAtItsFittedPlaceAndGoesWithItsHiding) {
@@ -100,7 +96,7 @@ TEST_F(OsrWindow, APopUpWidgetIsComposedIntoThePageAtItsFittedPlaceAndGoesWithIt
   ASSERT_TRUE(test::PageShowPopupWidget(browser_, CefRect(170, 20, 50, 30)));
   ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_, PET_POPUP).painted; }));
   ASSERT_TRUE(test::Flush(TID_UI));
-  EXPECT_EQ(Describe(host_.WindowRect()), "480,40 200x100");  // never the pop-up's size
+  EXPECT_EQ(RectText(host_.WindowRect()), "480,40 200x100");  // never the pop-up's size
 
   OnUI([&] {
     EXPECT_EQ(osr_->renderer().popup_rect(), CefRect(150, 20, 50, 30));

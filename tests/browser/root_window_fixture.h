@@ -14,6 +14,7 @@
 #include "browser/root_window_win.h"
 #include "render/process_messages.h"
 #include "tests/browser/context_host_fixture.h"
+#include "tests/browser/rect_text.h"
 #include "tests/cef/browser_test_support.h"
 
 namespace root_test {
@@ -26,13 +27,7 @@ const int kView = 0x0300;
 const int kOtherView = 0x0400;
 
 // The window's rectangle in its parent's client coordinates ("x,y wxh").
-inline std::string PlaceInParent(HWND window) {
-  RECT rect = {};
-  GetWindowRect(window, &rect);
-  MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&rect), 2);
-  return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right - rect.left) +
-         "x" + std::to_string(rect.bottom - rect.top);
-}
+inline std::string PlaceInParent(HWND window) { return RectText(RectInParent(window)); }
 
 // The process messages of one name that a browser sent its renderer, each as its arguments in
 // text ("int:N" for integers, "bool:B" for booleans).

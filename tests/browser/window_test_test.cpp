@@ -12,15 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/browser/browser_test_doubles.h"
+#include "tests/browser/rect_text.h"
 
 using namespace browser_doubles;
 
 namespace {
-
-std::string Describe(const CefRect& r) {
-  return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" +
-         std::to_string(r.height);
-}
 
 TEST(WindowTestBounds, WindowsAreKeptInsideTheWorkAreaAndAtLeastAHundredPixels) {
   struct Case {
@@ -40,7 +36,7 @@ TEST(WindowTestBounds, WindowsAreKeptInsideTheWorkAreaAndAtLeastAHundredPixels) 
   for (const Case& c : cases) {
     CefRect window = c.window;
     client::window_test::ModifyBounds(c.display, window);
-    EXPECT_EQ(Describe(window), c.fitted) << Describe(c.window) << " in " << Describe(c.display);
+    EXPECT_EQ(RectText(window), c.fitted) << RectText(c.window) << " in " << RectText(c.display);
   }
 }
 
@@ -119,8 +115,7 @@ TEST_F(WindowTestHandler, PositionsOfFourNumbersMoveTheRootWindowAndEveryQueryOf
     CefRefPtr<RecordingCallback> callback = new RecordingCallback();
     EXPECT_TRUE(Query(c.request, callback));
     EXPECT_EQ(callback->answers, std::vector<std::string>{"success:"}) << c.request;
-    const RECT r = Rect();
-    EXPECT_EQ(Describe(CefRect(r.left, r.top, r.right - r.left, r.bottom - r.top)), c.rect) << c.request;
+    EXPECT_EQ(RectText(Rect()), c.rect) << c.request;
     EXPECT_FALSE(IsIconic(host_.hwnd()));
   }
 }
@@ -158,8 +153,7 @@ TEST_F(WindowTestHandler, MinimiseMaximiseAndRestoreToggleTheRootWindow) {
   EXPECT_TRUE(test::WaitFor([&] { return IsIconic(host_.hwnd()) != FALSE; }));
   ASSERT_TRUE(Query("WindowTest.Position:50,60,320,240", callback));
   EXPECT_TRUE(test::WaitFor([&] { return !IsIconic(host_.hwnd()); }));
-  const RECT r = Rect();
-  EXPECT_EQ(Describe(CefRect(r.left, r.top, r.right - r.left, r.bottom - r.top)), "50,60 320x240");
+  EXPECT_EQ(RectText(Rect()), "50,60 320x240");
   EXPECT_EQ(callback->answers.size(), 8u);
 }
 
