@@ -12,26 +12,11 @@
 
 #include "render/process_messages.h"
 #include "tests/browser/browser_test_doubles.h"
+#include "tests/browser/renderer_messages.h"
 
 using namespace browser_doubles;
 
 namespace {
-
-// The page-function calls the renderer of browser got, each as its arguments in text
-// ("int:N" for integers).
-std::vector<std::vector<std::string>> CallsSent(CefRefPtr<CefBrowser> browser) {
-  std::vector<std::vector<std::string>> out;
-  for (const auto& message : test::MessagesSentToRenderer(browser)) {
-    if (message.first != client::process_message::kCallFunction) continue;
-    std::vector<std::string> args;
-    for (size_t i = 0; i < message.second->GetSize(); ++i) {
-      args.push_back(message.second->GetType(i) == VTYPE_INT ? "int:" + std::to_string(message.second->GetInt(i))
-                                                              : message.second->GetString(i).ToString());
-    }
-    out.push_back(args);
-  }
-  return out;
-}
 
 TEST(PageFunctionCall, TheRendererGetsIdZeroTheNameAndTheArgumentsInOrder) {
   EngineFixture engine;
@@ -55,7 +40,7 @@ TEST(PageFunctionCall, TheRendererGetsIdZeroTheNameAndTheArgumentsInOrder) {
       {"int:0", "NoArguments"},
       {"int:0", "Cut", "ab"},
   };
-  EXPECT_EQ(CallsSent(browser), expected);
+  EXPECT_EQ(RendererMessages(browser, client::process_message::kCallFunction), expected);
 
   // The host's calls share the message: their execute id goes first.
   CefRefPtr<CefProcessMessage> call = client::MakePageFunctionCallMessage(-7, L"Answer", {L"1", L"2"});

@@ -15,6 +15,7 @@
 #include "render/process_messages.h"
 #include "tests/browser/context_host_fixture.h"
 #include "tests/browser/rect_text.h"
+#include "tests/browser/renderer_messages.h"
 #include "tests/cef/browser_test_support.h"
 
 namespace root_test {
@@ -28,25 +29,6 @@ const int kOtherView = 0x0400;
 
 // The window's rectangle in its parent's client coordinates ("x,y wxh").
 inline std::string PlaceInParent(HWND window) { return RectText(RectInParent(window)); }
-
-// The process messages of one name that a browser sent its renderer, each as its arguments in
-// text ("int:N" for integers, "bool:B" for booleans).
-inline std::vector<std::vector<std::string>> RendererMessages(CefRefPtr<CefBrowser> browser, const std::string& name) {
-  std::vector<std::vector<std::string>> out;
-  for (const auto& message : test::MessagesSentToRenderer(browser)) {
-    if (message.first != name) continue;
-    std::vector<std::string> args;
-    for (size_t i = 0; i < message.second->GetSize(); ++i) {
-      switch (message.second->GetType(i)) {
-        case VTYPE_INT: args.push_back("int:" + std::to_string(message.second->GetInt(i))); break;
-        case VTYPE_BOOL: args.push_back(std::string("bool:") + (message.second->GetBool(i) ? "1" : "0")); break;
-        default: args.push_back(message.second->GetString(i).ToString()); break;
-      }
-    }
-    out.push_back(args);
-  }
-  return out;
-}
 
 // Brief vectors of texts for comparisons.
 inline std::vector<std::string> S(std::initializer_list<std::string> items) { return items; }

@@ -8,6 +8,7 @@
 
 #include "browser/draw_drag_areas.h"
 #include "tests/browser/core/context_fixture.h"
+#include "tests/browser/renderer_messages.h"
 #include "tests/channel/log_capture.h"
 
 namespace core_test {
@@ -21,20 +22,12 @@ const char kRegisterFunction[] = "{A1335F60-4F6C-4A79-BF73-1AB59FDFA174}";
 
 class DispatcherTest : public ContextTest {
  protected:
-  // The texts of a process message's arguments (ints written in decimal).
-  static std::vector<std::string> Arguments(CefRefPtr<CefListValue> args) {
-    std::vector<std::string> out;
-    for (size_t i = 0; i < args->GetSize(); ++i) {
-      out.push_back(args->GetType(i) == VTYPE_INT ? "int:" + std::to_string(args->GetInt(i))
-                                                  : args->GetString(i).ToString());
-    }
-    return out;
-  }
+  // The calls and registrations the renderer got, each as its name and its arguments in text.
   static std::vector<std::pair<std::string, std::vector<std::string>>> SentMessages(CefRefPtr<CefBrowser> browser) {
     std::vector<std::pair<std::string, std::vector<std::string>>> out;
     for (const auto& message : test::MessagesSentToRenderer(browser)) {
       if (message.first == kCallPageFunction || message.first == kRegisterFunction)
-        out.push_back({message.first, Arguments(message.second)});
+        out.push_back({message.first, ArgumentTexts(message.second)});
     }
     return out;
   }
