@@ -336,6 +336,21 @@ class EngineFixture {
   test::BrowserHarness harness_;
 };
 
+// The arguments of the query a renderer's message router sends for a page's cefQuery from the
+// main frame: [context 1, request id, request, not persistent, frame id low, frame id high].
+inline CefRefPtr<CefListValue> RouterQueryArgs(CefRefPtr<CefBrowser> browser, int request_id,
+                                               const std::string& request) {
+  CefRefPtr<CefListValue> args = CefListValue::Create();
+  const int64 frame = browser->GetMainFrame()->GetIdentifier();
+  args->SetInt(0, 1);
+  args->SetInt(1, request_id);
+  args->SetString(2, request);
+  args->SetBool(3, false);
+  args->SetInt(4, static_cast<int>(frame & 0xFFFFFFFF));
+  args->SetInt(5, static_cast<int>(frame >> 32));
+  return args;
+}
+
 // Journal entries of one kind for one browser, as "arg arg ...".
 inline std::vector<std::string> JournalArgs(const std::string& kind, int browser_id) {
   std::vector<std::string> out;

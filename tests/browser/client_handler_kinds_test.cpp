@@ -264,15 +264,7 @@ int CancelledByNavigation(EngineFixture& engine, RecordingHandlerDelegate& deleg
   EXPECT_TRUE(browser);
   HoldingQueryHandler holder;
   EXPECT_TRUE(test::RunOn(TID_UI, [&] { handler->message_router()->AddHandler(&holder, true); }));
-  CefRefPtr<CefListValue> query = CefListValue::Create();
-  const int64 frame = browser->GetMainFrame()->GetIdentifier();
-  query->SetInt(0, 1);
-  query->SetInt(1, 1);
-  query->SetString(2, "wait");
-  query->SetBool(3, false);
-  query->SetInt(4, static_cast<int>(frame & 0xFFFFFFFF));
-  query->SetInt(5, static_cast<int>(frame >> 32));
-  EXPECT_TRUE(engine.harness().Inject(browser, "cefQueryMsg", query));
+  EXPECT_TRUE(engine.harness().Inject(browser, "cefQueryMsg", RouterQueryArgs(browser, 1, "wait")));
   EXPECT_TRUE(test::WaitFor([&] { return holder.held == 1; }));
 
   const int before = delegate.Count("OnLoadEnd main");

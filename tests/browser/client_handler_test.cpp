@@ -223,24 +223,10 @@ TEST_F(ClientHandlerTest, ARequestedCloseDetachesAndHidesTheBrowserWindowFirst) 
   }
 }
 
-// A query the renderer's router sends for a page's cefQuery: [context, request id, request,
-// persistent, frame id low, frame id high].
-CefRefPtr<CefListValue> QueryArgs(CefRefPtr<CefBrowser> browser, int request_id) {
-  CefRefPtr<CefListValue> args = CefListValue::Create();
-  const int64 frame = browser->GetMainFrame()->GetIdentifier();
-  args->SetInt(0, 1);
-  args->SetInt(1, request_id);
-  args->SetString(2, "BindingTest:abc");
-  args->SetBool(3, false);
-  args->SetInt(4, static_cast<int>(frame & 0xFFFFFFFF));
-  args->SetInt(5, static_cast<int>(frame >> 32));
-  return args;
-}
-
 // True when the browser's router answered a binding-test query through the handler's query
 // handler (waits for the answer).
 bool RouterAnswers(test::BrowserHarness& harness, CefRefPtr<CefBrowser> browser, int request_id) {
-  if (!harness.Inject(browser, "cefQueryMsg", QueryArgs(browser, request_id)))
+  if (!harness.Inject(browser, "cefQueryMsg", RouterQueryArgs(browser, request_id, "BindingTest:abc")))
     return false;
   bool answered = false;
   test::WaitFor([&] {
