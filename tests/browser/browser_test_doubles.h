@@ -22,11 +22,14 @@
 #include "browser/main_message_loop.h"
 #include "include/cef_task.h"
 #include "testing/page_testing.h"
+#include "tests/browser/switch_app.h"
 #include "tests/cef/browser_test_support.h"
 
 namespace browser_doubles {
 
 namespace test = cefengine::test;
+
+using ::SwitchApp;
 
 // "main", "UI", "IO" or "other".
 inline std::string ThreadTag() {
@@ -287,19 +290,6 @@ class RecordingRootWindow : public RecordingViewEvents<client::BrowserWindow::De
     Add("IsCloseRequested" + At());
     return close_requested;
   }
-};
-
-// An application that adds one switch to the process command line while the engine starts.
-class SwitchApp : public CefApp {
- public:
-  explicit SwitchApp(const char* name) : name_(name) {}
-  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
-    command_line->AppendSwitch(name_);
-  }
-
- private:
-  const char* name_;
-  IMPLEMENT_REFCOUNTING(SwitchApp);
 };
 
 // The engine with the renderer played by the test, a main loop on the test thread and a

@@ -23,12 +23,14 @@
 #include "include/cef_app.h"
 #include "testing/cefengine_testing.h"
 #include "tests/browser/function_task.h"
+#include "tests/browser/switch_app.h"
 
 namespace host_test {
 
 namespace test = cefengine::test;
 
 using ::FunctionTask;
+using ::SwitchApp;
 
 // The main loop, counting the requests to quit.
 class CountingLoop : public client::MainMessageLoopMultithreadedWin {
@@ -38,24 +40,6 @@ class CountingLoop : public client::MainMessageLoopMultithreadedWin {
     MainMessageLoopMultithreadedWin::Quit();
   }
   std::atomic<int> quits{0};
-};
-
-// Adds switches to the engine's global command line at start-up.
-class SwitchApp : public CefApp {
- public:
-  explicit SwitchApp(std::vector<std::pair<std::string, std::string>> switches) : switches_(std::move(switches)) {}
-  void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) override {
-    for (const auto& s : switches_) {
-      if (s.second.empty())
-        command_line->AppendSwitch(s.first);
-      else
-        command_line->AppendSwitchWithValue(s.first, s.second);
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::string>> switches_;
-  IMPLEMENT_REFCOUNTING(SwitchApp);
 };
 
 // One event the host end received.
