@@ -23,6 +23,7 @@
 #include "include/cef_app.h"
 #include "testing/cefengine_testing.h"
 #include "tests/browser/function_task.h"
+#include "tests/browser/payload_items.h"
 #include "tests/browser/switch_app.h"
 
 namespace host_test {
@@ -170,29 +171,9 @@ class ContextFixture : public ::testing::Test {
 };
 
 // Items for commands.
-inline client::PayloadItem Text(const std::wstring& text) {
-  client::PayloadItem item;
-  item.kind = 's';
-  item.present = true;
-  item.text = text;
-  return item;
-}
-inline client::PayloadItem Int(int64_t value) {
-  client::PayloadItem item;
-  item.kind = 'i';
-  item.present = true;
-  item.number = value;
-  return item;
-}
-inline client::PayloadItem Int64(int64_t value) {
-  client::PayloadItem item = Int(value);
-  item.kind = 'l';
-  return item;
-}
-inline client::PayloadItem Bool(bool value) {
-  client::PayloadItem item = Int(value ? 1 : 0);
-  item.kind = 'b';
-  return item;
-}
+using payload_items::Bool;
+using payload_items::Int;
+using payload_items::Int64;
+using payload_items::Text;
 
 }  // namespace host_test

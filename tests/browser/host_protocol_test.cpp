@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/browser/payload_items.h"
 #include "tests/channel/wire_bytes.h"
 
 using namespace client;
@@ -32,10 +33,10 @@ std::string Summary(const std::vector<PayloadItem>& items) {
   return out;
 }
 
-PayloadItem Int(int64_t v) { PayloadItem i; i.kind = 'i'; i.present = true; i.number = v; return i; }
-PayloadItem Long(int64_t v) { PayloadItem i; i.kind = 'l'; i.present = true; i.number = v; return i; }
-PayloadItem Bool(bool v) { PayloadItem i; i.kind = 'b'; i.present = true; i.number = v; return i; }
-PayloadItem Text(const std::wstring& v) { PayloadItem i; i.kind = 's'; i.present = true; i.text = v; return i; }
+using payload_items::Bool;
+using payload_items::Int;
+using payload_items::Int64;
+using payload_items::Text;
 
 IPC::Message Command(uint32_t view, HostCommand code, std::vector<PayloadItem> items) {
   IPC::Message m;
@@ -90,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
         WireCase{"CallFunction",
                  [] {
                    return Command(0x100, MsgToBrowserCallFunction,
-                                  {Long(0x100000005LL), Text(L"f"), Text(L"x"), Text(L"")});
+                                  {Int64(0x100000005LL), Text(L"f"), Text(L"x"), Text(L"")});
                  },
                  1, 0x107, "05000000 01000000 01000000 6600 0000 01000000 7800 0000 00000000",
                  "id=4294967301 function=f args=x args="},
