@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "base/string_cipher.h"
+#include "testing/cefengine_testing.h"
 #include "testing/control_client.h"
 #include "tests/browser/entry/brivelo_installation.h"
 #include "tests/product/loopback_http_server.h"
@@ -433,9 +434,7 @@ TEST(Road, TheChannelWindowIsNamedByTabGroupIdsElseByTabIds) {
   ASSERT_TRUE(session.Launch());
   const std::wstring name = prefix + group;
   HWND channel = nullptr;
-  for (ULONGLONG end = GetTickCount64() + kRunMs; !channel && GetTickCount64() < end; Sleep(50)) {
-    channel = FindWindowW(name.c_str(), name.c_str());
-  }
+  cefengine::test::WaitFor([&] { return (channel = FindWindowW(name.c_str(), name.c_str())) != nullptr; }, kRunMs);
   EXPECT_NE(nullptr, channel) << session.run().Transcript();
   const std::wstring by_id = prefix + session.run().id();
   EXPECT_EQ(nullptr, FindWindowW(by_id.c_str(), by_id.c_str()));
