@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/string_util.h"
 #include "browser/bytes_write_handler.h"
 #include "browser/drag_formats.h"
 #include "browser/window_util.h"
@@ -47,17 +48,6 @@ std::string NarrowTextOf(const void* data, SIZE_T size) {
   while (length < size && text[length] != '\0')
     ++length;
   return std::string(text, length);
-}
-
-std::wstring AnsiToWide(const std::string& text) {
-  if (text.empty())
-    return std::wstring();
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0)
-    return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
 }
 
 // True when a DROPFILES block's file list starts and ends (with its double zero) inside the block,
@@ -132,7 +122,7 @@ void ReadFormat(IDataObject* data_object, FORMATETC format, CefRefPtr<CefDragDat
     *have_unicode_text = true;
   } else if (cf == CF_TEXT) {
     if (!*have_unicode_text)
-      drag_data->SetFragmentText(AnsiToWide(NarrowTextOf(data, size)));
+      drag_data->SetFragmentText(StringUtil::MbToWString(NarrowTextOf(data, size), CP_ACP));
   } else if (cf == registered.moz_url) {
     const std::wstring text = WideTextOf(data, size);
     const size_t line_feed = text.rfind(L'\n');
