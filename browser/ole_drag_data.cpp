@@ -162,9 +162,9 @@ FORMATETC HGlobalFormat(CLIPFORMAT cf) {
   return format;
 }
 
-// A new zero-filled fixed block with the bytes copied in; null when it cannot be made.
-HGLOBAL NewBlock(const void* bytes, size_t size, size_t block_size) {
-  HGLOBAL block = GlobalAlloc(GPTR, block_size);
+// A new fixed block holding a copy of the bytes; null when it cannot be made.
+HGLOBAL NewBlock(const void* bytes, size_t size) {
+  HGLOBAL block = GlobalAlloc(GPTR, size);
   if (block && size)
     std::memcpy(block, bytes, size);
   return block;
@@ -184,7 +184,7 @@ class FormatList {
     media_.push_back(medium);
   }
   void AddWideText(CLIPFORMAT cf, const std::wstring& text) {
-    Add(cf, NewBlock(text.c_str(), (text.size() + 1) * sizeof(wchar_t), (text.size() + 1) * sizeof(wchar_t)));
+    Add(cf, NewBlock(text.c_str(), (text.size() + 1) * sizeof(wchar_t)));
   }
   CComPtr<DataObjectWin> Make() {
     return DataObjectWin::Create(formats_.data(), media_.data(), static_cast<int>(formats_.size()));
@@ -238,7 +238,7 @@ bool BuildDataObjectFromDragData(CefRefPtr<CefDragData> drag_data, CComPtr<DataO
   const std::string html = drag_data->GetFragmentHtml().ToString();
   if (!html.empty()) {
     const std::string cf_html = WrapHtmlAsCfHtml(html, drag_data->GetFragmentBaseURL().ToString());
-    list.Add(static_cast<CLIPFORMAT>(registered.html), NewBlock(cf_html.c_str(), cf_html.size() + 1, cf_html.size() + 1));
+    list.Add(static_cast<CLIPFORMAT>(registered.html), NewBlock(cf_html.c_str(), cf_html.size() + 1));
   }
 
   const size_t contents_size = drag_data->GetFileContents(nullptr);
@@ -254,10 +254,10 @@ bool BuildDataObjectFromDragData(CefRefPtr<CefDragData> drag_data, CComPtr<DataO
     const std::wstring name = drag_data->GetFileName().ToWString();
     const size_t name_length = name.size() < kMaxDescriptorFileName ? name.size() : kMaxDescriptorFileName;
     std::memcpy(descriptor.fgd[0].cFileName, name.c_str(), name_length * sizeof(wchar_t));
-    list.Add(static_cast<CLIPFORMAT>(registered.file_descriptor), NewBlock(&descriptor, sizeof(descriptor), sizeof(descriptor)));
+    list.Add(static_cast<CLIPFORMAT>(registered.file_descriptor), NewBlock(&descriptor, sizeof(descriptor)));
 
     const size_t written = static_cast<size_t>(handler->GetDataSize());
-    list.Add(static_cast<CLIPFORMAT>(registered.file_contents), NewBlock(handler->GetData(), written, written));
+    list.Add(static_cast<CLIPFORMAT>(registered.file_contents), NewBlock(handler->GetData(), written));
   }
 
   data_object = list.Make();
