@@ -405,10 +405,7 @@ int OsrWindowWin::HitTest(int x, int y) const {
 }
 
 bool OsrWindowWin::IsOverPopupWidget(int x, int y) const {
-  const CefRect& rc = renderer_.popup_rect();
-  const int popup_right = rc.x + rc.width;
-  const int popup_bottom = rc.y + rc.height;
-  return x >= rc.x && x < popup_right && y >= rc.y && y < popup_bottom;
+  return renderer_.popup_rect().Contains(x, y);
 }
 
 int OsrWindowWin::GetPopupXOffset() const {
