@@ -136,22 +136,16 @@ void OsrWindowWin::NotifyPageClick(UINT message, LPARAM lParam) {
 bool OsrWindowWin::HandleCaptionDrag(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_LBUTTONDOWN: {
-      const HWND parent = parent_hwnd_;
-      if (!parent)
+      // Pop-up views (no parent given) are never moved.
+      if (!parent_hwnd_ || HitTest(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)) != HTCAPTION)
         return false;
-      const POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      for (const RECT& area : drag_areas_) {
-        if (!PtInRect(&area, point))
-          continue;
-        if (!caption_drag_active_)
-          SetCapture(hwnd_);
-        const DWORD pos = GetMessagePos();
-        caption_drag_last_x_ = GET_X_LPARAM(pos);
-        caption_drag_last_y_ = GET_Y_LPARAM(pos);
-        caption_drag_active_ = 1;
-        return true;
-      }
-      return false;
+      if (!caption_drag_active_)
+        SetCapture(hwnd_);
+      const DWORD pos = GetMessagePos();
+      caption_drag_last_x_ = GET_X_LPARAM(pos);
+      caption_drag_last_y_ = GET_Y_LPARAM(pos);
+      caption_drag_active_ = 1;
+      return true;
     }
     case WM_LBUTTONUP:
       if (!caption_drag_active_)

@@ -106,7 +106,8 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
   cef_drag_operations_mask_t OnDrop(CefMouseEvent ev, cef_drag_operations_mask_t effect) override;
 
   // Engine UI thread: HTCAPTION for a client point (device pixels) inside a drag area of the
-  // page, else HTCLIENT. The window itself does not answer WM_NCHITTEST with it.
+  // page, else HTCLIENT. A left press at HTCAPTION starts a caption drag; the window itself does
+  // not answer WM_NCHITTEST with it.
   int HitTest(int x, int y) const;
 
   // For inspection on the engine's UI thread.
