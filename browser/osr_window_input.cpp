@@ -220,14 +220,8 @@ void OsrWindowWin::OnMouseEvent(UINT message, WPARAM wParam, LPARAM lParam) {
       last_click_button_ = button;
 
       if (browser_host) {
-        CefMouseEvent mouse_event;
-        mouse_event.x = x;
-        mouse_event.y = y;
         last_mouse_down_on_view_ = !IsOverPopupWidget(x, y);
-        ApplyPopupOffset(mouse_event.x, mouse_event.y);
-        DeviceToLogical(mouse_event, device_scale_factor_);
-        mouse_event.modifiers = GetMouseModifierFlags(wParam);
-        browser_host->SendMouseClickEvent(mouse_event, button, false, last_click_count_);
+        browser_host->SendMouseClickEvent(ViewMouseEvent(x, y, wParam), button, false, last_click_count_);
       }
       break;
     }
@@ -245,16 +239,10 @@ void OsrWindowWin::OnMouseEvent(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       const CefBrowserHost::MouseButtonType button = ButtonOf(message);
       if (browser_host) {
-        CefMouseEvent mouse_event;
-        mouse_event.x = x;
-        mouse_event.y = y;
         // A press on the view released over a displaced pop-up belongs to neither.
         if (last_mouse_down_on_view_ && IsOverPopupWidget(x, y) && (GetPopupXOffset() || GetPopupYOffset()))
           break;
-        ApplyPopupOffset(mouse_event.x, mouse_event.y);
-        DeviceToLogical(mouse_event, device_scale_factor_);
-        mouse_event.modifiers = GetMouseModifierFlags(wParam);
-        browser_host->SendMouseClickEvent(mouse_event, button, true, last_click_count_);
+        browser_host->SendMouseClickEvent(ViewMouseEvent(x, y, wParam), button, true, last_click_count_);
       }
       break;
     }
@@ -278,15 +266,8 @@ void OsrWindowWin::OnMouseEvent(UINT message, WPARAM wParam, LPARAM lParam) {
         TrackMouseEvent(&tme);
         mouse_tracking_ = true;
       }
-      if (browser_host) {
-        CefMouseEvent mouse_event;
-        mouse_event.x = x;
-        mouse_event.y = y;
-        ApplyPopupOffset(mouse_event.x, mouse_event.y);
-        DeviceToLogical(mouse_event, device_scale_factor_);
-        mouse_event.modifiers = GetMouseModifierFlags(wParam);
-        browser_host->SendMouseMoveEvent(mouse_event, false);
-      }
+      if (browser_host)
+        browser_host->SendMouseMoveEvent(ViewMouseEvent(x, y, wParam), false);
       break;
     }
 
@@ -314,12 +295,7 @@ void OsrWindowWin::OnMouseEvent(UINT message, WPARAM wParam, LPARAM lParam) {
           break;
         ScreenToClient(hwnd_, &screen_point);
         const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
-        CefMouseEvent mouse_event;
-        mouse_event.x = screen_point.x;
-        mouse_event.y = screen_point.y;
-        ApplyPopupOffset(mouse_event.x, mouse_event.y);
-        DeviceToLogical(mouse_event, device_scale_factor_);
-        mouse_event.modifiers = GetMouseModifierFlags(wParam);
+        const CefMouseEvent mouse_event = ViewMouseEvent(screen_point.x, screen_point.y, wParam);
         if (IsKeyPressed(VK_SHIFT))
           browser_host->SendMouseWheelEvent(mouse_event, delta, 0);
         else
@@ -408,6 +384,16 @@ int OsrWindowWin::GetPopupXOffset() const {
 
 int OsrWindowWin::GetPopupYOffset() const {
   return renderer_.original_popup_rect().y - renderer_.popup_rect().y;
+}
+
+CefMouseEvent OsrWindowWin::ViewMouseEvent(int x, int y, WPARAM wParam) const {
+  CefMouseEvent mouse_event;
+  mouse_event.x = x;
+  mouse_event.y = y;
+  ApplyPopupOffset(mouse_event.x, mouse_event.y);
+  DeviceToLogical(mouse_event, device_scale_factor_);
+  mouse_event.modifiers = GetMouseModifierFlags(wParam);
+  return mouse_event;
 }
 
 void OsrWindowWin::ApplyPopupOffset(int& x, int& y) const {

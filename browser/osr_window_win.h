@@ -152,6 +152,9 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
   int GetPopupXOffset() const;
   int GetPopupYOffset() const;
   void ApplyPopupOffset(int& x, int& y) const;
+  // The engine's event for a client point (device pixels) of the view: the pop-up offset applied,
+  // in logical pixels, with the modifiers of wParam's key state.
+  CefMouseEvent ViewMouseEvent(int x, int y, WPARAM wParam) const;
 
   // Painting.
   void PaintLayered(cef_paint_element_type_t type, const void* buffer, int width, int height);
