@@ -187,33 +187,15 @@ void OsrGlRenderer::OnPaint(CefRefPtr<CefBrowser> browser, cef_paint_element_typ
       }
     }
   } else if (type == PET_POPUP && popup_rect_.width > 0 && popup_rect_.height > 0) {
-    int skip_pixels = 0, x = popup_rect_.x;
-    int skip_rows = 0, y = popup_rect_.y;
-    int w = width;
-    int h = height;
-
     // What lies left of or above the view is skipped in the buffer and does not count toward the
     // uploaded size, so each row read stays inside the buffer.
-    if (x < 0) {
-      skip_pixels = -x;
-      x = 0;
-      w -= skip_pixels;
-    }
-    if (y < 0) {
-      skip_rows = -y;
-      y = 0;
-      h -= skip_rows;
-    }
-    if (x + w > view_width_)
-      w = view_width_ - x;
-    if (y + h > view_height_)
-      h = view_height_ - y;
-
-    if (w > 0 && h > 0) {
+    const CefRect rect = ClipToFrame(CefRect(popup_rect_.x, popup_rect_.y, width, height), view_width_, view_height_);
+    if (!rect.IsEmpty()) {
       glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
-      glPixelStorei(GL_UNPACK_SKIP_PIXELS, skip_pixels);
-      glPixelStorei(GL_UNPACK_SKIP_ROWS, skip_rows);
-      glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, buffer);
+      glPixelStorei(GL_UNPACK_SKIP_PIXELS, rect.x - popup_rect_.x);
+      glPixelStorei(GL_UNPACK_SKIP_ROWS, rect.y - popup_rect_.y);
+      glTexSubImage2D(GL_TEXTURE_2D, 0, rect.x, rect.y, rect.width, rect.height, GL_BGRA,
+                      GL_UNSIGNED_INT_8_8_8_8_REV, buffer);
     }
   }
 
