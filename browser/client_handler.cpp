@@ -17,7 +17,7 @@ namespace client {
 namespace {
 
 const wchar_t kDevToolsScheme[] = L"chrome-devtools://";
-const size_t kDevToolsSchemeLength = 18;
+const size_t kDevToolsSchemeLength = sizeof(kDevToolsScheme) / sizeof(kDevToolsScheme[0]) - 1;
 
 }  // namespace
 
