@@ -106,7 +106,10 @@ bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms) {
 }
 
 bool Flush(CefThreadId id, int timeout_ms) {
-  return RunOn(id, std::function<void()>(), timeout_ms);
+  // A task posted while the thread's wake-up message is still queued runs at that wake-up, ahead of
+  // window messages posted after it. The second task's wake-up is posted only once the first task
+  // ran, so behind every message posted before this call.
+  return RunOn(id, std::function<void()>(), timeout_ms) && RunOn(id, std::function<void()>(), timeout_ms);
 }
 
 bool Quiesce(int timeout_ms) {

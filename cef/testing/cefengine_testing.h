@@ -33,7 +33,8 @@ bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 5000);
 bool PumpUntil(const std::function<bool()>& pred, int timeout_ms = 5000);
 // Runs `fn` on `id` and waits for it. False when `id` does not run or the wait timed out.
 bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms = 5000);
-// Waits until every task posted to `id` before the call has run.
+// Waits until every task posted to `id` before the call has run and every window message posted
+// to its thread before the call has been handled (each of the two waits inside may take timeout_ms).
 bool Flush(CefThreadId id, int timeout_ms = 5000);
 // Waits until every engine thread had nothing left to run, twice in a row.
 bool Quiesce(int timeout_ms = 5000);

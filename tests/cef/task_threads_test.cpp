@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -116,6 +117,58 @@ TEST_F(TaskThreads, UiThreadPumpsMessagesAndHasOleInitialized) {
   EXPECT_EQ(SendMessageW(hwnd, WM_GETTEXT, 16, reinterpret_cast<LPARAM>(text)), 5);
   EXPECT_STREQ(text, L"probe");
   ASSERT_TRUE(test::RunOn(TID_UI, [&] { DestroyWindow(hwnd); }));
+}
+
+const UINT kCountedMessage = WM_APP + 7;
+std::atomic<int> g_counted_messages{0};
+
+LRESULT CALLBACK CountingWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kCountedMessage) {
+    Sleep(100);  // a slow handler: a flush that returned before it cannot see it counted
+    ++g_counted_messages;
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void SignalThenWait(HANDLE entered, HANDLE release) {
+  SetEvent(entered);
+  WaitForSingleObject(release, 10000);
+}
+
+void DoNothing() {}
+
+TEST_F(TaskThreads, FlushAlsoWaitsForWindowMessagesPostedBeforeIt) {
+  g_counted_messages = 0;
+  HWND hwnd = nullptr;
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = CountingWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"FlushProbe";
+    RegisterClassExW(&wc);
+    hwnd = CreateWindowExW(0, L"FlushProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  }));
+  ASSERT_TRUE(hwnd);
+  HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(CefPostTask(TID_UI, base::Bind(&SignalThenWait, entered, release)));
+  ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
+  // While the UI thread is busy: a task's wake-up is queued, then a window message behind it, and
+  // the flush's own task joins that wake-up.
+  ASSERT_TRUE(CefPostTask(TID_UI, base::Bind(&DoNothing)));
+  ASSERT_TRUE(PostMessageW(hwnd, kCountedMessage, 0, 0));
+  std::thread releaser([release] {
+    Sleep(200);
+    SetEvent(release);
+  });
+  EXPECT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(g_counted_messages.load(), 1);
+  releaser.join();
+  ASSERT_TRUE(test::RunOn(TID_UI, [&] { DestroyWindow(hwnd); }));
+  CloseHandle(entered);
+  CloseHandle(release);
 }
 
 class DiesOnUi : public base::RefCountedThreadSafe<DiesOnUi, CefDeleteOnUIThread> {
