@@ -198,6 +198,10 @@ class StrictScope {
  public:
   StrictScope() {
     SetEnvironmentVariableW(L"BRIVELO_CEF_STRICT", L"1");
+    CollectFatals();
+  }
+  // (Re)installs the collecting handler, for a test that put a handler of its own in between.
+  void CollectFatals() {
     test::SetFatalHandler([this](const std::string& message) {
       std::lock_guard<std::mutex> lock(mutex_);
       messages_.push_back(message);
