@@ -156,11 +156,7 @@ void MainContextImpl::OnMsgToBrowserCallFunction(const IPC::Message& message, in
   if (name.empty()) {
     // A browser command, named by the first further text.
     std::wstring result;
-    if (!args.empty() && args[0] == kDrawDragAreaListCommand) {
-      wchar_t text[64] = {};
-      _snwprintf(text, 63, L"%s", ToggleDrawDragAreas() ? L"true" : L"false");
-      result = text;
-    }
+    if (!args.empty() && args[0] == kDrawDragAreaListCommand) result = ToggleDrawDragAreas() ? L"true" : L"false";
     SendCallResult(view, execute_id, kCallBrowserCommand, result);
     return;
   }
@@ -204,7 +200,7 @@ void MainContextImpl::OnMsgToBrowserCallFunction(const IPC::Message& message, in
 
 void MainContextImpl::SendCallResult(int view, int64_t execute_id, int32_t status, const std::wstring& result) {
   IPC::Message answer = MakeCallResultEvent(static_cast<uint32_t>(view), execute_id, status, result);
-  (void)channel_.Send(&answer, true, false);
+  SendToHost(answer, false);
 }
 
 void MainContextImpl::OnMsgToBrowserGetCookies(const IPC::Message& message, int view) {
@@ -218,7 +214,7 @@ void MainContextImpl::OnMsgToBrowserGetCookies(const IPC::Message& message, int 
 
 void MainContextImpl::SendCookies(int view, const std::wstring& cookies, const std::wstring& url) {
   IPC::Message answer = MakeCookiesEvent(static_cast<uint32_t>(view), url, cookies);
-  (void)channel_.Send(&answer, true, false);
+  SendToHost(answer, false);
 }
 
 void MainContextImpl::OnMsgToBrowserRegisterFunction(const IPC::Message& message, int view) {
