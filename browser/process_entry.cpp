@@ -129,8 +129,7 @@ int RunBrowserProcess(const CefMainArgs& main_args, CefRefPtr<CefCommandLine> co
     context->Shutdown();
   }
 
-  // The watch's callback reaches the context: no callback may run once it is gone.
-  UnregisterProcessWaitExit();
+  // The context's destructor cancels the host-process watch before anything of it goes.
   delete message_loop;
   delete context;
   return exit_code;
