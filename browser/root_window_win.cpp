@@ -55,7 +55,7 @@ const UINT g_quit_message = RegisterWindowMessageW(L"{25E2CC7B-4102-43DA-8233-FA
 const UINT g_shell_hook_message = RegisterWindowMessageW(L"SHELLHOOK");
 
 // The window's handle as it travels to the renderer: its 32 significant bits.
-int WireHandle(HWND hwnd) { return static_cast<int>(static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(hwnd))); }
+int WireHandle(HWND hwnd) { return static_cast<int>(HwndToWire(hwnd)); }
 
 int RectWidth(const RECT& rect) { return rect.right - rect.left; }
 int RectHeight(const RECT& rect) { return rect.bottom - rect.top; }
