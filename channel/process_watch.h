@@ -1,8 +1,9 @@
 // Watch on the host's process: when the process that owns the host window ends, the browser
 // process's context is asked to quit (client::MainContext::Get()->Quit()).
 //
-// One watch per process. It fires at most once, on a thread-pool thread. The process entry
-// must call UnregisterProcessWaitExit before it deletes the context.
+// One watch per process. It fires at most once, on a thread-pool thread. Its callback reaches
+// the main context, so UnregisterProcessWaitExit must run before the context goes (the context
+// calls it in its Shutdown and its destructor).
 #pragma once
 
 #include <windows.h>
