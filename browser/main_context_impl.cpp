@@ -105,6 +105,8 @@ void MainContextImpl::SendToHost(IPC::Message& message, bool sync) {
   (void)channel_.Send(&message, !sync, sync);
 }
 
+bool MainContextImpl::WaitForHostEvents(DWORD timeout_ms) { return channel_.WaitUntilSent(timeout_ms); }
+
 int MainContextImpl::GetRoutingId() { return kRoutingIdBrowser; }
 
 void MainContextImpl::OnPeerProcessExit(bool session_ending) { Quit(); }

@@ -34,6 +34,10 @@ class MainContextImpl : public MainContext, public IChannelListener2 {
                                 void* windows_sandbox_info, const std::wstring& id);
   // After the main loop: cancels the host-process watch, deletes the manager, stops CEF.
   void Shutdown();
+  // For a process about to end itself: waits, for at most timeout_ms, until the events queued
+  // for the host have reached it. False when they did not (no host window, or time out).
+  // Main thread.
+  [[nodiscard]] bool WaitForHostEvents(DWORD timeout_ms);
 
   // MainContext.
   void Quit() override;

@@ -29,6 +29,8 @@ namespace process_entry {
 namespace {
 
 const wchar_t kMuteVariable[] = L"__sc_mute_app";
+// How long a self-ending browser waits for its last events to reach a live host.
+const DWORD kHostEventsWaitMs = 1000;
 
 // The crash hand-off lasts for the life of the process; installed once.
 void InstallCrashHandOff() {
@@ -121,6 +123,9 @@ int RunBrowserProcess(const CefMainArgs& main_args, CefRefPtr<CefCommandLine> co
 
     if (command_line->HasSwitch("sc_terminate_quit")) {
       LogInfoW(L"Main : TerminateProcess.");
+      // The host's last events (the closed view's event 2) are still queued for the channel's
+      // sender thread, which ends with the process.
+      if (!context->WaitForHostEvents(kHostEventsWaitMs)) LogInfoW(L"Main : events for the host not all sent.");
       TerminateSelf();
       LogErrorW(L"TerminateProcess error:%d. Shut down CEF", GetLastError());
     } else {

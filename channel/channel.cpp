@@ -37,6 +37,10 @@ bool CChannel::Send(int32_t routing, uint32_t type, const char* data, int length
   return m_pChannelImpl ? m_pChannelImpl->Send(routing, type, data, length, async, sync) : false;
 }
 
+bool CChannel::WaitUntilSent(DWORD timeout_ms) {
+  return m_pChannelImpl && m_pChannelImpl->WaitUntilSent(timeout_ms);
+}
+
 void CChannel::WatchPeerProcess(HANDLE process) {
   if (m_pChannelImpl) m_pChannelImpl->WatchPeerProcess(process);
 }

@@ -76,6 +76,12 @@ class CChannel {
   // A message (routing, type, priority 2) with one data item of the bytes, when there are any.
   [[nodiscard]] bool Send(int32_t routing, uint32_t type, const char* data, int length, bool async, bool sync);
 
+  // Waits until every asynchronous message queued so far has been handed to the peer, for at
+  // most timeout_ms. False at once when the queue waits for a missing peer window or the channel
+  // is not open or stopping; false when the time ran out. Not from the sender thread or from a
+  // listener (the peer may be sending to this thread).
+  [[nodiscard]] bool WaitUntilSent(DWORD timeout_ms);
+
   // Watches the peer's process (the handle is owned from now on) and tells every
   // IChannelListener2 when it ends; a null handle ends the watch.
   void WatchPeerProcess(HANDLE process);

@@ -12,6 +12,7 @@ namespace {
 // (and at every new send) instead of spinning.
 constexpr DWORD kPeerRetryMs = 250;
 constexpr DWORD kSendTimeoutMs = 5000;
+constexpr DWORD kSentPollMs = 2;
 constexpr DWORD kSenderStopWaitMs = 10000;
 
 }  // namespace
@@ -76,6 +77,7 @@ bool CChannelImpl::Send(IPC::Message* message, bool async, bool sync) {
     // waits for the peer window is tried again at every new send.
     const bool wake = m_queSend.empty() || m_bRetryPending;
     m_queSend.push_back(*message);
+    ++m_nUnsent;
     if (wake) SetEvent(m_hSendEvent);
   }
   return true;
@@ -176,6 +178,7 @@ void CChannelImpl::OnSendEvent() {
     const uint32_t type = message.GetType();
     if (type == 0) {  // never sent
       batch.pop_front();
+      Delivered();
       continue;
     }
     const bool sent = SendImpl(message, false);
@@ -191,6 +194,26 @@ void CChannelImpl::OnSendEvent() {
       return;
     }
     batch.pop_front();
+    Delivered();
+  }
+}
+
+void CChannelImpl::Delivered() {
+  _BaseModule::CAutoLocker lock(&m_csQueue);
+  --m_nUnsent;
+}
+
+bool CChannelImpl::WaitUntilSent(DWORD timeout_ms) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  for (;;) {
+    {
+      _BaseModule::CAutoLocker lock(&m_csQueue);
+      if (m_nUnsent == 0) return true;
+      // Without a peer window nothing moves; without a sender nothing ever will.
+      if (m_bRetryPending || m_bInUnit || !m_hSenderThread) return false;
+    }
+    if (GetTickCount64() >= end) return false;
+    Sleep(kSentPollMs);
   }
 }
 

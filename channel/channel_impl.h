@@ -30,6 +30,8 @@ class CChannelImpl : public CChannelWindow {
   [[nodiscard]] bool SendImpl(IPC::Message& message, bool sync);
   // Sends everything queued, in order, until a send finds no peer window; sender thread only.
   void OnSendEvent();
+  // See CChannel::WaitUntilSent.
+  [[nodiscard]] bool WaitUntilSent(DWORD timeout_ms);
   void WatchPeerProcess(HANDLE process);
   void Unit();
 
@@ -50,6 +52,8 @@ class CChannelImpl : public CChannelWindow {
   static VOID CALLBACK OnPeerProcessSignaled(PVOID param, BOOLEAN timed_out);
   void SenderLoop();
   bool StartSenderLocked();
+  // One message of a batch is off the sender's hands (delivered, or dropped as never sendable).
+  void Delivered();
   // False only when the target window no longer exists; a peer that fails to take the
   // block otherwise still counts as sent.
   bool SendCopyData(HWND target, COPYDATASTRUCT* data);
@@ -78,6 +82,7 @@ class CChannelImpl : public CChannelWindow {
   HANDLE m_hSendEvent = nullptr;  // auto reset
   bool m_bSenderAbandoned = false;  // did not stop within the shutdown wait
   bool m_bRetryPending = false;     // the front found no peer window and waits for it
+  size_t m_nUnsent = 0;             // queued or taken by the sender, and not yet delivered
 
   // Asynchronous blocks received and not yet dispatched. Window thread only: the window never
   // takes a pointer from a posted message, so a stray wake-up from another process only

@@ -488,3 +488,75 @@ TEST(ChannelLifecycle, ListenersMaySendAndAddListenersWhileCalled) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host end on a thread of its own that pumps only every 20 ms, so each asynchronous message
+// waits for it; counts what its listener gets.
+class SlowHost {
+ public:
+  explicit SlowHost(const std::wstring& id) : m_thread([this, id] { Run(id); }) {
+    while (!m_bReady) Sleep(1);
+  }
+  ~SlowHost() {
+    m_bStop = true;
+    m_thread.join();
+  }
+  int Received() const { return m_nReceived; }
+
+ private:
+  void Run(const std::wstring& id) {
+    CChannel stub;
+    Recorder recorder(kRoutingIdHost);
+    recorder.m_fnOnMessage = [this](const IPC::Message&) { ++m_nReceived; };
+    stub.InitStub(id.c_str());
+    stub.AddListener(&recorder);
+    m_bReady = true;
+    while (!m_bStop) {
+      Sleep(20);
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    stub.Unit();
+  }
+
+  std::atomic<bool> m_bReady{false};
+  std::atomic<bool> m_bStop{false};
+  std::atomic<int> m_nReceived{0};
+  std::thread m_thread;
+};
+
+}  // namespace
+
+// A process that ends itself right after its last events waits for them first: what is still
+// queued when the channel stops is dropped.
+TEST(ChannelLifecycle, WaitUntilSentHandsEveryQueuedMessageToASlowPeer) {
+  const std::wstring id = UniqueId(L"drain");
+  SlowHost host(id);
+  CChannel browser;
+  browser.Init(id.c_str());
+  EXPECT_TRUE(browser.WaitUntilSent(0)) << "nothing queued";
+  for (int i = 0; i < 10; ++i) {
+    IPC::Message m = MakeMessage(kRoutingIdHost, 0x300 + i, {i});
+    ASSERT_TRUE(browser.Send(&m, true, false));
+  }
+  EXPECT_TRUE(browser.WaitUntilSent(10000));
+  browser.Unit();
+  EXPECT_TRUE(PumpUntil([&] { return host.Received() == 10; }, 2000)) << host.Received();
+}
+
+TEST(ChannelLifecycle, WaitUntilSentGivesUpAtOnceWithoutAPeerOrAnOpenChannel) {
+  CChannel closed;
+  EXPECT_FALSE(closed.WaitUntilSent(0));
+
+  const std::wstring id = UniqueId(L"drain.nopeer");
+  CChannel browser;
+  browser.Init(id.c_str());
+  IPC::Message m = MakeMessage(kRoutingIdHost, 0x300, {});
+  ASSERT_TRUE(browser.Send(&m, true, false));
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_FALSE(browser.WaitUntilSent(60000));
+  EXPECT_LT(GetTickCount64() - start, 30000u) << "no peer window: nothing to wait for";
+  browser.Unit();
+  EXPECT_FALSE(browser.WaitUntilSent(0));
+}
