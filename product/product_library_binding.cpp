@@ -48,8 +48,7 @@ bool ProductHelperImpl::LoadProductHelperDll(const wchar_t* libraryPath) {
   _BaseModule::CAutoLocker locker(&m_lock);
   if (m_bLoaded) return true;
   if (!libraryPath || !PathFileExistsW(libraryPath)) return false;
-  if (!VerifyFileSigner(libraryPath)) return false;
-  HMODULE module = LoadLibraryW(libraryPath);
+  HMODULE module = SafeLoadLibrary(libraryPath);
   if (!module) return false;
 
   m_pfnFreeStr = LookUp<FreeStrFunc>(module, "free_str");

@@ -136,6 +136,19 @@ BOOL CSignerCheck::VerifyFileSignerName(const wchar_t* path, const wchar_t* expe
   return SignerNamesEqual(name, expectedName) ? TRUE : FALSE;
 }
 
+HMODULE CSignerCheck::LoadVerifiedLibrary(const wchar_t* path, DWORD flags) {
+  if (!path) return nullptr;
+  // Held from before the check until the image is mapped (which then keeps it from writes).
+  HANDLE held = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (held == INVALID_HANDLE_VALUE) return nullptr;
+  HMODULE module = VerifyFileSigner(path) ? LoadLibraryExW(path, nullptr, flags) : nullptr;
+  const DWORD error = GetLastError();
+  CloseHandle(held);
+  SetLastError(error);
+  return module;
+}
+
 BOOL VerifyFileSigner(const wchar_t* path) { return ProcessSignerCheck().VerifyFileSigner(path); }
 
 BOOL IsTrustedSignerName(const wchar_t* name) { return ProcessSignerCheck().IsTrustedSignerName(name); }
@@ -151,10 +164,14 @@ bool VerifyFileEmbeddedSigner(const wchar_t* path) {
   return IsTrustedSignerName(name.c_str()) != FALSE;
 }
 
-HMODULE SafeLoadLibrary(const wchar_t* path) { return VerifyFileSigner(path) ? LoadLibraryW(path) : nullptr; }
+HMODULE SafeLoadLibrary(const wchar_t* path) { return ProcessSignerCheck().LoadVerifiedLibrary(path); }
 
 HMODULE SafeLoadLibraryEx(const wchar_t* path, HANDLE reserved, DWORD flags) {
-  return VerifyFileSigner(path) ? LoadLibraryExW(path, reserved, flags) : nullptr;
+  if (reserved) {  // must be NULL, as for LoadLibraryExW
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return ProcessSignerCheck().LoadVerifiedLibrary(path, flags);
 }
 
 BOOL SafeShellExecuteEx(SHELLEXECUTEINFOW* info) {

@@ -47,6 +47,11 @@ class CSignerCheck {
   // TRUE when the signature verifies and its signer is expectedName (case of A-Z aside); TRUE
   // for a null expectedName and on systems before version 6.
   [[nodiscard]] BOOL VerifyFileSignerName(const wchar_t* path, const wchar_t* expectedName);
+  // LoadLibraryExW(path, nullptr, flags) when the file passes VerifyFileSigner, else NULL. The
+  // file is held open from before the check until after the load, sharing only reads, so it
+  // cannot be rewritten, replaced or deleted in between; a file that another process already
+  // holds open for writing is not loaded. The caller owns the module.
+  [[nodiscard]] HMODULE LoadVerifiedLibrary(const wchar_t* path, DWORD flags = 0);
 
  private:
   enum SignerReadResult { kSignerRefused, kSignerNameRead };
@@ -69,6 +74,7 @@ class CSignerCheck {
 [[nodiscard]] bool VerifyFileEmbeddedSigner(const wchar_t* path);
 
 // Loaders that refuse a file failing VerifyFileSigner (NULL / FALSE), else call the platform.
+// The two library loaders load the very file that was checked (LoadVerifiedLibrary).
 HMODULE SafeLoadLibrary(const wchar_t* path);
 HMODULE SafeLoadLibraryEx(const wchar_t* path, HANDLE reserved, DWORD flags);
 BOOL SafeShellExecuteEx(SHELLEXECUTEINFOW* info);

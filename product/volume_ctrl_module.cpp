@@ -67,7 +67,7 @@ bool VolumeCtrlModule::Load(const wchar_t* file_name) {
     return false;
   }
   LogInfoW(L"VolumeCtrl:%s", path.c_str());
-  if (VerifyFileSigner(path.c_str())) m_hModule = LoadLibraryW(path.c_str());
+  m_hModule = SafeLoadLibrary(path.c_str());
   return m_hModule != nullptr;
 }
 

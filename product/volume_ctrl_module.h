@@ -3,7 +3,8 @@
 // One record per process, made by the first GetInstance and never freed. Making it loads
 // "VolumeCtrl.dll", else "KivVolumeCtrl.dll", each looked for in this order:
 //   <exe folder>\<name>, <exe folder>\..\<name>, <exe folder>\..\..\Utils\<name>
-// and loaded only when it passes VerifyFileSigner; then KivVolumeCtrl_Init runs once and the
+// and loaded only when it passes VerifyFileSigner (the file held against writes from the check
+// until it is mapped, SafeLoadLibrary); then KivVolumeCtrl_Init runs once and the
 // entry points are bound. The library is never unloaded.
 //
 // Contracts:

@@ -6,6 +6,7 @@
 
 #include "base/common_util.h"
 #include "child_process.h"
+#include "product_info_fixture.h"
 #include "signer_fixture_files.h"
 #include "signer_test_store.h"
 
@@ -206,6 +207,56 @@ TEST(SignerVerification, ProcessWideCheckOnThisSystem) {
   HMODULE loaded = SafeLoadLibraryEx(Path(L"ph_full_trusted.dll").c_str(), nullptr, 0);
   EXPECT_NE(nullptr, loaded);
   if (loaded) FreeLibrary(loaded);
+}
+
+// While the signature is checked, the file can be neither rewritten nor replaced nor deleted, so
+// the library that is loaded is the one that passed.
+struct SwapAttempt {
+  static DWORD s_writeError, s_deleteError, s_renameError;
+  static LONG WINAPI VerifyTrust(HWND window, GUID* action, LPVOID data) {
+    const WINTRUST_DATA* trust = static_cast<WINTRUST_DATA*>(data);
+    if (trust->dwStateAction == WTD_STATEACTION_VERIFY) {
+      const wchar_t* path = trust->pFile->pcwszFilePath;
+      HANDLE writer = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+      s_writeError = writer == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+      if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+      s_deleteError = DeleteFileW(path) ? 0 : GetLastError();
+      const std::wstring moved = std::wstring(path) + L".moved";
+      s_renameError = MoveFileW(path, moved.c_str()) ? 0 : GetLastError();
+    }
+    return DefaultSignerCheckPlatform().VerifyTrust(window, action, data);
+  }
+};
+DWORD SwapAttempt::s_writeError, SwapAttempt::s_deleteError, SwapAttempt::s_renameError;
+
+TEST(SignerVerification, TheCheckedFileIsHeldUntilItIsLoaded) {
+  product_fixture::ScratchTree tree;
+  const std::wstring library = tree.Path(L"held_trusted.dll");
+  ASSERT_TRUE(CopyFileW(Path(L"ph_full_trusted.dll").c_str(), library.c_str(), FALSE));
+  TestSignerStore store;
+  SignerCheckPlatform platform = FakePlatform::Platform();
+  FakePlatform::Reset(10, 0);
+  platform.VerifyTrust = &SwapAttempt::VerifyTrust;
+  CSignerCheck check(platform, store.Store());
+
+  HMODULE module = check.LoadVerifiedLibrary(library.c_str());
+  ASSERT_NE(nullptr, module);
+  EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), SwapAttempt::s_writeError);
+  EXPECT_NE(DWORD(0), SwapAttempt::s_deleteError);
+  EXPECT_NE(DWORD(0), SwapAttempt::s_renameError);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((library + L".moved").c_str()));
+  FreeLibrary(module);
+
+  // Released afterwards: once unloaded, the file is an ordinary file again.
+  EXPECT_TRUE(DeleteFileW(library.c_str()));
+  // A file that another holder keeps open for writing is not loaded.
+  ASSERT_TRUE(CopyFileW(Path(L"ph_full_trusted.dll").c_str(), library.c_str(), FALSE));
+  HANDLE writer = CreateFileW(library.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  EXPECT_EQ(nullptr, check.LoadVerifiedLibrary(library.c_str()));
+  CloseHandle(writer);
 }
 
 // Wine reports the system version that its per-program settings name, so a child process can
