@@ -1,6 +1,7 @@
 #include "browser/client_app_browser.h"
 
 #include "browser/client_scheme_handler_factory.h"
+#include "browser/process_launch_hook.h"
 #include "include/cef_cookie.h"
 #include "include/cef_scheme.h"
 
@@ -22,9 +23,10 @@ void ClientAppBrowser::OnBeforeCommandLineProcessing(const CefString& process_ty
     }
     command_line->AppendSwitch("enable-begin-frame-scheduling");
   }
-  // The plug-in lies beside the executable; the launch hook checks that it is there.
+  // The plug-in beside the executable, by its full path so that no other folder of the library
+  // search path can supply it; the launch hook checks that it is there.
   command_line->AppendSwitchWithValue("ppapi-flash-version", "24.0.0.221");
-  command_line->AppendSwitchWithValue("ppapi-flash-path", "pepflashplayer.dll");
+  command_line->AppendSwitchWithValue("ppapi-flash-path", ProcessLaunchHook::FlashPluginPath().GetString());
   if (!command_line->HasSwitch("enable-extensions"))
     command_line->AppendSwitch("--disable-extensions");
   command_line->AppendSwitchWithValue("--lang", "zh-CN");

@@ -204,9 +204,10 @@ BOOL WINAPI CreateProcessADetour(LPCSTR applicationName, LPSTR commandLine, LPSE
                  processInformation);
 }
 
+ATL::CStringW FlashPluginPath() { return CommonUtil::GetExeDir() + L"\\pepflashplayer.dll"; }
+
 bool FlashPluginExists() {
-  const ATL::CStringW path = CommonUtil::GetExeDir() + L"\\pepflashplayer.dll";
-  const DWORD attributes = GetFileAttributesW(path);
+  const DWORD attributes = GetFileAttributesW(FlashPluginPath());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include "base/api_hook.h"
+#include "compat/atlstr.h"
 
 class ChildProcessList;
 
@@ -67,7 +68,10 @@ BOOL WINAPI CreateProcessADetour(LPCSTR applicationName, LPSTR commandLine, LPSE
                                  LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                                  LPPROCESS_INFORMATION processInformation);
 
-// Whether "pepflashplayer.dll" exists in the executable's folder.
+// The Flash plug-in's file: "pepflashplayer.dll" in the executable's folder, as a full path (a
+// bare name would be resolved through the library search path).
+ATL::CStringW FlashPluginPath();
+// Whether that file exists.
 bool FlashPluginExists();
 
 }  // namespace ProcessLaunchHook

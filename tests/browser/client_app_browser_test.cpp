@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/common_util.h"
 #include "include/cef_app.h"
 #include "include/cef_command_line.h"
 #include "include/cef_scheme.h"
@@ -19,10 +20,14 @@ namespace {
 
 namespace test = cefengine::test;
 
+// The plug-in's full path beside this executable: never a bare name that the library search
+// path would resolve.
+std::string FlashPath() { return CefString(CommonUtil::GetExeDir().GetString()).ToString() + "\\pepflashplayer.dll"; }
+
 // The browser process's own switches as OnBeforeCommandLineProcessing adds them after the
 // line's own, in order.
-const char kAlways[] =
-    " --ppapi-flash-version=24.0.0.221 --ppapi-flash-path=pepflashplayer.dll --disable-extensions --lang=zh-CN";
+std::string FlashSwitches() { return " --ppapi-flash-version=24.0.0.221 --ppapi-flash-path=" + FlashPath(); }
+const std::string kAlways = FlashSwitches() + " --disable-extensions --lang=zh-CN";
 
 std::string Processed(const std::string& process_type, const std::string& line) {
   CefRefPtr<client::ClientAppBrowser> app = new client::ClientAppBrowser();
@@ -47,11 +52,9 @@ TEST(ClientAppBrowserSwitches, FollowTheLineTheProcessWasStartedWith) {
        std::string(" --disable-gpu --disable-gpu-compositing --enable-begin-frame-scheduling") + kAlways},
       // An existing switch keeps its place when added again.
       {"brivelo.exe --off-screen-rendering-enabled --disable-extensions",
-       " --disable-gpu --disable-gpu-compositing --enable-begin-frame-scheduling"
-       " --ppapi-flash-version=24.0.0.221 --ppapi-flash-path=pepflashplayer.dll --lang=zh-CN"},
+       " --disable-gpu --disable-gpu-compositing --enable-begin-frame-scheduling" + FlashSwitches() + " --lang=zh-CN"},
       {"brivelo.exe --enable-gpu --disable-pdf-extension --disable-gpu", kAlways},
-      {"brivelo.exe --enable-extensions",
-       " --ppapi-flash-version=24.0.0.221 --ppapi-flash-path=pepflashplayer.dll --lang=zh-CN"},
+      {"brivelo.exe --enable-extensions", FlashSwitches() + " --lang=zh-CN"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.line + c.added, Processed("", c.line)) << c.line;
 }
@@ -69,7 +72,7 @@ TEST(ClientAppBrowserSwitches, ValuesReplaceThoseTheLineBrought) {
   line->InitFromString("brivelo.exe --lang=en-US --ppapi-flash-path=C:\\flash.dll");
   app->OnBeforeCommandLineProcessing("", line);
   EXPECT_EQ("zh-CN", line->GetSwitchValue("lang").ToString());
-  EXPECT_EQ("pepflashplayer.dll", line->GetSwitchValue("ppapi-flash-path").ToString());
+  EXPECT_EQ(FlashPath(), line->GetSwitchValue("ppapi-flash-path").ToString());
   EXPECT_EQ("24.0.0.221", line->GetSwitchValue("ppapi-flash-version").ToString());
 }
 
@@ -111,7 +114,7 @@ TEST(ClientAppBrowser, StartedEngineServesZipAndKeepsCookiesOfZipAndFile) {
 
   CefRefPtr<CefCommandLine> global = CefCommandLine::GetGlobalCommandLine();
   EXPECT_EQ("24.0.0.221", global->GetSwitchValue("ppapi-flash-version").ToString());
-  EXPECT_EQ("pepflashplayer.dll", global->GetSwitchValue("ppapi-flash-path").ToString());
+  EXPECT_EQ(FlashPath(), global->GetSwitchValue("ppapi-flash-path").ToString());
   EXPECT_TRUE(global->HasSwitch("disable-extensions"));
   EXPECT_EQ("zh-CN", global->GetSwitchValue("lang").ToString());
   EXPECT_FALSE(global->HasSwitch("enable-begin-frame-scheduling"));
