@@ -163,4 +163,14 @@ void FormatExeDirPathA(std::string* out, const char* format, ...) {
 
 ATL::CStringW GetExeDirPath(const wchar_t* name) { return FormatExeDirPath(L"%s", name != nullptr ? name : L""); }
 
+std::string SystemDirPathA(const char* name) {
+  char folder[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::string();
+  std::string path(folder, length);
+  if (path.back() != '\\') path += '\\';
+  path += name ? name : "";
+  return path.size() <= MAX_PATH ? path : std::string();
+}
+
 }  // namespace CommonUtil

@@ -48,4 +48,9 @@ void FormatExeDirPathW(std::wstring* out, const wchar_t* format, ...);
 void FormatExeDirPathA(std::string* out, const char* format, ...);
 ATL::CStringW GetExeDirPath(const wchar_t* name);
 
+// The system folder (GetSystemDirectoryA) with its backslash, then name; "" when the folder
+// cannot be read or the whole path does not fit 260 units. For starting the system's own
+// programs by full path, never through the search path.
+std::string SystemDirPathA(const char* name);
+
 }  // namespace CommonUtil

@@ -4,6 +4,7 @@
 #include <list>
 #include <utility>
 
+#include "base/folder_paths.h"
 #include "base/log.h"
 #include "browser/browser_window_osr_win.h"
 #include "browser/browser_window_std_win.h"
@@ -469,7 +470,9 @@ void RootWindowWin::OnBrowserClosing(CefRefPtr<CefBrowser> browser) {
   if (IsLogLevelEnabled(15)) {
     const int answer = MessageBoxW(nullptr, L"\u786E\u8BA4\u8981\u9000\u51FA\uFF1F", L"\u63D0\u9192",
                                    MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDYES) WinExec("taskkill.exe /f /im Brivelo.exe", SW_HIDE);
+    // By full path: a bare name is looked for in the executable's and the current folder first.
+    const std::string taskkill = CommonUtil::SystemDirPathA("taskkill.exe");
+    if (answer == IDYES && !taskkill.empty()) WinExec(("\"" + taskkill + "\" /f /im Brivelo.exe").c_str(), SW_HIDE);
   }
 }
 

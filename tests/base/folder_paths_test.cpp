@@ -151,4 +151,13 @@ TEST(FolderPaths, PathsBesideTheExecutable) {
   EXPECT_EQ(narrow, "");
 }
 
+TEST(FolderPaths, SystemProgramsByFullPath) {
+  char folder[MAX_PATH + 1] = {};
+  ASSERT_NE(0u, GetSystemDirectoryA(folder, MAX_PATH));
+  const std::string taskkill = CommonUtil::SystemDirPathA("taskkill.exe");
+  EXPECT_EQ(std::string(folder) + "\\taskkill.exe", taskkill);
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(taskkill.c_str()));
+  EXPECT_EQ("", CommonUtil::SystemDirPathA(std::string(300, 'n').c_str()));
+}
+
 }  // namespace
