@@ -18,6 +18,7 @@ wchar_t g_szSource[kTextUnits] = {};
 wchar_t g_szVersion[kTextUnits] = {};
 uint8_t g_savedCode[8] = {};
 bool g_bPatched = false;
+DWORD g_dwUploaderWait = crash_handoff::kUploaderWaitMilliseconds;
 
 #if defined(__i386__) || defined(_M_IX86)
 const uint8_t kFilterPatch[] = {0x33, 0xC0, 0xC2, 0x04, 0x00};  // xor eax,eax; ret 4
@@ -101,7 +102,7 @@ LONG WINAPI CrashHandler::OnUnhandledException(EXCEPTION_POINTERS* info) {
     execute.lpParameters = parameters;
     execute.nShow = SW_HIDE;
     if (ShellExecuteExW(&execute) && execute.hProcess) {
-      WaitForSingleObject(execute.hProcess, INFINITE);
+      WaitForSingleObject(execute.hProcess, g_dwUploaderWait);
       CloseHandle(execute.hProcess);
     }
   }
@@ -137,6 +138,8 @@ bool CrashHandler::WriteCode(void* target, const void* bytes, uint32_t size) {
 }
 
 namespace crash_handoff {
+
+void SetUploaderWait(DWORD milliseconds) { g_dwUploaderWait = milliseconds; }
 
 const uint8_t* FilterPatch(size_t* size) {
   if (size) *size = sizeof(kFilterPatch);

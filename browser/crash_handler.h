@@ -1,7 +1,8 @@
 // The crash hand-off of the browser process: an exception that nothing handles starts the
 // product family's crash-dump uploader "Traskel.exe" (hidden), which is told which process,
-// thread and exception record to look at; the crashing thread waits until the uploader ends,
-// and then the process ends.
+// thread and exception record to look at; the crashing thread waits until the uploader ends, or
+// at most kUploaderWaitMilliseconds (an uploader that hangs must not keep a crashed process
+// alive), and then the process ends.
 //
 // The uploader is the first "Traskel.exe" found (readable) in: the executable's folder, its
 // "Utils" subfolder, the parent folder, the parent's "Utils" subfolder, the grandparent folder;
@@ -43,7 +44,8 @@ class CrashHandler {
   // source when it is not null. A text of 260 units or more leaves its field empty.
   static void SetReportInfo(const wchar_t* source, int report, const wchar_t* version);
 
-  // The filter: hands the crash to the uploader and waits for it; EXCEPTION_EXECUTE_HANDLER.
+  // The filter: hands the crash to the uploader and waits for it, within the bound below;
+  // EXCEPTION_EXECUTE_HANDLER.
   static LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info);
 
   // true: saves the start of SetUnhandledExceptionFilter and writes the patch over it (once;
@@ -58,6 +60,12 @@ class CrashHandler {
 };
 
 namespace crash_handoff {
+
+// How long a crashed process waits for its uploader at most: time enough to read the crashed
+// process's memory for a dump.
+constexpr DWORD kUploaderWaitMilliseconds = 60 * 1000;
+// Sets that bound for this process (tests shorten it). Before the crash, like the set-up.
+void SetUploaderWait(DWORD milliseconds);
 
 // The patch for this build's architecture: xor eax,eax; ret 4 (33 C0 C2 04 00) for 32-bit x86,
 // xor eax,eax; ret (33 C0 C3) for x86_64. The bytes are static.

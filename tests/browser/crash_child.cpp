@@ -7,6 +7,7 @@
 //   crash_child override   prints the patched bytes ("patch", hexadecimal) and what a later
 //                          SetUnhandledExceptionFilter returns ("previous": null or other), then
 //                          crashes; a filter set that way would end the process with code 77
+//   crash_child bounded    waits at most a second for the uploader, then crashes
 //   crash_child restore    undoes the patch; exits 0 when SetUnhandledExceptionFilter then
 //                          returns the hand-off's filter, 1 otherwise
 #include <windows.h>
@@ -53,6 +54,7 @@ int wmain(int argc, wchar_t** argv) {
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(&OtherFilter);
     printf("previous=%s\n", previous ? "other" : "null");
   }
+  if (wcscmp(mode, L"bounded") == 0) crash_handoff::SetUploaderWait(1000);
   if (wcscmp(mode, L"thread") == 0) {
     std::thread crasher([] {
       printf("thread=%lu\n", GetCurrentThreadId());

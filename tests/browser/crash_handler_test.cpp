@@ -198,6 +198,21 @@ TEST_F(CrashRun, UploaderBesideTheExecutableGetsTheCrashAndIsWaitedFor) {
   EXPECT_TRUE(UploaderRecord(Exe() + L"\\Utils").empty()) << "only the first uploader found is started";
 }
 
+TEST_F(CrashRun, AnUploaderThatHangsDoesNotKeepTheCrashedProcessAlive) {
+  PlaceUploader(Exe());
+  product_fixture::Touch(Exe() + L"\\traskel_hang");
+  Run run = Crash(L"bounded");
+  EXPECT_EQ(DWORD(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+  auto record = UploaderRecord(Exe());
+  EXPECT_EQ(run.answers["pid"], record["pid"]);
+  HANDLE uploader = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(record["self"]));
+  ASSERT_NE(nullptr, uploader);
+  EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForSingleObject(uploader, 0)) << "the crashed process ended first";
+  TerminateProcess(uploader, 0);
+  WaitForSingleObject(uploader, 5000);
+  CloseHandle(uploader);
+}
+
 TEST_F(CrashRun, TheThreadThatCrashedIsNamed) {
   PlaceUploader(m_tree.Folder(L"gp"));
   Run run = Crash(L"thread");

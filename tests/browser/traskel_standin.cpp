@@ -2,7 +2,9 @@
 // ("name=value" lines): its parameters as given ("args") and each "--name=value" of them; the
 // exception code read through --pep from the crashing process ("code", hexadecimal); whether
 // that process was still running when it started ("alive_before") and again after a pause
-// ("alive_after"), which shows that the crashing process waits for it.
+// ("alive_after"), which shows that the crashing process waits for it; its own process id
+// ("self"). With a file "traskel_hang" beside it, it then stays a minute before it ends, as an
+// uploader that hangs.
 #include <windows.h>
 
 #include <cstdio>
@@ -44,6 +46,7 @@ int wmain() {
   FILE* out = _wfopen(path, L"wb");
   if (!out) return 2;
   fprintf(out, "args=%ls\n", parameters.c_str());
+  fprintf(out, "self=%lu\n", GetCurrentProcessId());
   for (const wchar_t* name : {L"pep", L"pid", L"tid", L"src", L"ver", L"rep"})
     fprintf(out, "%ls=%ls\n", name, Parameter(parameters, name).c_str());
 
@@ -65,5 +68,8 @@ int wmain() {
   fprintf(out, "alive_after=%d\n", Alive(process) ? 1 : 0);
   fclose(out);
   if (process) CloseHandle(process);
+  *(wcsrchr(path, L'\\') + 1) = L'\0';
+  wcscat(path, L"traskel_hang");
+  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) Sleep(60 * 1000);
   return 0;
 }
