@@ -1,8 +1,12 @@
 #include "browser/process_launch_hook.h"
 
+#include <atomic>
+#include <new>
 #include <string>
+#include <memory>
 
 #include "base/common_util.h"
+#include "base/critical_section.h"
 #include "base/log.h"
 #include "browser/child_processes.h"
 #include "include/cef_command_line.h"
@@ -55,6 +59,100 @@ struct Launcher<char> {
   }
 };
 
+// Held while a handle of this process is inheritable for one launch only, and by every launch
+// that inherits handles: no other child of this process can pick that handle up meanwhile.
+_BaseModule::CCriticalSection& InheritanceLock() {
+  static _BaseModule::CCriticalSection s_lock;
+  return s_lock;
+}
+
+// The read end of a hidden child's output pipe stays open while the child runs (so its writes
+// succeed) and is closed when it ends. Whichever of the registration and the wait's callback
+// comes second releases the wait and the record.
+struct OutputPipeWatch {
+  HANDLE readEnd = nullptr;
+  HANDLE process = nullptr;
+  HANDLE wait = nullptr;
+  std::atomic<int> parties{2};
+
+  void Arrive() {
+    if (--parties != 0) return;
+    UnregisterWait(wait);
+    CloseHandle(process);
+    delete this;
+  }
+  static void CALLBACK OnChildEnded(PVOID context, BOOLEAN) {
+    OutputPipeWatch* watch = static_cast<OutputPipeWatch*>(context);
+    CloseHandle(watch->readEnd);
+    watch->Arrive();
+  }
+};
+
+void CloseReadEndWhenChildEnds(HANDLE readEnd, HANDLE child) {
+  OutputPipeWatch* watch = new (std::nothrow) OutputPipeWatch();
+  if (watch && DuplicateHandle(GetCurrentProcess(), child, GetCurrentProcess(), &watch->process, SYNCHRONIZE, FALSE, 0)) {
+    watch->readEnd = readEnd;
+    HANDLE wait = nullptr;
+    if (RegisterWaitForSingleObject(&wait, watch->process, &OutputPipeWatch::OnChildEnded, watch, INFINITE,
+                                    WT_EXECUTEONLYONCE)) {
+      watch->wait = wait;
+      watch->Arrive();
+      return;
+    }
+    CloseHandle(watch->process);
+  }
+  delete watch;
+  CloseHandle(readEnd);  // nothing would ever close it later; the child's writes may fail
+}
+
+template <typename StartupInfo>
+struct ExtendedStartupInfo;
+template <>
+struct ExtendedStartupInfo<STARTUPINFOW> {
+  using Type = STARTUPINFOEXW;
+};
+template <>
+struct ExtendedStartupInfo<STARTUPINFOA> {
+  using Type = STARTUPINFOEXA;
+};
+
+// Calls original with `handle` as the one handle the child inherits (the caller's startup
+// information extended with a handle list). A caller that inherits nothing, or brings an
+// extended startup information of its own, is called as it asked.
+template <typename Char, typename StartupInfo, typename Function>
+BOOL CallPassingOnly(HANDLE handle, Function original, const Char* applicationName, Char* commandLine,
+                     LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                     BOOL inheritHandles, DWORD creationFlags, LPVOID environment, const Char* currentDirectory,
+                     StartupInfo* startupInfo, LPPROCESS_INFORMATION processInformation) {
+  _BaseModule::CAutoLocker locker(&InheritanceLock());
+  SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  typename ExtendedStartupInfo<StartupInfo>::Type extended = {};
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::unique_ptr<ULONGLONG[]> attributes;
+  if (inheritHandles && startupInfo && !(creationFlags & EXTENDED_STARTUPINFO_PRESENT) && size != 0)
+    attributes.reset(new (std::nothrow) ULONGLONG[(size + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG)]);
+  const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.get());
+  if (list && InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+    extended.StartupInfo = *startupInfo;
+    extended.StartupInfo.cb = sizeof(extended);
+    extended.lpAttributeList = list;
+    if (UpdateProcThreadAttribute(extended.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle,
+                                  sizeof(handle), nullptr, nullptr)) {
+      const BOOL ret = original(applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
+                                creationFlags | EXTENDED_STARTUPINFO_PRESENT, environment, currentDirectory,
+                                &extended.StartupInfo, processInformation);
+      const DWORD error = GetLastError();
+      DeleteProcThreadAttributeList(extended.lpAttributeList);
+      SetLastError(error);
+      return ret;
+    }
+    DeleteProcThreadAttributeList(extended.lpAttributeList);
+  }
+  return original(applicationName, commandLine, processAttributes, threadAttributes, inheritHandles, creationFlags,
+                  environment, currentDirectory, startupInfo, processInformation);
+}
+
 // Whether this process's own command line asks for its children to carry "sc_terminate_quit".
 bool OwnLineHasTerminateQuit(const wchar_t* ownCommandLine) {
   CefRefPtr<CefCommandLine> own = CefCommandLine::CreateCommandLine();
@@ -82,20 +180,20 @@ BOOL Launch(Function original, const LaunchContext& context, const Char* applica
   bool hasCommandLine = commandLine != nullptr;
   String cmd = hasCommandLine ? String(commandLine) : String();
   HANDLE pipeWriteEnd = nullptr;
+  HANDLE pipeReadEnd = nullptr;
 
   if (hasCommandLine && cmd.find(Text::EchoNotSandboxed()) != String::npos) {
     Text::LogEcho(commandLine);
     if (startupInfo) {
-      SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-      HANDLE pipeReadEnd = nullptr;
-      if (!CreatePipe(&pipeReadEnd, &pipeWriteEnd, &inheritable, 0)) {
+      // Neither end is inheritable: the write end becomes so only for this child's launch. The
+      // child only writes; the read end stays open here, unread, while the child runs, so that
+      // its writes never fail, and this process keeps no copy of the write end once the child
+      // has its own.
+      if (!CreatePipe(&pipeReadEnd, &pipeWriteEnd, nullptr, 0)) {
         const DWORD error = GetLastError();
         Text::LogPipeFailure(error);
         return Refuse(processInformation, error);
       }
-      // The child only writes. The read end stays open here, unread, so that its writes never
-      // fail; this process keeps no copy of the write end once the child has its own.
-      SetHandleInformation(pipeReadEnd, HANDLE_FLAG_INHERIT, 0);
       startupInfo->dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
       startupInfo->wShowWindow = SW_HIDE;
       startupInfo->hStdOutput = pipeWriteEnd;
@@ -111,18 +209,39 @@ BOOL Launch(Function original, const LaunchContext& context, const Char* applica
 
   if (hasCommandLine && cmd.find(Text::FlashArguments()) != String::npos && context.flashNoticeWindow &&
       !(context.flashPluginExists && context.flashPluginExists())) {
-    if (pipeWriteEnd) CloseHandle(pipeWriteEnd);
+    if (pipeWriteEnd) {
+      CloseHandle(pipeWriteEnd);
+      CloseHandle(pipeReadEnd);
+    }
     PostMessageW(context.flashNoticeWindow, WM_FLASH_PLUGIN_MISSING, 0, 0);
     Text::LogFlashRefused(cmd.c_str());
     return Refuse(processInformation, ERROR_FILE_NOT_FOUND);
   }
 
-  const BOOL ret = original(applicationName, hasCommandLine ? &cmd[0] : nullptr, processAttributes, threadAttributes,
-                            inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
-                            processInformation);
+  Char* const line = hasCommandLine ? &cmd[0] : nullptr;
+  BOOL ret = FALSE;
+  if (pipeWriteEnd) {
+    ret = CallPassingOnly(pipeWriteEnd, original, applicationName, line, processAttributes, threadAttributes,
+                          inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
+                          processInformation);
+  } else if (inheritHandles) {
+    _BaseModule::CAutoLocker locker(&InheritanceLock());
+    ret = original(applicationName, line, processAttributes, threadAttributes, inheritHandles, creationFlags,
+                   environment, currentDirectory, startupInfo, processInformation);
+  } else {
+    ret = original(applicationName, line, processAttributes, threadAttributes, inheritHandles, creationFlags,
+                   environment, currentDirectory, startupInfo, processInformation);
+  }
   const DWORD error = GetLastError();
-  if (pipeWriteEnd) CloseHandle(pipeWriteEnd);
   const bool started = ret && processInformation;
+  if (pipeWriteEnd) {
+    CloseHandle(pipeWriteEnd);
+    if (started) {
+      CloseReadEndWhenChildEnds(pipeReadEnd, processInformation->hProcess);
+    } else {
+      CloseHandle(pipeReadEnd);
+    }
+  }
   Text::LogResult(applicationName, hasCommandLine ? cmd.c_str() : nullptr, ret,
                   started ? processInformation->dwProcessId : 0, error);
   if (started && context.children && !context.children->Append(processInformation->hProcess)) {

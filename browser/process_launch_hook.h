@@ -2,7 +2,8 @@
 // CreateProcessA, so each child it starts (whether the engine or a plug-in starts it) passes one
 // place. There:
 // - a command holding "echo NOT SANDBOXED" is started hidden, its output going into a pipe
-//   that nothing reads;
+//   that nothing reads; the pipe's write end is handed to that child alone (no other child of
+//   this process can inherit it meanwhile), and the read end is closed once the child has ended;
 // - otherwise, when this process's command line has the switch "sc_terminate_quit", the child's
 //   command line gets " --sc_terminate_quit" appended;
 // - a Flash plug-in process ("--ppapi-flash-args" in its command line) is refused when

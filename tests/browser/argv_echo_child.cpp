@@ -4,9 +4,12 @@
 //   flags    the startup flags it was given (hexadecimal), show  the show command
 //   stdout, stderr  the kind of its standard handles: pipe, disk, char, none
 //   write    1 when a write to its standard output succeeded
+//   probe    with BRIVELO_ARGV_PROBE_HANDLE (a handle value, decimal, of an unsignalled event of
+//            the parent): 1 when that handle was inherited, 0 otherwise
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -48,6 +51,13 @@ int main() {
   fprintf(out, "stdout=%s\n", HandleKind(STD_OUTPUT_HANDLE));
   fprintf(out, "stderr=%s\n", HandleKind(STD_ERROR_HANDLE));
   fprintf(out, "write=%d\n", wrote && written == 5 ? 1 : 0);
+  wchar_t probe[32] = {};
+  if (GetEnvironmentVariableW(L"BRIVELO_ARGV_PROBE_HANDLE", probe, 32)) {
+    HANDLE handle = reinterpret_cast<HANDLE>(uintptr_t(wcstoull(probe, nullptr, 10)));
+    DWORD flags = 0;
+    const bool inherited = GetHandleInformation(handle, &flags) && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+    fprintf(out, "probe=%d\n", inherited ? 1 : 0);
+  }
   fclose(out);
   return 0;
 }

@@ -154,6 +154,48 @@ TEST_F(LaunchBody, EchoNotSandboxedStartsHiddenIntoAPipeWithoutTheSwitch) {
   EXPECT_EQ(nullptr, other.hStdOutput);
 }
 
+// The hidden child's pipe is the one handle it inherits (an ordinary child that inherits gets
+// every inheritable handle), and this process keeps no end of that pipe once the child is gone.
+TEST_F(LaunchBody, TheHiddenChildInheritsOnlyItsPipeWhichClosesWhenItEnds) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+  ASSERT_NE(nullptr, event);
+  SetEnvironmentVariableW(L"BRIVELO_ARGV_PROBE_HANDLE", std::to_wstring(uintptr_t(event)).c_str());
+  // The pipe handles this process holds (handle values are small multiples of four).
+  auto pipeHandles = [] {
+    std::vector<uintptr_t> pipes;
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+      DWORD flags = 0;
+      HANDLE handle = reinterpret_cast<HANDLE>(value);
+      if (GetHandleInformation(handle, &flags) && GetFileType(handle) == FILE_TYPE_PIPE) pipes.push_back(value);
+    }
+    return pipes;
+  };
+
+  const std::wstring ordinary = L"\"" + EchoChild() + L"\" ordinary";
+  Launch plain = StartW(Context(kWithoutSwitch), nullptr, &ordinary);
+  ASSERT_TRUE(plain.ret);
+  EXPECT_EQ("1", plain.record["probe"]);
+
+  const std::vector<uintptr_t> before = pipeHandles();
+  const std::wstring echo = L"\"" + EchoChild() + L"\" /c echo NOT SANDBOXED";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  Launch hidden = StartW(Context(kWithoutSwitch), nullptr, &echo, &startup);
+  ASSERT_TRUE(hidden.ret);
+  EXPECT_EQ("0", hidden.record["probe"]) << "only the pipe was passed on";
+  EXPECT_EQ("1", hidden.record["write"]) << "the pipe was open while the child wrote";
+  // The read end goes when the child has ended (a wait of the thread pool closes it).
+  std::vector<uintptr_t> after = pipeHandles();
+  for (int i = 0; i < 200 && after != before; ++i) {
+    Sleep(25);
+    after = pipeHandles();
+  }
+  EXPECT_EQ(before, after);
+  SetEnvironmentVariableW(L"BRIVELO_ARGV_PROBE_HANDLE", nullptr);
+  CloseHandle(event);
+}
+
 int g_nPluginChecks = 0;
 bool CountedPluginMissing() {
   ++g_nPluginChecks;
