@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ostream>
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,49 @@ std::string Echoes(size_t size, uint32_t distance) {
   return s;
 }
 
+// Eighteen byte values with the Fibonacci counts 1, 2, 3, 5, ... 2584 and then 4156 (the block's
+// end code adds the second 1): alone their Huffman code is a chain 18 deep. Each byte of that
+// chain is followed by two carrier bytes whose pair never repeats, so no three bytes repeat and
+// every byte stays a literal; the 32,757 bytes fill one block.
+std::string FibonacciLiterals() {
+  std::string chain;
+  uint32_t previous = 1, count = 1;
+  for (char value = 0; value < 18; ++value) {
+    chain += std::string(value == 17 ? count - 25 : count, value);
+    const uint32_t next = previous + count;
+    previous = count;
+    count = next;
+  }
+  Random random(5);
+  for (size_t i = chain.size(); i > 1; --i) std::swap(chain[i - 1], chain[random.Next() % i]);
+  std::string data;
+  for (size_t i = 0; i < chain.size(); ++i) {
+    data += chain[i];
+    data += char(32 + i % 96);
+    data += char(128 + i / 96);
+  }
+  return data;
+}
+
+// Bytes drawn with Zipf weights (the value of rank r weighs 1,000,000 / r), ranks spread over the
+// byte values at random: the literal code lengths spread over many values, few of them next to
+// an equal one, and the code-length code comes out deeper than 7 bits.
+std::string ZipfBytes(size_t size, uint32_t seed) {
+  Random random(seed);
+  std::vector<int> byRank(256);
+  for (int i = 0; i < 256; ++i) byRank[size_t(i)] = i;
+  for (int i = 255; i > 0; --i) std::swap(byRank[size_t(i)], byRank[random.Next() % uint32_t(i + 1)]);
+  std::vector<uint64_t> cumulative;
+  uint64_t total = 0;
+  for (uint64_t rank = 1; rank <= 256; ++rank) cumulative.push_back(total += 1000000 / rank);
+  std::string data;
+  for (size_t i = 0; i < size; ++i) {
+    const uint64_t x = random.Next() % total;
+    data += char(byRank[size_t(std::upper_bound(cumulative.begin(), cumulative.end(), x) - cumulative.begin())]);
+  }
+  return data;
+}
+
 struct Input {
   const char* name;
   std::string data;
@@ -142,6 +186,71 @@ TEST_P(DeflateCorpus, InflatesBackWithZipCrcAndInWindowDistances) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DeflateCorpus, ::testing::ValuesIn(Corpus()),
                          [](const ::testing::TestParamInfo<Input>& info) { return std::string(info.param.name); });
+
+// The longest code an unlimited Huffman code gives these frequencies, ties going to the shallower
+// node as in the compressor (which gives the shallowest of the possible trees).
+int UnlimitedDepth(const std::vector<uint32_t>& frequencies) {
+  using Node = std::pair<uint64_t, int>;  // frequency, depth
+  std::priority_queue<Node, std::vector<Node>, std::greater<Node>> heap;
+  for (uint32_t f : frequencies) {
+    if (f != 0) heap.push({f, 0});
+  }
+  if (heap.size() < 2) return 1;
+  while (heap.size() > 1) {
+    const Node a = heap.top();
+    heap.pop();
+    const Node b = heap.top();
+    heap.pop();
+    heap.push({a.first + b.first, std::max(a.second, b.second) + 1});
+  }
+  return heap.top().second;
+}
+
+struct DepthCase {
+  const char* name;
+  std::string data;
+  bool codeLengthTree;  // else the literal/length tree
+};
+
+void PrintTo(const DepthCase& c, std::ostream* os) { *os << c.name; }
+
+class DeflateLengthLimit : public ::testing::TestWithParam<DepthCase> {};
+
+// Frequencies whose Huffman code is deeper than the format allows (15 bits, 7 for the
+// code-length code) must be cut down to a complete code of that depth: zlib refuses an
+// over-subscribed or incomplete one.
+TEST_P(DeflateLengthLimit, DeepCodesAreCutToTheLimitAndStillInflate) {
+  const DepthCase& c = GetParam();
+  const std::string stream = Compress(c.data);
+  std::string inflated;
+  ASSERT_TRUE(Inflate(stream, c.data.size(), &inflated));
+  EXPECT_TRUE(inflated == c.data);
+
+  const deflate_trace::Trace trace = deflate_trace::TraceStream(stream);
+  ASSERT_TRUE(trace.ok);
+  ASSERT_FALSE(trace.dynamicBlocks.empty());
+  const int limit = c.codeLengthTree ? 7 : 15;
+  int deepest = 0;
+  for (const deflate_trace::DynamicBlock& block : trace.dynamicBlocks) {
+    std::vector<uint32_t> frequencies(c.codeLengthTree ? 19 : 286);
+    if (c.codeLengthTree) {
+      for (int symbol : block.codeLengthSymbols) ++frequencies[size_t(symbol)];
+    } else {
+      for (size_t i = block.firstSymbol; i < block.endSymbol; ++i) ++frequencies[size_t(trace.symbols[i].code)];
+      ++frequencies[256];
+    }
+    const std::vector<uint16_t>& sent = c.codeLengthTree ? block.codeLengthLengths : block.literalLengths;
+    EXPECT_LE(*std::max_element(sent.begin(), sent.end()), limit);
+    deepest = std::max(deepest, UnlimitedDepth(frequencies));
+  }
+  EXPECT_GT(deepest, limit) << "the input no longer needs the length limit";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, DeflateLengthLimit,
+    ::testing::Values(DepthCase{"literal_codes_beyond_15_bits", FibonacciLiterals(), false},
+                      DepthCase{"code_length_codes_beyond_7_bits", ZipfBytes(1500, 23757), true}),
+    [](const ::testing::TestParamInfo<DepthCase>& info) { return std::string(info.param.name); });
 
 TEST(DeflateCodec, OutputSizesFollowTheData) {
   EXPECT_LT(Compress(std::string(100000, '\0')).size(), 400u);

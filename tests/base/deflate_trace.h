@@ -15,12 +15,25 @@ struct Symbol {
   uint8_t literal;
   uint32_t length;
   uint32_t distance;
+  int code;          // the literal/length code that sent it
+  int distanceCode;  // matches only
+};
+
+// A dynamic block's code tables as sent, and the code-length symbols (0-18) that sent them.
+struct DynamicBlock {
+  size_t firstSymbol = 0;  // the block's symbols are symbols[firstSymbol, endSymbol)
+  size_t endSymbol = 0;
+  std::vector<uint16_t> literalLengths;
+  std::vector<uint16_t> distanceLengths;
+  std::vector<uint16_t> codeLengthLengths;  // by code-length symbol, 19 entries
+  std::vector<int> codeLengthSymbols;
 };
 
 struct Trace {
   bool ok = false;
   std::vector<int> blockTypes;  // 0 stored, 1 fixed, 2 dynamic
   std::vector<Symbol> symbols;  // stored bytes are not listed
+  std::vector<DynamicBlock> dynamicBlocks;
   std::string output;
 };
 
@@ -42,12 +55,16 @@ class Decoder {
         continue;
       }
       Huffman lit, dist;
+      DynamicBlock block;
       if (type == 1) {
         FixedTables(&lit, &dist);
-      } else if (!DynamicTables(&lit, &dist)) {
+      } else if (!DynamicTables(&lit, &dist, &block)) {
         return trace;
       }
+      block.firstSymbol = trace.symbols.size();
       if (!Codes(lit, dist, &trace)) return trace;
+      block.endSymbol = trace.symbols.size();
+      if (type == 2) trace.dynamicBlocks.push_back(std::move(block));
     }
     trace.ok = true;
     return trace;
@@ -126,7 +143,7 @@ class Decoder {
     Build(dist, lengths, 30);
   }
 
-  bool DynamicTables(Huffman* lit, Huffman* dist) {
+  bool DynamicTables(Huffman* lit, Huffman* dist, DynamicBlock* block) {
     static const uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     uint32_t nlen = 0, ndist = 0, ncode = 0;
     if (!Bits(5, &nlen) || !Bits(5, &ndist) || !Bits(4, &ncode)) return false;
@@ -140,10 +157,12 @@ class Decoder {
     }
     Huffman lencode;
     Build(&lencode, lengths, 19);
+    block->codeLengthLengths.assign(lengths, lengths + 19);
     uint32_t index = 0;
     while (index < nlen + ndist) {
       int symbol = 0;
       if (!Decode(lencode, &symbol)) return false;
+      block->codeLengthSymbols.push_back(symbol);
       if (symbol < 16) {
         lengths[index++] = uint16_t(symbol);
         continue;
@@ -166,6 +185,8 @@ class Decoder {
     }
     Build(lit, lengths, int(nlen));
     Build(dist, lengths + nlen, int(ndist));
+    block->literalLengths.assign(lengths, lengths + nlen);
+    block->distanceLengths.assign(lengths + nlen, lengths + nlen + ndist);
     return true;
   }
 
@@ -182,7 +203,7 @@ class Decoder {
       int symbol = 0;
       if (!Decode(lit, &symbol)) return false;
       if (symbol < 256) {
-        trace->symbols.push_back({false, uint8_t(symbol), 0, 0});
+        trace->symbols.push_back({false, uint8_t(symbol), 0, 0, symbol, 0});
         trace->output.push_back(char(symbol));
         continue;
       }
@@ -197,7 +218,7 @@ class Decoder {
       if (!Bits(kDistExtra[dsym], &extra)) return false;
       const uint32_t distance = kDistBase[dsym] + extra;
       if (distance > trace->output.size()) return false;
-      trace->symbols.push_back({true, 0, length, distance});
+      trace->symbols.push_back({true, 0, length, distance, symbol + 257, dsym});
       for (uint32_t i = 0; i < length; ++i) trace->output.push_back(trace->output[trace->output.size() - distance]);
     }
   }
