@@ -261,6 +261,13 @@ bool LogAppender::Reset() {
 
 LoggerImpl::~LoggerImpl() { delete m_pAppender; }
 
+LogAppender* LoggerImpl::TakeAppender() {
+  CsLocker lock(m_cs.Get());
+  LogAppender* appender = m_pAppender;
+  m_pAppender = nullptr;
+  return appender;
+}
+
 bool LoggerImpl::MarkerExists() const { return PathFileExistsW((m_strPath + L".on").c_str()) != FALSE; }
 
 void LoggerImpl::Init(const wchar_t* path, const wchar_t* tag, BOOL enable, BOOL stopWhenFull, uint32_t maxSize) {
@@ -390,7 +397,11 @@ void LoggerCommand(const wchar_t* command) {
 void ReleaseLogger() {
   if (g_logger.load(std::memory_order_acquire) == nullptr) return;
   CsLocker lock(g_loggerLock.Get());
-  delete g_logger.exchange(nullptr);
+  Logger* logger = g_logger.exchange(nullptr);
+  // Left alive on purpose until the process ends: closing the descriptor and the mutex would let
+  // the next appender of this file find no other writer and delete the file.
+  if (LoggerImpl* impl = dynamic_cast<LoggerImpl*>(logger)) (void)impl->TakeAppender();
+  delete logger;
 }
 
 }  // namespace LogUtils

@@ -160,6 +160,10 @@ class LoggerImpl : public Logger {
   void HandleCommand(const wchar_t* command) override;
   void WriteLine(LogLineBuilder& line) override;
 
+  // Gives up the appender without deleting it (null when there is none); the logger then has
+  // none, as before Init. The caller owns the appender.
+  [[nodiscard]] LogAppender* TakeAppender();
+
  private:
   bool MarkerExists() const;
 
@@ -182,7 +186,9 @@ void SetLoggerLevel(int level);
 void ResetLogger();
 void UninitLogger();
 void LoggerCommand(const wchar_t* command);
-// Deletes the process-wide logger; the next GetLogger makes a fresh one.
+// Deletes the process-wide logger; the next GetLogger makes a fresh one. Its appender is not
+// deleted: the file stays open and the handle of the file's mutex kept until the process ends, so a later
+// InitLogger of this process is not taken for the file's first writer (which would delete it).
 void ReleaseLogger();
 
 // "0x%08x" of code, then ":" and the system's text for it (line breaks removed) when it has one.

@@ -207,25 +207,49 @@ TEST_F(LogUtilsTest, AppenderLinesAreAnsiWithCrLfAndBoundedHeads) {
   EXPECT_EQ(lines[0].substr(99), "text");
 }
 
+// log_utils_writer_child.exe with the arguments; its exit code once it ends (-1 when it does not
+// start or end within a minute).
+class WriterChild {
+ public:
+  explicit WriterChild(const std::wstring& arguments) {
+    std::wstring command = L"\"" + std::wstring(CommonUtil::GetExeDir().GetString()) +
+                           L"\\log_utils_writer_child.exe\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      CloseHandle(process.hThread);
+      m_hProcess = process.hProcess;
+    }
+  }
+  ~WriterChild() {
+    if (m_hProcess != nullptr) CloseHandle(m_hProcess);
+  }
+  WriterChild(const WriterChild&) = delete;
+  WriterChild& operator=(const WriterChild&) = delete;
+
+  int Wait() {
+    DWORD exitCode = 0;
+    if (m_hProcess == nullptr || WaitForSingleObject(m_hProcess, 60000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(m_hProcess, &exitCode)) {
+      return -1;
+    }
+    return int(exitCode);
+  }
+
+ private:
+  HANDLE m_hProcess = nullptr;
+};
+
 TEST_F(LogUtilsTest, TwoProcessesShareOneFile) {
   const std::wstring path = Path(L"shared.log");
   const int count = 200;
-  const std::wstring child = std::wstring(CommonUtil::GetExeDir().GetString()) + L"\\log_utils_writer_child.exe";
-  std::wstring command = L"\"" + child + L"\" \"" + path + L"\" " + std::to_wstring(count) + L" child";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  WriterChild child(L"\"" + path + L"\" " + std::to_wstring(count) + L" child");
 
   LogUtils::LoggerImpl logger;
   logger.Init(path.c_str(), L"parent", TRUE, FALSE, LogUtils::kDefaultMaxSize);
   for (int i = 0; i < count; ++i) Write(logger, "parent " + std::to_string(i));
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(child.Wait(), 0);
   logger.Uninit();  // writes what waited for the file
 
   int parentLines = 0, childLines = 0;
@@ -242,6 +266,22 @@ TEST_F(LogUtilsTest, TwoProcessesShareOneFile) {
   }
   EXPECT_EQ(parentLines, count);
   EXPECT_EQ(childLines, count);
+}
+
+// A released logger leaves its appender open: the file's mutex still exists afterwards and the
+// file stays open, so a fresh logger with the stop policy (whose first writer deletes the file)
+// finds another writer and appends to the same file.
+TEST_F(LogUtilsTest, ReleaseKeepsTheFileAndItsMutexForTheNextLogger) {
+  const std::wstring path = Path(L"released.log");
+  WriterChild child(L"release \"" + path + L"\"");
+  EXPECT_EQ(child.Wait(), 0) << "4: the mutex went with the logger; 8: the file was closed";
+  const std::regex written("\\[(first|second)\\]\\[I\\]\\[ *\\d+\\]\\[log_utils_writer_child\\] (.*)$");
+  std::vector<std::string> messages;
+  std::smatch match;
+  for (const std::string& line : Lines(path)) {
+    if (std::regex_search(line, match, written)) messages.push_back(match[1].str() + ": " + match[2].str());
+  }
+  EXPECT_EQ(messages, (std::vector<std::string>{"first: before release", "second: after release"}));
 }
 
 TEST(LogUtilsText, NamesBuilderHeadsAndErrorTexts) {
