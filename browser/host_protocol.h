@@ -267,8 +267,8 @@ inline std::vector<PayloadItem> DecodePayload(const IPC::Message& message, const
 
 // ---- Builders of events (browser side) --------------------------------------------------
 // Each returns a complete message: routing kRoutingIdHost, priority 2, type = view | code.
-// A write can only fail when memory runs out; the message then carries fewer items, which the
-// host reads as defaults.
+// A write can only fail when memory runs out; the message is then marked as missing items and
+// the channel refuses to send it (with a log line).
 
 namespace protocol_detail {
 

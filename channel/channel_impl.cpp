@@ -14,6 +14,8 @@ constexpr DWORD kPeerRetryMs = 250;
 constexpr DWORD kSendTimeoutMs = 5000;
 constexpr DWORD kSentPollMs = 2;
 constexpr DWORD kSenderStopWaitMs = 10000;
+// While the queue stays full, every this many dropped messages write one more line.
+constexpr uint64_t kDropLogInterval = 1000;
 
 }  // namespace
 
@@ -64,7 +66,31 @@ bool CChannelImpl::Send(IPC::Message* message, bool async, bool sync) {
     LogErrorW(L"Send Failed,CChannelImpl Already Uninit");
     return false;
   }
+  // Out of memory while it was built: the host would read the missing items as defaults.
+  if (!message->IsUsable() || message->HasFailedWrite()) {
+    LogErrorW(L"CChannelImpl::Send, message type=%d lost items when memory ran out, not sent",
+              static_cast<int>(message->GetType()));
+    return false;
+  }
   if (!async) return SendImpl(*message, sync);
+  return Enqueue(*message);
+}
+
+bool CChannelImpl::Enqueue(const IPC::Message& message) {
+  // Copied outside the lock, into a node of its own that is spliced in below.
+  std::list<IPC::Message> node;
+  try {
+    node.emplace_back(message);
+  } catch (const std::bad_alloc&) {
+  }
+  if (node.empty() || !node.front().IsUsable()) {
+    LogErrorW(L"CChannelImpl::Send, no memory for a copy of message type=%d (%u bytes), not sent",
+              static_cast<int>(message.GetType()), static_cast<unsigned>(message.GetSize()));
+    return false;
+  }
+  const uint32_t size = node.front().GetSize();
+  QueueState full{};
+  bool log_drop = false;
   {
     _BaseModule::CAutoLocker lock(&m_csQueue);
     // Checked again under the lock that Unit takes to close the events.
@@ -73,19 +99,36 @@ bool CChannelImpl::Send(IPC::Message* message, bool async, bool sync) {
       return false;
     }
     if (!StartSenderLocked()) return false;
-    // One wake-up for a burst: the sender takes everything queued when it wakes. A front that
-    // waits for the peer window is tried again at every new send.
-    const bool wake = m_queSend.empty() || m_bRetryPending;
-    m_queSend.push_back(*message);
-    ++m_nUnsent;
-    if (wake) SetEvent(m_hSendEvent);
+    if (m_nUnsent >= kMaxQueuedMessages || m_nUnsentBytes + size > kMaxQueuedBytes) {
+      ++m_nDroppedMessages;
+      m_nDroppedBytes += size;
+      log_drop = ++m_nDroppedInRun % kDropLogInterval == 1;
+      full = QueueState{m_nUnsent, m_nUnsentBytes, m_nDroppedMessages, m_nDroppedBytes};
+    } else {
+      m_nDroppedInRun = 0;
+      // One wake-up for a burst: the sender takes everything queued when it wakes. A front that
+      // waits for the peer window is tried again at every new send.
+      const bool wake = m_queSend.empty() || m_bRetryPending;
+      m_queSend.splice(m_queSend.end(), node);
+      ++m_nUnsent;
+      m_nUnsentBytes += size;
+      if (wake) SetEvent(m_hSendEvent);
+      return true;
+    }
   }
-  return true;
+  if (log_drop) {
+    LogErrorW(L"CChannelImpl::Send, send queue full (%u messages, %I64u bytes): message type=%d dropped, "
+              L"%I64u messages (%I64u bytes) dropped in all",
+              static_cast<unsigned>(full.messages), full.bytes, static_cast<int>(message.GetType()),
+              full.dropped_messages, full.dropped_bytes);
+  }
+  return false;
 }
 
 bool CChannelImpl::Send(int32_t routing, uint32_t type, const char* data, int length, bool async, bool sync) {
   IPC::Message message(routing, type, 2);
-  if (data && length != 0 && !message.WriteData(data, length)) return false;
+  // A failed write marks the message, which Send then refuses with a log line.
+  if (data && length != 0) (void)message.WriteData(data, length);
   return Send(&message, async, sync);
 }
 
@@ -165,7 +208,7 @@ void CChannelImpl::SenderLoop() {
 }
 
 void CChannelImpl::OnSendEvent() {
-  std::deque<IPC::Message> batch;
+  std::list<IPC::Message> batch;
   {
     _BaseModule::CAutoLocker lock(&m_csQueue);
     batch.swap(m_queSend);
@@ -176,9 +219,10 @@ void CChannelImpl::OnSendEvent() {
     if (m_bInUnit) return;
     IPC::Message& message = batch.front();
     const uint32_t type = message.GetType();
+    const uint32_t size = message.GetSize();
     if (type == 0) {  // never sent
       batch.pop_front();
-      Delivered();
+      Delivered(size);
       continue;
     }
     const bool sent = SendImpl(message, false);
@@ -188,19 +232,25 @@ void CChannelImpl::OnSendEvent() {
       // No peer window yet: the rest goes back in front of what was queued meanwhile, in order,
       // and waits (a short time, or for the next send) rather than cycle through the queue.
       _BaseModule::CAutoLocker lock(&m_csQueue);
-      m_queSend.insert(m_queSend.begin(), batch.begin(), batch.end());
+      m_queSend.splice(m_queSend.begin(), batch);
       ResetEvent(m_hSendEvent);
       m_bRetryPending = true;
       return;
     }
     batch.pop_front();
-    Delivered();
+    Delivered(size);
   }
 }
 
-void CChannelImpl::Delivered() {
+void CChannelImpl::Delivered(uint32_t size) {
   _BaseModule::CAutoLocker lock(&m_csQueue);
   --m_nUnsent;
+  m_nUnsentBytes -= size;
+}
+
+CChannelImpl::QueueState CChannelImpl::GetQueueState() {
+  _BaseModule::CAutoLocker lock(&m_csQueue);
+  return QueueState{m_nUnsent, m_nUnsentBytes, m_nDroppedMessages, m_nDroppedBytes};
 }
 
 bool CChannelImpl::WaitUntilSent(DWORD timeout_ms) {
@@ -255,12 +305,21 @@ void CChannelImpl::Unit() {
   LogInfoW(L"CChannelImpl::Unit End");
 }
 
+bool CChannelImpl::CopyListeners(std::vector<IChannelListener*>* listeners) {
+  try {
+    _BaseModule::CAutoLocker lock(&m_csListeners);
+    listeners->reserve(m_mapListeners.size());
+    for (const auto& entry : m_mapListeners) listeners->push_back(entry.first);
+  } catch (const std::bad_alloc&) {
+    LogErrorW(L"CChannelImpl::CopyListeners, no memory for the listener list");
+    return false;
+  }
+  return true;
+}
+
 void CChannelImpl::Dispatch(const char* data, DWORD length) {
   std::vector<IChannelListener*> listeners;
-  {
-    _BaseModule::CAutoLocker lock(&m_csListeners);
-    for (const auto& entry : m_mapListeners) listeners.push_back(entry.first);
-  }
+  if (!CopyListeners(&listeners)) return;
   if (!data || length < IPC::Message::kHeaderSize || length > 0x7FFFFFFFu) return;
   IPC::Message message(data, static_cast<int>(length));
   if (!message.IsUsable()) return;
@@ -379,10 +438,7 @@ void CChannelImpl::OnPeerExit(WPARAM posted_record) {
     EndPeerWatchLocked();
   }
   std::vector<IChannelListener*> listeners;
-  {
-    _BaseModule::CAutoLocker lock(&m_csListeners);
-    for (const auto& entry : m_mapListeners) listeners.push_back(entry.first);
-  }
+  if (!CopyListeners(&listeners)) return;
   for (IChannelListener* listener : listeners) {
     if (IChannelListener2* listener2 = dynamic_cast<IChannelListener2*>(listener)) {
       listener2->OnPeerProcessExit(m_bSessionEnding != FALSE);

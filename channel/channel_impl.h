@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
+#include <list>
 #include <map>
 #include <vector>
 
@@ -17,6 +19,20 @@
 
 class CChannelImpl : public CChannelWindow {
  public:
+  // Bounds of what waits for the sender thread (queued, or taken and not yet delivered), far
+  // above normal traffic (a page sends a few events a second, each of some hundred bytes). An
+  // asynchronous send that would pass either is refused: the message is dropped and counted, with
+  // an error line. Bytes count the messages' blocks (16 + payload_size each).
+  static constexpr size_t kMaxQueuedMessages = 100000;
+  static constexpr uint64_t kMaxQueuedBytes = 64ull * 1024 * 1024;
+
+  struct QueueState {
+    size_t messages;  // waiting for the sender thread, or being sent
+    uint64_t bytes;
+    uint64_t dropped_messages;  // refused since the channel began, the queue being full
+    uint64_t dropped_bytes;
+  };
+
   explicit CChannelImpl(const wchar_t* own_name);
   ~CChannelImpl() override;
 
@@ -32,6 +48,8 @@ class CChannelImpl : public CChannelWindow {
   void OnSendEvent();
   // See CChannel::WaitUntilSent.
   [[nodiscard]] bool WaitUntilSent(DWORD timeout_ms);
+  // Any thread.
+  QueueState GetQueueState();
   void WatchPeerProcess(HANDLE process);
   void Unit();
 
@@ -52,8 +70,13 @@ class CChannelImpl : public CChannelWindow {
   static VOID CALLBACK OnPeerProcessSignaled(PVOID param, BOOLEAN timed_out);
   void SenderLoop();
   bool StartSenderLocked();
+  // Puts a copy of the message at the end of the queue within the bounds; false (logged) when
+  // it cannot be copied or the queue is full.
+  bool Enqueue(const IPC::Message& message);
   // One message of a batch is off the sender's hands (delivered, or dropped as never sendable).
-  void Delivered();
+  void Delivered(uint32_t size);
+  // The listeners as they are now; false (logged) when there is no memory for the copy.
+  bool CopyListeners(std::vector<IChannelListener*>* listeners);
   // False only when the target window no longer exists; a peer that fails to take the
   // block otherwise still counts as sent.
   bool SendCopyData(HWND target, COPYDATASTRUCT* data);
@@ -76,13 +99,19 @@ class CChannelImpl : public CChannelWindow {
   std::map<IChannelListener*, int> m_mapListeners;
 
   _BaseModule::CCriticalSection m_csQueue;  // also guards the thread and event handles
-  std::deque<IPC::Message> m_queSend;
+  // A list: the sender takes it whole and gives back what it could not send by splicing, which
+  // neither copies nor allocates.
+  std::list<IPC::Message> m_queSend;
   HANDLE m_hSenderThread = nullptr;
   HANDLE m_hStopEvent = nullptr;  // manual reset
   HANDLE m_hSendEvent = nullptr;  // auto reset
   bool m_bSenderAbandoned = false;  // did not stop within the shutdown wait
   bool m_bRetryPending = false;     // the front found no peer window and waits for it
   size_t m_nUnsent = 0;             // queued or taken by the sender, and not yet delivered
+  uint64_t m_nUnsentBytes = 0;
+  uint64_t m_nDroppedMessages = 0;  // refused by the bounds
+  uint64_t m_nDroppedBytes = 0;
+  uint64_t m_nDroppedInRun = 0;     // refused since the queue last took a message
 
   // Asynchronous blocks received and not yet dispatched. Window thread only: the window never
   // takes a pointer from a posted message, so a stray wake-up from another process only

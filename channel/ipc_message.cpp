@@ -28,6 +28,7 @@ Message::Message(const char* data, int length) : Pickle(data, length) {}
 
 void Message::SetHeaderValues(int32_t routing, uint32_t type, uint32_t flags) {
   char* header = MutableHeader();
+  if (!header || IsReadOnly()) return;  // a message without a buffer stays unusable
   std::memcpy(header + 4, &routing, sizeof(routing));
   std::memcpy(header + 8, &type, sizeof(type));
   std::memcpy(header + 12, &flags, sizeof(flags));

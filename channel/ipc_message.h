@@ -27,6 +27,7 @@ class Message : public Pickle {
  public:
   static constexpr int kHeaderSize = 16;
 
+  // Unusable (see Pickle) when its first buffer cannot be allocated; it still counts.
   Message(int32_t routing, uint32_t type, uint32_t priority);
   Message();  // routing 0, type 0, flags = the reference number alone
   // Read-only view of a received block; the bytes are borrowed (see Pickle). The header
@@ -36,7 +37,7 @@ class Message : public Pickle {
   Message& operator=(const Message& other) = default;
   ~Message() override = default;
 
-  // Owned messages only.
+  // Owned messages only; nothing for an unusable one.
   void SetHeaderValues(int32_t routing, uint32_t type, uint32_t flags);
 
   int32_t GetRouting() const { return ReadHeaderField<int32_t>(4); }

@@ -1,5 +1,6 @@
 #include "channel/pickle.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -11,22 +12,22 @@ constexpr uint32_t kCapacityUnit = 64;
 
 uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
 
-// The buffer of a new pickle or of a copy has no way to report failure; without it the
-// process cannot speak to its host anyway.
-char* AllocateOrDie(uint32_t size) {
-  char* buffer = static_cast<char*>(std::malloc(size));
-  if (!buffer) std::abort();
-  return buffer;
-}
+void* CRealloc(void* block, size_t bytes) { return std::realloc(block, bytes); }
+
+std::atomic<Pickle::ReallocFunction> g_pfnRealloc{&CRealloc};
 
 }  // namespace
+
+Pickle::ReallocFunction Pickle::SetReallocFunction(ReallocFunction function) {
+  return g_pfnRealloc.exchange(function ? function : &CRealloc);
+}
 
 Pickle::Pickle(int header_size) {
   if (header_size < 0) header_size = 0;
   m_nHeaderSize = static_cast<uint32_t>(AlignUp(static_cast<uint32_t>(header_size), 4));
-  m_nCapacity = static_cast<uint32_t>(AlignUp(m_nHeaderSize > kFirstCapacity ? m_nHeaderSize : kFirstCapacity,
-                                              kCapacityUnit));
-  m_pHeader = AllocateOrDie(m_nCapacity);
+  const uint32_t capacity = static_cast<uint32_t>(
+      AlignUp(m_nHeaderSize > kFirstCapacity ? m_nHeaderSize : kFirstCapacity, kCapacityUnit));
+  if (!Reallocate(capacity)) return;  // unusable
   std::memset(m_pHeader, 0, m_nHeaderSize);
 }
 
@@ -52,15 +53,19 @@ Pickle::Pickle(const char* data, int length) {
 }
 
 Pickle::Pickle(const Pickle& other)
-    : m_nHeaderSize(other.m_nHeaderSize), m_nVariableBufferOffset(other.m_nVariableBufferOffset) {
+    : m_nHeaderSize(other.m_nHeaderSize),
+      m_nVariableBufferOffset(other.m_nVariableBufferOffset),
+      m_bWriteFailed(other.m_bWriteFailed) {
   if (!other.m_pHeader) {
     m_nCapacity = kCapacityReadOnly;
     m_pHeader = nullptr;
     return;
   }
   const uint32_t size = other.GetSize();
-  m_nCapacity = static_cast<uint32_t>(AlignUp(size, kCapacityUnit));
-  m_pHeader = AllocateOrDie(m_nCapacity);
+  if (!Reallocate(static_cast<uint32_t>(AlignUp(size, kCapacityUnit)))) {
+    BecomeUnusable();
+    return;
+  }
   std::memcpy(m_pHeader, other.m_pHeader, size);
 }
 
@@ -82,9 +87,13 @@ Pickle& Pickle::operator=(const Pickle& other) {
     m_nHeaderSize = other.m_nHeaderSize;
   }
   const uint32_t size = other.GetSize();
-  if (!Resize(size)) std::abort();
+  if (!Reallocate(static_cast<uint32_t>(AlignUp(size, kCapacityUnit)))) {
+    BecomeUnusable();
+    return *this;
+  }
   std::memcpy(m_pHeader, other.m_pHeader, size);
   m_nVariableBufferOffset = other.m_nVariableBufferOffset;
+  m_bWriteFailed = other.m_bWriteFailed;
   return *this;
 }
 
@@ -94,6 +103,20 @@ void Pickle::FreeBuffer() {
   if (!IsReadOnly()) std::free(m_pHeader);
   m_pHeader = nullptr;
   m_nCapacity = 0;
+}
+
+void Pickle::BecomeUnusable() {
+  FreeBuffer();
+  m_nVariableBufferOffset = 0;
+}
+
+bool Pickle::Reallocate(uint32_t capacity) {
+  if (IsReadOnly() || capacity == 0) return false;
+  char* buffer = static_cast<char*>(g_pfnRealloc.load()(m_pHeader, capacity));
+  if (!buffer) return false;
+  m_pHeader = buffer;
+  m_nCapacity = capacity;
+  return true;
 }
 
 uint32_t Pickle::GetPayloadSize() const {
@@ -106,16 +129,14 @@ uint32_t Pickle::GetPayloadSize() const {
 void Pickle::SetPayloadSize(uint32_t size) { std::memcpy(m_pHeader, &size, sizeof(size)); }
 
 bool Pickle::Resize(uint32_t new_capacity) {
+  if (!m_pHeader) return false;
   const uint64_t capacity = AlignUp(new_capacity, kCapacityUnit);
   if (capacity >= kCapacityReadOnly) return false;
-  char* buffer = static_cast<char*>(std::realloc(m_pHeader, capacity ? capacity : kCapacityUnit));
-  if (!buffer) return false;
-  m_pHeader = buffer;
-  m_nCapacity = static_cast<uint32_t>(capacity ? capacity : kCapacityUnit);
-  return true;
+  return Reallocate(static_cast<uint32_t>(capacity ? capacity : kCapacityUnit));
 }
 
 char* Pickle::BeginWrite(uint32_t length) {
+  if (!m_pHeader || IsReadOnly()) return nullptr;
   const uint32_t payload_size = GetPayloadSize();
   const uint64_t offset = AlignUp(payload_size, 4);
   const uint64_t needed = m_nHeaderSize + offset + length;
@@ -123,7 +144,7 @@ char* Pickle::BeginWrite(uint32_t length) {
   if (needed > m_nCapacity) {
     const uint64_t doubled = static_cast<uint64_t>(m_nCapacity) * 2;
     const uint64_t grown = AlignUp(doubled > needed ? doubled : needed, kCapacityUnit);
-    if (grown >= kCapacityReadOnly || !Resize(static_cast<uint32_t>(grown))) return nullptr;
+    if (grown >= kCapacityReadOnly || !Reallocate(static_cast<uint32_t>(grown))) return nullptr;
   }
   char* payload = m_pHeader + m_nHeaderSize;
   // A copy does not carry the last item's padding; the gap must still read as zero.
@@ -136,12 +157,17 @@ void Pickle::EndWrite(char* dest, uint32_t length) {
   if (length % 4 != 0) std::memset(dest + length, 0, 4 - length % 4);
 }
 
+bool Pickle::WriteFailed() {
+  m_bWriteFailed = true;
+  return false;
+}
+
 bool Pickle::WriteBytes(const void* data, int length) {
-  if (length < 0) return false;
+  if (length < 0) return WriteFailed();
   // The padding after the item is written too, so reserve it.
   const uint32_t padded = static_cast<uint32_t>(AlignUp(static_cast<uint32_t>(length), 4));
   char* dest = BeginWrite(padded);
-  if (!dest) return false;
+  if (!dest) return WriteFailed();
   SetPayloadSize(static_cast<uint32_t>(dest - GetPayload()) + static_cast<uint32_t>(length));
   if (length) std::memcpy(dest, data, static_cast<size_t>(length));
   EndWrite(dest, static_cast<uint32_t>(length));
@@ -149,7 +175,7 @@ bool Pickle::WriteBytes(const void* data, int length) {
 }
 
 bool Pickle::WriteData(const char* data, int length) {
-  if (length < 0) return false;
+  if (length < 0) return WriteFailed();
   const uint32_t before = GetPayloadSize();
   if (!WriteInt(length)) return false;
   if (!WriteBytes(data, length)) {
@@ -160,13 +186,13 @@ bool Pickle::WriteData(const char* data, int length) {
 }
 
 bool Pickle::WriteString(const std::string& text) {
-  if (text.size() > static_cast<size_t>(INT_MAX)) return false;
+  if (text.size() > static_cast<size_t>(INT_MAX)) return WriteFailed();
   return WriteData(text.data(), static_cast<int>(text.size()));
 }
 
 bool Pickle::WriteString16(const std::wstring& text) {
   static_assert(sizeof(wchar_t) == 2, "UTF-16 wide characters");
-  if (text.size() > static_cast<size_t>(INT_MAX / 2)) return false;
+  if (text.size() > static_cast<size_t>(INT_MAX / 2)) return WriteFailed();
   const int count = static_cast<int>(text.size());
   const uint32_t before = GetPayloadSize();
   if (!WriteInt(count)) return false;
@@ -178,7 +204,10 @@ bool Pickle::WriteString16(const std::wstring& text) {
 }
 
 char* Pickle::BeginWriteData(int length) {
-  if (length < 0) return nullptr;
+  if (length < 0) {
+    WriteFailed();
+    return nullptr;
+  }
   const uint32_t before = GetPayloadSize();
   if (!WriteInt(length)) return nullptr;
   const uint32_t length_word = m_nHeaderSize + GetPayloadSize() - 4;
@@ -186,6 +215,7 @@ char* Pickle::BeginWriteData(int length) {
   char* dest = BeginWrite(padded);
   if (!dest) {
     SetPayloadSize(before);
+    WriteFailed();
     return nullptr;
   }
   SetPayloadSize(static_cast<uint32_t>(dest - GetPayload()) + static_cast<uint32_t>(length));
@@ -195,7 +225,7 @@ char* Pickle::BeginWriteData(int length) {
 }
 
 void Pickle::TrimWriteData(int new_length) {
-  if (m_nVariableBufferOffset == 0 || new_length < 0) return;
+  if (!m_pHeader || m_nVariableBufferOffset == 0 || new_length < 0) return;
   int32_t recorded;
   std::memcpy(&recorded, m_pHeader + m_nVariableBufferOffset, sizeof(recorded));
   if (new_length > recorded) return;

@@ -13,6 +13,11 @@
 //   data    int32 length, the bytes, padding
 //
 // Thread use: one pickle (and one reader) is used by one thread at a time.
+//
+// Running out of memory never ends the process: a pickle whose first buffer, or a copy whose
+// buffer, cannot be allocated is unusable (IsUsable() false: it takes no writes and every read
+// fails), and a write that cannot grow the buffer returns false and marks the pickle as missing
+// items (HasFailedWrite()), which the channel refuses to send.
 #pragma once
 
 #include <cstddef>
@@ -32,13 +37,14 @@ class Pickle {
   // payload_size exceeds length.
   Pickle(const char* data, int length);
 
-  // Copies are owned and writable, also when copied from a read-only view.
+  // Copies are owned and writable, also when copied from a read-only view. A copy whose buffer
+  // cannot be allocated is unusable (so is the target of such an assignment).
   Pickle(const Pickle& other);
   Pickle& operator=(const Pickle& other);
   virtual ~Pickle();
 
-  // Appends length bytes as one item. False (pickle unchanged) when length is negative or
-  // the buffer cannot grow.
+  // Appends length bytes as one item. False (pickle unchanged but for HasFailedWrite) when
+  // length is negative or the buffer cannot grow.
   [[nodiscard]] bool WriteBytes(const void* data, int length);
   [[nodiscard]] bool WriteInt(int32_t value) { return WriteBytes(&value, sizeof(value)); }
   [[nodiscard]] bool WriteInt64(int64_t value) { return WriteBytes(&value, sizeof(value)); }
@@ -56,8 +62,15 @@ class Pickle {
   void TrimWriteData(int new_length);
 
   // Reallocates the owned buffer to new_capacity rounded up to 64, keeping its contents.
-  // False (unchanged) when the allocation fails.
+  // False (unchanged) when the allocation fails, and for a read-only view or an unusable pickle.
   [[nodiscard]] bool Resize(uint32_t new_capacity);
+
+  // The allocator of every pickle buffer: realloc(block, bytes), a null block asking for a new
+  // one; std::realloc unless replaced. Blocks are freed with std::free, so a replacement hands out
+  // the C run time's blocks or null. Replacing it is for tests of allocation failures; returns
+  // the previous one. Any thread.
+  using ReallocFunction = void* (*)(void* block, size_t bytes);
+  static ReallocFunction SetReallocFunction(ReallocFunction function);
 
   // For consecutive messages in one buffer: the end of the one starting at start, or null when
   // fewer than 4 bytes remain or it would reach past end.
@@ -72,9 +85,13 @@ class Pickle {
   const char* GetPayload() const { return m_pHeader ? m_pHeader + m_nHeaderSize : nullptr; }
   bool IsUsable() const { return m_pHeader != nullptr; }
   bool IsReadOnly() const { return m_nCapacity == kCapacityReadOnly; }
+  // A write (or BeginWriteData) failed because the buffer could not grow: items are missing.
+  // Carried by copies.
+  bool HasFailedWrite() const { return m_bWriteFailed; }
 
  protected:
-  // The header as raw bytes, for derived classes that keep fields in it. Owned pickles only.
+  // The header as raw bytes, for derived classes that keep fields in it. Owned pickles only;
+  // null when unusable.
   char* MutableHeader() { return m_pHeader; }
 
  private:
@@ -87,11 +104,19 @@ class Pickle {
   void EndWrite(char* dest, uint32_t length);
   void SetPayloadSize(uint32_t size);
   void FreeBuffer();
+  // Allocates or reallocates the owned buffer to exactly capacity bytes; false (unchanged) on
+  // failure.
+  bool Reallocate(uint32_t capacity);
+  // Leaves the pickle owned, empty and unusable.
+  void BecomeUnusable();
+  // Marks the pickle as missing an item; returns false for the writer to return.
+  bool WriteFailed();
 
   char* m_pHeader = nullptr;             // start of the block; null for an unusable view
   uint32_t m_nHeaderSize = 0;            // multiple of 4
   uint32_t m_nCapacity = 0;              // owned bytes, or kCapacityReadOnly
   uint32_t m_nVariableBufferOffset = 0;  // offset of the newest data block's length word; 0 none
+  bool m_bWriteFailed = false;
 };
 
 // Checking cursor over a pickle's payload. It keeps pointers into the pickle, which must

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/channel/channel_peer_codes.h"
+#include "tests/channel/failing_allocation.h"
 #include "tests/channel/log_capture.h"
 #include "tests/channel/peer_process.h"
 
@@ -403,6 +404,126 @@ TEST(ChannelNoPeer, QueuedMessagesWaitWithoutSpinningThenArriveInOrder) {
   std::vector<uint32_t> types;
   for (const Received& r : recorder.m_vecReceived) types.push_back(r.type);
   EXPECT_EQ(types, (std::vector<uint32_t>{0x201, 0x202, 0x203, 0x204, 0x205}));
+}
+
+// The host's types and first items, in arrival order; for floods too large to keep whole.
+class TypeRecorder : public IChannelListener {
+ public:
+  void OnMessageReceived(const IPC::Message& message) override {
+    PickleReader reader(message);
+    int first = -1;
+    (void)reader.ReadInt(&first);
+    m_vecReceived.push_back({message.GetType(), first});
+  }
+  int GetRoutingId() override { return kRoutingIdHost; }
+  std::vector<std::pair<uint32_t, int>> m_vecReceived;
+};
+
+struct QueueBoundCase {
+  const char* name;
+  int data_bytes;    // one data item of this many bytes in each message; 0: one int
+  size_t fit;        // messages the bounds let in
+  bool host_appears;  // then the queue drains (at some thousand messages a second under Wine)
+};
+
+void PrintTo(const QueueBoundCase& c, std::ostream* os) { *os << c.name; }
+
+class ChannelSendQueue : public ::testing::TestWithParam<QueueBoundCase> {};
+
+// With no host window, messages queue up to the bound and the rest are dropped, counted and
+// logged (one line per thousand, not one each); once a host window appears the queued ones go
+// out in order and later messages are queued and sent as usual. Without a host, Unit drops them.
+TEST_P(ChannelSendQueue, QueueStaysWithinItsBoundUntilAHostAppears) {
+  const QueueBoundCase& c = GetParam();
+  LogCapture log;
+  const std::wstring id = UniqueId(L"bound");
+  CChannelImpl* impl = new CChannelImpl((kBrowserChannelPrefix + id).c_str());
+  ASSERT_TRUE(impl->Init((kStubChannelPrefix + id).c_str()));
+  const std::vector<char> data(static_cast<size_t>(c.data_bytes), 'd');
+  const auto make = [&](uint32_t type, int index) {
+    IPC::Message m(kRoutingIdHost, type, 2);
+    EXPECT_TRUE(c.data_bytes == 0 ? m.WriteInt(index) : m.WriteData(data.data(), c.data_bytes));
+    return m;
+  };
+  const size_t dropped = 3;
+  for (size_t i = 0; i < c.fit + dropped; ++i) {
+    IPC::Message m = make(0x800, static_cast<int>(i));
+    EXPECT_EQ(impl->Send(&m, true, false), i < c.fit) << i;
+  }
+  CChannelImpl::QueueState state = impl->GetQueueState();
+  EXPECT_EQ(state.messages, c.fit);
+  EXPECT_LE(state.messages, CChannelImpl::kMaxQueuedMessages);
+  EXPECT_LE(state.bytes, CChannelImpl::kMaxQueuedBytes);
+  EXPECT_EQ(state.dropped_messages, dropped);
+  EXPECT_EQ(log.Count(L"CChannelImpl::Send, send queue full"), 1u);
+  if (!c.host_appears) {
+    impl->Unit();
+    impl->Release();
+    return;
+  }
+
+  CChannel host;
+  TypeRecorder recorder;
+  host.InitStub(id.c_str());
+  host.AddListener(&recorder);
+  ASSERT_TRUE(PumpUntil([&] { return recorder.m_vecReceived.size() >= c.fit; }, 120000));
+  for (uint32_t type : {0x801u, 0x802u}) {
+    IPC::Message later = make(type, 0);
+    EXPECT_TRUE(impl->Send(&later, true, false));
+  }
+  ASSERT_TRUE(PumpUntil([&] { return recorder.m_vecReceived.size() >= c.fit + 2; }));
+  ASSERT_EQ(recorder.m_vecReceived.size(), c.fit + 2);
+  for (size_t i = 0; i < c.fit && c.data_bytes == 0; ++i) {
+    ASSERT_EQ(recorder.m_vecReceived[i], std::make_pair(0x800u, static_cast<int>(i)));
+  }
+  EXPECT_EQ(recorder.m_vecReceived[c.fit].first, 0x801u);
+  EXPECT_EQ(recorder.m_vecReceived[c.fit + 1].first, 0x802u);
+  // The sender counts the last one as delivered just after the host took it.
+  EXPECT_TRUE(PumpUntil([&] { return impl->GetQueueState().messages == 0; }));
+  state = impl->GetQueueState();
+  EXPECT_EQ(state.bytes, 0u);
+  EXPECT_EQ(state.dropped_messages, dropped);
+  impl->Unit();
+  impl->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, ChannelSendQueue,
+    ::testing::Values(
+        QueueBoundCase{"ManySmallMessages", 0, CChannelImpl::kMaxQueuedMessages, false},
+        // 16 header bytes and 4 of length with each MiB: 63 fit in 64 MiB.
+        QueueBoundCase{"FewLargeMessages", 1 << 20, CChannelImpl::kMaxQueuedBytes / ((1 << 20) + 20), true}),
+    [](const ::testing::TestParamInfo<QueueBoundCase>& info) { return std::string(info.param.name); });
+
+// A message that cannot be copied for the queue, or that lost items while it was built, is
+// refused with a log line; the channel goes on working once memory is back.
+TEST(ChannelSendQueueMemory, MessagesThatCannotBeCopiedOrBuiltAreRefusedWithALogLine) {
+  LogCapture log;
+  const std::wstring id = UniqueId(L"nomem");
+  CChannel browser, stub;
+  browser.Init(id.c_str());
+  stub.InitStub(id.c_str());
+  Recorder host(kRoutingIdHost);
+  stub.AddListener(&host);
+  IPC::Message built = MakeMessage(kRoutingIdHost, 0x701, {1});
+  IPC::Message marked = MakeMessage(kRoutingIdHost, 0x702, {2});
+  {
+    FailingPickleAllocations failing;
+    EXPECT_FALSE(browser.Send(&built, true, false)) << "the queue's copy cannot be made";
+    EXPECT_FALSE(marked.WriteString16(std::wstring(40, L'x')));
+    EXPECT_FALSE(browser.Send(&marked, true, false));
+    EXPECT_FALSE(browser.Send(&marked, false, true));
+    IPC::Message fresh(kRoutingIdHost, 0x703, 2);
+    EXPECT_FALSE(browser.Send(&fresh, true, false));
+    EXPECT_FALSE(browser.Send(kRoutingIdHost, 0x704, "abc", 3, true, false));
+    EXPECT_TRUE(browser.Send(&built, false, true)) << "a synchronous send copies nothing";
+  }
+  EXPECT_EQ(log.Count(L"CChannelImpl::Send, no memory for a copy of message type=1793"), 1u);
+  EXPECT_EQ(log.Count(L"lost items when memory ran out, not sent"), 4u);
+  ASSERT_TRUE(browser.Send(&built, true, false));
+  ASSERT_TRUE(PumpUntil([&] { return host.Count(0x701) == 2; }));
+  PumpFor(100);
+  EXPECT_EQ(host.Count(0x702) + host.Count(0x703) + host.Count(0x704), 0u);
 }
 
 TEST(ChannelLifecycle, InitOnceUnitOnceAndLongIdsCutAlike) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/channel/failing_allocation.h"
 #include "tests/channel/wire_bytes.h"
 
 using wire_bytes::FromHex;
@@ -304,6 +305,55 @@ TEST(PickleBuffer, DataBlockCanBeFilledAndTrimmedButNotGrown) {
   int length = 0;
   ASSERT_TRUE(reader.ReadData(&data, &length));
   EXPECT_EQ(std::string(data, static_cast<size_t>(length)), "ab");
+}
+
+// ---- Running out of memory ---------------------------------------------------------------
+
+// Nothing ends the process: what cannot get its buffer is unusable, a write that cannot grow
+// the buffer fails and marks the pickle, and copies carry that mark.
+TEST(PickleBuffer, AllocationFailuresLeaveUnusableOrMarkedPicklesInsteadOfEndingTheProcess) {
+  IPC::Message full(kRoutingIdHost, 0x105, 2);
+  ASSERT_TRUE(full.WriteString16(L"page"));
+  const std::string full_bytes = Hex(full.GetData(), full.GetSize());
+  IPC::Message grown(kRoutingIdHost, 0x106, 2);
+  ASSERT_TRUE(grown.WriteInt(1));
+  IPC::Message assigned_to(kRoutingIdHost, 0x107, 2);
+  {
+    FailingPickleAllocations failing;
+
+    IPC::Message fresh(kRoutingIdHost, 0x108, 2);
+    EXPECT_FALSE(fresh.IsUsable());
+    EXPECT_EQ(fresh.GetSize(), 0u);
+    EXPECT_EQ(fresh.GetType(), 0u);
+    EXPECT_FALSE(fresh.WriteInt(1));
+    EXPECT_EQ(fresh.BeginWriteData(4), nullptr);
+    fresh.TrimWriteData(0);
+    fresh.SetHeaderValues(1, 2, 3);
+    EXPECT_FALSE(fresh.Resize(1024));
+    EXPECT_TRUE(fresh.HasFailedWrite());
+    int value = 0;
+    PickleReader reader(fresh);
+    EXPECT_FALSE(reader.ReadInt(&value));
+
+    IPC::Message copy(full);
+    EXPECT_FALSE(copy.IsUsable());
+    assigned_to = full;
+    EXPECT_FALSE(assigned_to.IsUsable());
+    EXPECT_EQ(Hex(full.GetData(), full.GetSize()), full_bytes) << "the source is untouched";
+
+    // 48 bytes of payload fit the first buffer; more needs it to grow.
+    const uint32_t size_before = grown.GetSize();
+    EXPECT_FALSE(grown.WriteString16(std::wstring(40, L'x')));
+    EXPECT_FALSE(grown.WriteData("abc", 100));
+    EXPECT_EQ(grown.GetSize(), size_before) << "a failed write leaves the items as they were";
+    EXPECT_TRUE(grown.HasFailedWrite());
+    EXPECT_FALSE(full.HasFailedWrite());
+  }
+  IPC::Message copy_of_marked(grown);
+  EXPECT_TRUE(copy_of_marked.IsUsable());
+  EXPECT_TRUE(copy_of_marked.HasFailedWrite());
+  assigned_to = full;
+  EXPECT_EQ(Hex(assigned_to.GetData(), assigned_to.GetSize()), full_bytes) << "usable again once memory is back";
 }
 
 TEST(PickleBuffer, FindNextWalksConsecutiveMessages) {
