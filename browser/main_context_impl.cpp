@@ -48,6 +48,14 @@ bool MainContextImpl::Initialize(const CefMainArgs& args, const CefSettings& set
   return true;
 }
 
+void MainContextImpl::WatchHostProcess(HWND host_window) {
+  // A failed watch only means the process does not end by itself with the host.
+  (void)RegisterProcessWaitExit(host_window);
+  DWORD host_process = 0;
+  if (host_window) GetWindowThreadProcessId(host_window, &host_process);
+  channel_.SetPeerProcessId(host_process);
+}
+
 void MainContextImpl::Shutdown() {
   // Quit from the watch reads the manager; cancel it before the manager goes.
   UnregisterProcessWaitExit();

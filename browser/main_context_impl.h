@@ -32,6 +32,11 @@ class MainContextImpl : public MainContext, public IChannelListener2 {
   // (then nothing else is created).
   [[nodiscard]] bool Initialize(const CefMainArgs& args, const CefSettings& settings, CefRefPtr<CefApp> application,
                                 void* windows_sandbox_info, const std::wstring& id);
+  // Follows the process that owns the host's window: the context quits when it ends, and the
+  // channel sends only to a window of that process. Without a host window (null, or not a
+  // window) no process is known and the channel takes any window of the host's channel name.
+  // After Initialize, before the first view; main thread.
+  void WatchHostProcess(HWND host_window);
   // After the main loop: cancels the host-process watch, deletes the manager, stops CEF.
   void Shutdown();
   // For a process about to end itself: waits, for at most timeout_ms, until the events queued

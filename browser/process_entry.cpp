@@ -14,7 +14,6 @@
 #include "browser/process_launch_hook.h"
 #include "browser/root_window_manager.h"
 #include "browser/user_click_monitor.h"
-#include "channel/process_watch.h"
 #include "channel/startup_settings.h"
 #include "include/cef_app.h"
 #include "product/kiv_statistic.h"
@@ -109,8 +108,7 @@ int RunBrowserProcess(const CefMainArgs& main_args, CefRefPtr<CefCommandLine> co
     // a channel no view can be made.
     LogErrorW(L"Main : CefInitialize failed, no view is created. exitCode = %d", exit_code);
   } else {
-    // A failed watch only means the process does not end by itself with the host.
-    (void)RegisterProcessWaitExit(record->parent_wnd);
+    context->WatchHostProcess(record->parent_wnd);
 
     // The manager keeps the window.
     context->GetRootWindowManager()->CreateRootWindow(std::move(record));

@@ -45,6 +45,10 @@ void CChannel::WatchPeerProcess(HANDLE process) {
   if (m_pChannelImpl) m_pChannelImpl->WatchPeerProcess(process);
 }
 
+void CChannel::SetPeerProcessId(DWORD process_id) {
+  if (m_pChannelImpl) m_pChannelImpl->SetPeerProcessId(process_id);
+}
+
 void CChannel::Unit() {
   LogInfoW(L"CChannel::Unit Begin");
   if (m_pChannelImpl) {

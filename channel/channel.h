@@ -3,10 +3,12 @@
 //   browser end (CChannel::Init)     own window "KivVireDaredo.Browser.MsgClass." + id
 //   host end    (CChannel::InitStub) own window "KivVireDaredo.BrowserStub.MsgClass." + id
 //
-// The window's class name and title are both the name; the peer is found with
-// FindWindowW(name, name). Names are cut at 255 characters, the longest window class name
-// Windows registers, so that a long id still opens the channel on both ends alike. Each message is one WM_COPYDATA to the peer window:
-// wParam = own window, dwData kCopyDataAsync or kCopyDataSync, cbData = 16 + payload_size.
+// The window's class name and title are both the name; the peer is found by class and title
+// (and, once SetPeerProcessId names its process, only among that process's windows). Names are
+// cut at 255 characters, the longest window class name Windows registers, so that a long id
+// still opens the channel on both ends alike. Each message is one WM_COPYDATA to the peer
+// window: wParam = own window, dwData kCopyDataAsync or kCopyDataSync, cbData = 16 +
+// payload_size.
 //
 // Threads: Init/InitStub, the window, the dispatch and every listener call run on the thread
 // that called Init (it must pump messages). Send may be called from any thread. Listeners are
@@ -85,6 +87,14 @@ class CChannel {
   // Watches the peer's process (the handle is owned from now on) and tells every
   // IChannelListener2 when it ends; a null handle ends the watch.
   void WatchPeerProcess(HANDLE process);
+
+  // From now on messages go only to a peer window that belongs to this process (the browser
+  // end passes the host's); a window of the peer's name in any other process is passed over,
+  // with a log line, and the peer is looked for again at the next send. 0, the state after
+  // Init: no peer process is known, and the first window of the peer's name is taken. The
+  // channel keeps the process open, so its id cannot pass to another process meanwhile. Call
+  // after Init, before the messages it is to guard.
+  void SetPeerProcessId(DWORD process_id);
 
   // Stops the sender thread (queued messages are dropped) and destroys the window. Must run
   // on the thread that called Init, or while that thread pumps messages.

@@ -23,8 +23,11 @@ CChannelImpl::CChannelImpl(const wchar_t* own_name) : m_strOwnName(own_name) {}
 
 CChannelImpl::~CChannelImpl() {
   if (!m_bInUnit) Unit();
-  _BaseModule::CAutoLocker lock(&m_csWait);
-  EndPeerWatchLocked();
+  {
+    _BaseModule::CAutoLocker lock(&m_csWait);
+    EndPeerWatchLocked();
+  }
+  if (m_hPeerProcessPin) CloseHandle(m_hPeerProcessPin);
 }
 
 void CChannelImpl::Release() {
@@ -43,7 +46,7 @@ void CChannelImpl::Release() {
 BOOL CChannelImpl::Init(const wchar_t* peer_name) {
   if (m_hWnd && IsWindow(m_hWnd)) return TRUE;
   if (peer_name) m_strPeerName = peer_name;
-  m_hPeerWnd = FindWindowW(m_strPeerName, m_strPeerName);
+  m_hPeerWnd = FindPeerWindow();
   HWND hwnd = CreateTopLevel(m_strOwnName, m_strOwnName, WS_POPUP);
   if (hwnd) SetWindowTextW(hwnd, m_strOwnName);
   return hwnd && IsWindow(hwnd);
@@ -152,16 +155,48 @@ bool CChannelImpl::SendCopyData(HWND target, COPYDATASTRUCT* data) {
   return error != ERROR_INVALID_WINDOW_HANDLE;
 }
 
+bool CChannelImpl::IsPeerOwned(HWND window) {
+  const DWORD expected = m_nPeerProcessId;
+  if (expected == 0) return true;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == expected) return true;
+  if (owner == 0) return false;  // gone
+  {
+    _BaseModule::CAutoLocker lock(&m_csRefused);
+    for (HWND logged : m_arrRefused) {
+      if (logged == window) return false;
+    }
+    m_arrRefused[m_nRefusedNext] = window;
+    m_nRefusedNext = (m_nRefusedNext + 1) % (sizeof(m_arrRefused) / sizeof(m_arrRefused[0]));
+  }
+  LogErrorW(L"CChannelImpl::SendImpl, window %p of the peer's name belongs to process %d, not to the peer "
+            L"process %d: not used",
+            window, static_cast<int>(owner), static_cast<int>(expected));
+  return false;
+}
+
+HWND CChannelImpl::FindPeerWindow() {
+  // Any process can make a window of the peer's name: every one of them is looked at, so that
+  // an impostor found first does not hide the peer's own.
+  for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, m_strPeerName, m_strPeerName)) != nullptr;) {
+    if (IsPeerOwned(window)) return window;
+  }
+  return nullptr;
+}
+
 bool CChannelImpl::SendImpl(IPC::Message& message, bool sync) {
   COPYDATASTRUCT data;
   data.dwData = kCopyDataAsync + (sync ? 1 : 0);
   data.cbData = message.GetSize();
   data.lpData = const_cast<char*>(message.GetData());
   // The window found last is tried first; only a send that finds it gone looks the peer up
-  // again (checking it before every send would cost a round trip to the window manager).
+  // again. With a peer process known its owner is checked at every send too: the handle of a
+  // window that has gone may come back as another process's window.
   HWND peer = m_hPeerWnd;
+  if (peer && !IsPeerOwned(peer)) peer = nullptr;
   if (!peer || !SendCopyData(peer, &data)) {
-    peer = FindWindowW(m_strPeerName, m_strPeerName);
+    peer = FindPeerWindow();
     m_hPeerWnd = peer;
     if (!peer) return false;
     SendCopyData(peer, &data);
@@ -408,6 +443,20 @@ void CChannelImpl::WatchPeerProcess(HANDLE process) {
     m_pWaitRecord->hWait = nullptr;
     LogErrorW(L"RegisterProcessWaitExit Failed,handle :%d", static_cast<int>(reinterpret_cast<INT_PTR>(process)));
   }
+}
+
+void CChannelImpl::SetPeerProcessId(DWORD process_id) {
+  HANDLE pin = process_id ? OpenProcess(SYNCHRONIZE, FALSE, process_id) : nullptr;
+  if (process_id && !pin) {
+    LogErrorW(L"CChannelImpl::SetPeerProcessId, process %d not opened, error=%d; its id alone is compared",
+              static_cast<int>(process_id), static_cast<int>(GetLastError()));
+  }
+  if (m_hPeerProcessPin) CloseHandle(m_hPeerProcessPin);
+  m_hPeerProcessPin = pin;
+  m_nPeerProcessId = process_id;
+  // Found before the process was known: checked again at the next send.
+  m_hPeerWnd = nullptr;
+  LogInfoW(L"CChannelImpl::SetPeerProcessId, process=%d", static_cast<int>(process_id));
 }
 
 void CChannelImpl::EndPeerWatchLocked() {

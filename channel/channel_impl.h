@@ -51,6 +51,8 @@ class CChannelImpl : public CChannelWindow {
   // Any thread.
   QueueState GetQueueState();
   void WatchPeerProcess(HANDLE process);
+  // See CChannel::SetPeerProcessId.
+  void SetPeerProcessId(DWORD process_id);
   void Unit();
 
   // Deletes the object, unless a sender thread that did not stop in time may still use it:
@@ -80,6 +82,11 @@ class CChannelImpl : public CChannelWindow {
   // False only when the target window no longer exists; a peer that fails to take the
   // block otherwise still counts as sent.
   bool SendCopyData(HWND target, COPYDATASTRUCT* data);
+  // Whether the window may take messages: always when no peer process is known, else when
+  // that process owns it. Logs a refused window once.
+  bool IsPeerOwned(HWND window);
+  // The first window of the peer's name that IsPeerOwned accepts; null when none.
+  HWND FindPeerWindow();
   void Dispatch(const char* data, DWORD length);
   // Keeps a copy of an asynchronous block and makes sure one wake-up is pending.
   void QueueReceived(HWND hWnd, const COPYDATASTRUCT& data);
@@ -92,6 +99,12 @@ class CChannelImpl : public CChannelWindow {
   ATL::CStringW m_strPeerName;
   ATL::CStringW m_strOwnName;
   std::atomic<HWND> m_hPeerWnd{nullptr};  // refreshed by whichever sender finds it stale
+  std::atomic<DWORD> m_nPeerProcessId{0};  // 0: any process
+  HANDLE m_hPeerProcessPin = nullptr;      // keeps that process id from being reused
+  // The last windows of other processes logged as refused (a ring), so each is logged once.
+  _BaseModule::CCriticalSection m_csRefused;
+  HWND m_arrRefused[8] = {};
+  size_t m_nRefusedNext = 0;
   std::atomic<BOOL> m_bInUnit{FALSE};
   BOOL m_bSessionEnding = FALSE;
 

@@ -3,6 +3,8 @@
 //
 //   channel_peer browser <id>   browser end; announces itself, then answers the test
 //   channel_peer hold <title>   owns a window with that title until killed
+//   channel_peer squat <name>   owns a window whose class and title are the name (a channel
+//                               window's name) until killed, and counts what it is sent
 #include <windows.h>
 
 #include <string>
@@ -85,10 +87,36 @@ int RunHold(const wchar_t* title) {
   return 0;
 }
 
+LONG g_nCopies = 0;
+
+LRESULT CALLBACK SquatProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COPYDATA) {
+    ++g_nCopies;
+    return TRUE;
+  }
+  if (msg == peer_codes::kSquatCount) return g_nCopies;
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+int RunSquat(const wchar_t* name) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = SquatProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = name;
+  if (!RegisterClassExW(&wc)) return 2;
+  HWND window = CreateWindowExW(0, name, name, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+  if (!window) return 2;
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wstring(argv[1]) == L"browser") return RunBrowser(argv[2]);
   if (argc >= 3 && std::wstring(argv[1]) == L"hold") return RunHold(argv[2]);
+  if (argc >= 3 && std::wstring(argv[1]) == L"squat") return RunSquat(argv[2]);
   return 3;
 }

@@ -1,6 +1,8 @@
 // Private message types spoken between the channel tests and their peer process.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 namespace peer_codes {
@@ -14,5 +16,7 @@ constexpr uint32_t kEchoSync = 0x15;    // test -> peer: peer answers kEchoReply
 constexpr uint32_t kEchoReply = 0x16;
 constexpr uint32_t kQuit = 0x17;        // test -> peer: end the process
 constexpr int kOtherRoutingId = 3;      // routing id of the peer's second listener
+// Sent to the window of "channel_peer squat": answers the number of WM_COPYDATA it received.
+constexpr UINT kSquatCount = WM_APP + 1;
 
 }  // namespace peer_codes

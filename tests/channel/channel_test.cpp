@@ -526,6 +526,64 @@ TEST(ChannelSendQueueMemory, MessagesThatCannotBeCopiedOrBuiltAreRefusedWithALog
   EXPECT_EQ(host.Count(0x702) + host.Count(0x703) + host.Count(0x704), 0u);
 }
 
+// Whether the squatter's window has been sent anything.
+LRESULT CopiesReceivedBy(HWND squat) {
+  DWORD_PTR copies = 0;
+  if (!SendMessageTimeoutW(squat, kSquatCount, 0, 0, SMTO_NORMAL, 5000, &copies)) return -1;
+  return static_cast<LRESULT>(copies);
+}
+
+// Another process owns a window of the host's channel name before the host's window exists,
+// beside it, and after it has gone. Once the channel knows the host's process (this one), the
+// squatter gets nothing, and the host gets every event: those queued before it came and those
+// sent while the squatter's window exists.
+TEST(ChannelPeerProcess, AWindowOfThePeersNameInAnotherProcessGetsNothing) {
+  LogCapture log;
+  const std::wstring id = UniqueId(L"squat");
+  const std::wstring host_name = kStubChannelPrefix + id;
+  PeerProcess squatter(L"squat", host_name);
+  ASSERT_NE(squatter.m_hProcess, nullptr);
+  HWND squat = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (squat = FindWindowW(host_name.c_str(), host_name.c_str())) != nullptr; }));
+
+  CChannel browser;
+  browser.Init(id.c_str());
+  browser.SetPeerProcessId(GetCurrentProcessId());
+  const auto send = [&](uint32_t type, bool sync) {
+    IPC::Message m = MakeMessage(kRoutingIdHost, type, {static_cast<int>(type)});
+    return browser.Send(&m, !sync, sync);
+  };
+  EXPECT_FALSE(send(0x900, true)) << "no window of the host's process yet";
+  for (uint32_t type = 0x901; type <= 0x903; ++type) EXPECT_TRUE(send(type, false));
+  PumpFor(600);  // the sender looks again every 250 ms
+  EXPECT_EQ(CopiesReceivedBy(squat), 0);
+
+  std::vector<uint32_t> received;
+  {
+    CChannel host;
+    Recorder recorder(kRoutingIdHost);
+    recorder.m_fnOnMessage = [&](const IPC::Message& m) { received.push_back(m.GetType()); };
+    host.InitStub(id.c_str());
+    host.AddListener(&recorder);
+    EXPECT_TRUE(send(0x904, true));
+    for (uint32_t type = 0x905; type <= 0x907; ++type) EXPECT_TRUE(send(type, false));
+    ASSERT_TRUE(PumpUntil([&] { return received.size() == 7; }));
+    host.Unit();
+  }
+  EXPECT_EQ(received, (std::vector<uint32_t>{0x904, 0x901, 0x902, 0x903, 0x905, 0x906, 0x907}));
+
+  // The host's window has gone: the squatter's is the only one of the name again.
+  EXPECT_FALSE(send(0x908, true));
+  EXPECT_TRUE(send(0x909, false));
+  PumpFor(600);
+  EXPECT_EQ(CopiesReceivedBy(squat), 0);
+  EXPECT_EQ(log.Count(L"of the peer's name belongs to process " + std::to_wstring(squatter.m_nProcessId) +
+                      L", not to the peer process " + std::to_wstring(GetCurrentProcessId()) + L": not used"),
+            1u)
+      << "one line for the squatter's window, not one for each look";
+  browser.Unit();
+}
+
 TEST(ChannelLifecycle, InitOnceUnitOnceAndLongIdsCutAlike) {
   const std::wstring id = UniqueId(L"life") + std::wstring(300, L'x');
   CChannel browser, stub;

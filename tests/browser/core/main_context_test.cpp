@@ -87,6 +87,31 @@ TEST_F(MainContextTest, SendsEventsToTheHostSynchronouslyOrQueued) {
   });
 }
 
+// Events go only to a channel window of the process that owns the host's window. With the
+// desktop (another process's window) as the host window, this process's window of the host's
+// channel name is an impostor and gets nothing; with a window of this process as the host
+// window, what waited goes out.
+TEST_F(MainContextTest, EventsGoOnlyToTheChannelWindowOfTheHostWindowsProcess) {
+  ASSERT_TRUE(Start());
+  HWND here = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(here, nullptr);
+  RunInLoop([&] {
+    context_->WatchHostProcess(GetDesktopWindow());
+    IPC::Message created = client::MakeBrowserCreatedEvent(0x100, nullptr);
+    context_->SendToHost(created, true);
+    IPC::Message title = client::MakeTitleChangeEvent(0x100, L"waited");
+    context_->SendToHost(title, false);
+    Settle();
+    EXPECT_TRUE(host_->Events().empty());
+
+    context_->WatchHostProcess(here);
+    ASSERT_TRUE(host_->WaitFor(client::MsgToHostTitleChange, 1));
+    context_->SendToHost(created, true);
+    EXPECT_EQ(host_->EventsOf(client::MsgToHostBrowserCreated).size(), 1u);
+  });
+  DestroyWindow(here);
+}
+
 TEST_F(MainContextTest, FailedCefStartCreatesNothing) {
   MakeContext();
   test::FailCefInitialize();
