@@ -12,6 +12,7 @@ class Base64Codec {
   // Decodes length characters of text into out, which must hold (length / 4) * 3 bytes.
   // Returns the decoded byte count (0 for an empty text) or -1 for a text that is refused.
   // Unused bits of the last character are ignored. A refused text may leave out partly written.
+  // out may be text itself: every byte is written behind the characters still to be read.
   static int Decode(char* out, const char* text, int length);
 
   // Encodes length bytes of data into out, which must hold 4 * ceil(length / 3) + 1 characters;

@@ -21,23 +21,39 @@ const uint8_t* Bytes(const std::string& s) {
 
 namespace StringCipher {
 
+bool DecryptInPlace(char* text, uint32_t length, const std::string& key, uint32_t* plainLength) {
+  if (text == nullptr || plainLength == nullptr || length == 0 || key.empty()) return false;
+  if (length > uint32_t(INT_MAX) || key.size() > size_t(INT_MAX)) return false;
+  // Three bytes for every four characters: the decoded bytes never overtake the text.
+  const int decoded = Base64Codec::Decode(text, text, int(length));
+  if (decoded <= 0) return false;
+
+  BlowfishCipher cipher;
+  if (!cipher.SetKey(Bytes(key), int(key.size()), BlowfishCipher::kModeEcb)) return false;
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(text);
+  const uint32_t whole = uint32_t(decoded) & ~7u;
+  if (whole > 0 && cipher.Decrypt(bytes, bytes, whole) != whole) return false;
+  // A partial last block is deciphered with zeros after it, in a block of its own: the text's
+  // buffer may end right after the decoded bytes.
+  if (const uint32_t rest = uint32_t(decoded) - whole) {
+    uint8_t block[8] = {};
+    memcpy(block, bytes + whole, rest);
+    if (cipher.Decrypt(block, block, sizeof(block)) != sizeof(block)) return false;
+    memcpy(bytes + whole, block, rest);
+  }
+  *plainLength = uint32_t(decoded);
+  return true;
+}
+
 bool DecryptData(const std::string& base64, const std::string& key, std::string* out) {
   if (out == nullptr || base64.empty() || key.empty()) return false;
   if (base64.size() > size_t(INT_MAX) || key.size() > size_t(INT_MAX)) return false;
   try {
-    std::vector<uint8_t> decoded((base64.size() / 4) * 3 + 2);
+    std::string work(base64);
     uint32_t length = 0;
-    if (!Base64Codec::DecodeToBuffer(decoded.data(), &length, base64)) return false;
-
-    BlowfishCipher cipher;
-    if (!cipher.SetKey(Bytes(key), int(key.size()), BlowfishCipher::kModeEcb)) return false;
-    const uint32_t total = cipher.GetOutputLength(length);
-    if (total == 0) return false;
-    // Zeroed so that a partial last block is deciphered with zeros after it.
-    std::vector<uint8_t> plain(size_t(total) + 1);
-    if (cipher.Decrypt(decoded.data(), plain.data(), length) == 0) return false;
-
-    out->assign(reinterpret_cast<const char*>(plain.data()), length);
+    if (!DecryptInPlace(&work[0], uint32_t(work.size()), key, &length)) return false;
+    work.resize(length);
+    out->swap(work);
     return true;
   } catch (const std::bad_alloc&) {
     return false;

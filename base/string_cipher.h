@@ -22,6 +22,11 @@ namespace StringCipher {
 // only on success. False for an empty or refused text, an empty key, or no memory.
 [[nodiscard]] bool DecryptData(const std::string& base64, const std::string& key, std::string* out);
 
+// DecryptData over a caller's buffer, in place: on success the first *plainLength bytes of text
+// are what DecryptData gives for the same length bytes (which it never exceeds). On failure the
+// bytes of text are unspecified. Nothing is allocated, so any size the caller could hold works.
+[[nodiscard]] bool DecryptInPlace(char* text, uint32_t length, const std::string& key, uint32_t* plainLength);
+
 // Enciphers the plain bytes (at least one) into Base64 text in *outBase64.
 [[nodiscard]] bool EncryptData(const std::string& plain, const std::string& key, std::string* outBase64);
 

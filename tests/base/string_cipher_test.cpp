@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <openssl/blowfish.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/base64_codec.h"
@@ -95,6 +97,42 @@ TEST(StringCipher, DecryptDataKeepsTheDecodedLength) {
   ASSERT_TRUE(StringCipher::EncryptData(std::string("ab\0cd", 5), "key", &cipher));
   ASSERT_TRUE(StringCipher::DecryptData(cipher, "key", &out));
   EXPECT_EQ(std::string("ab\0cd\0\0\0", 8), out);
+}
+
+// In place, in a buffer that ends with the text: for every length of the last block the bytes
+// are OpenSSL's Blowfish-ECB of the decoded bytes with zeros after the partial block, cut back
+// to the decoded length.
+TEST(StringCipher, DecryptInPlaceGivesTheDecodedLengthOfDecipheredBytes) {
+  BF_KEY schedule;
+  BF_set_key(&schedule, 3, U8(std::string("key")));
+  for (size_t decoded = 1; decoded <= 25; ++decoded) {
+    SCOPED_TRACE(decoded);
+    std::string bytes;
+    for (size_t i = 0; i < decoded; ++i) bytes += char(i * 37 + 11);
+    std::string text;
+    ASSERT_TRUE(Base64Codec::EncodeString(&text, bytes));
+    std::string expected = bytes;
+    expected.resize((decoded + 7) / 8 * 8, '\0');
+    for (size_t i = 0; i < expected.size(); i += 8) {
+      unsigned char* block = reinterpret_cast<unsigned char*>(&expected[i]);
+      BF_ecb_encrypt(block, block, &schedule, BF_DECRYPT);
+    }
+    expected.resize(decoded);
+
+    std::unique_ptr<char[]> buffer(new char[text.size()]);
+    memcpy(buffer.get(), text.data(), text.size());
+    uint32_t length = 0;
+    ASSERT_TRUE(StringCipher::DecryptInPlace(buffer.get(), uint32_t(text.size()), "key", &length));
+    EXPECT_EQ(expected, std::string(buffer.get(), length));
+    std::string copied;
+    ASSERT_TRUE(StringCipher::DecryptData(text, "key", &copied));
+    EXPECT_EQ(expected, copied);
+  }
+  char refused[] = "YWJj\nZGVm";
+  uint32_t length = 7;
+  EXPECT_FALSE(StringCipher::DecryptInPlace(refused, 9, "key", &length));
+  EXPECT_FALSE(StringCipher::DecryptInPlace(refused, 0, "key", &length));
+  EXPECT_EQ(7u, length);
 }
 
 TEST(StringCipher, CodePageConversions) {
