@@ -81,7 +81,7 @@ CefString MimeTypeOf(const std::wstring& entry_path) {
 
 }  // namespace
 
-ClientSchemeHandlerFactory::ClientSchemeHandlerFactory() {}
+ClientSchemeHandlerFactory::ClientSchemeHandlerFactory(const PackageLimits& limits) : limits_(limits) {}
 
 CefRefPtr<CefResourceHandler> ClientSchemeHandlerFactory::Create(CefRefPtr<CefBrowser> browser,
                                                                  CefRefPtr<CefFrame> frame,
@@ -106,16 +106,39 @@ CefRefPtr<CefResourceHandler> ClientSchemeHandlerFactory::Create(CefRefPtr<CefBr
 
 bool ClientSchemeHandlerFactory::GetEntryData(const std::wstring& package_path, const std::wstring& key,
                                               const std::wstring& entry_path, FileDecoder::DataBuffer* out) {
-  const std::pair<std::wstring, std::wstring> cache_key(package_path, key);
-  auto it = archives_.find(cache_key);
-  if (it == archives_.end()) {
-    std::unique_ptr<FileDecoder> decoder(
-        new FileDecoder(StringCipher::WideToCodePage(key.c_str(), CP_UTF8), package_path));
+  std::wstring full_path;
+  if (!FileDecoder::FullPackagePath(package_path, &full_path))
+    return false;
+  const std::pair<std::wstring, std::wstring> spelling(full_path, key);
+  auto it = archives_.find(spelling);
+  if (it != archives_.end())
+    return it->second->GetEntry(entry_path, out);
+
+  // A path not seen yet may still reach a cached file: the open file tells which one it is.
+  std::shared_ptr<FileDecoder> decoder =
+      std::make_shared<FileDecoder>(StringCipher::WideToCodePage(key.c_str(), CP_UTF8), full_path, limits_);
+  if (!decoder->Open())
+    return false;
+  FileIdentity identity;
+  const bool identified = decoder->GetIdentity(&identity);
+  Decoder loaded;
+  if (identified) {
+    const auto known = files_.find(std::make_pair(identity, key));
+    if (known != files_.end())
+      loaded = known->second;
+  }
+  if (!loaded) {
     if (!decoder->Load())
       return false;
-    it = archives_.emplace(cache_key, std::move(decoder)).first;
+    loaded = decoder;
+    if (identified)
+      files_.emplace(std::make_pair(identity, key), loaded);
   }
-  return it->second->GetEntry(entry_path, out);
+  // Spellings are bounded: a page could make up endless ones. Past the bound, a new spelling
+  // opens the file at every request and is still served from the one cached copy.
+  if (archives_.size() < kMaxSpellings)
+    archives_.emplace(spelling, loaded);
+  return loaded->GetEntry(entry_path, out);
 }
 
 }  // namespace client

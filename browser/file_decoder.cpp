@@ -1,13 +1,12 @@
 #include "browser/file_decoder.h"
 
-#include <windows.h>
-
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 
-#include "base/file_util.h"
+#include "base/log.h"
 #include "base/md5.h"
 #include "base/rsa_cipher.h"
 #include "base/string_cipher.h"
@@ -40,25 +39,50 @@ bool ClaimFits(const ZipEntryInfo& info, size_t archive_size) {
          uint64_t(info.uncompressedSize) <= uint64_t(info.compressedSize) * kMaxInflateRatio;
 }
 
+// An entry that extraction allocates for.
+bool IsCandidate(const ZipEntryInfo& info, size_t archive_size) {
+  return (info.attributes & kFolderAttribute) == 0 && ClaimFits(info, archive_size);
+}
+
 // The body's digest as the signer made it: its bytes up to the first zero, read as UTF-8 and
 // written in the ANSI code page, as 32 upper-case hex digits. False for an empty body.
-bool BodyDigest(const std::string& body, wchar_t digest[MAX_PATH]) {
-  const char* text = body.c_str();
-  const size_t length = strlen(text);
+bool BodyDigest(const char* body, size_t length, wchar_t digest[MAX_PATH]) {
+  const void* zero = memchr(body, 0, length);
+  if (zero != nullptr)
+    length = size_t(static_cast<const char*>(zero) - body);
   bool ascii = true;
   for (size_t i = 0; i < length && ascii; ++i)
-    ascii = static_cast<unsigned char>(text[i]) < 0x80;
+    ascii = static_cast<unsigned char>(body[i]) < 0x80;
   // ASCII (any Base64 text) is the same in UTF-8 and every ANSI code page: skip the two copies.
   if (ascii)
     return length <= size_t(INT_MAX) &&
-           GetBufferMd5Hex(reinterpret_cast<const BYTE*>(text), int(length), digest, MAX_PATH);
-  const std::string ansi = StringCipher::WideToCodePage(StringCipher::CodePageToWide(text, CP_UTF8).c_str(), CP_ACP);
+           GetBufferMd5Hex(reinterpret_cast<const BYTE*>(body), int(length), digest, MAX_PATH);
+  const std::string text(body, length);
+  const std::string ansi = StringCipher::WideToCodePage(StringCipher::CodePageToWide(text.c_str(), CP_UTF8).c_str(), CP_ACP);
   return ansi.size() <= size_t(INT_MAX) &&
          GetBufferMd5Hex(reinterpret_cast<const BYTE*>(ansi.data()), int(ansi.size()), digest, MAX_PATH);
 }
 
+bool IsSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
+
+// "\??\" with either separator. CreateFileW takes the rest of such a path as an NT path, whatever
+// GetFullPathNameW makes of it.
+bool IsNtNamespacePath(const std::wstring& path) {
+  return path.size() >= 4 && IsSeparator(path[0]) && path[1] == L'?' && path[2] == L'?' && IsSeparator(path[3]);
+}
+
+bool IsDriveLetter(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
 wchar_t AsciiLower(wchar_t c) {
   return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c;
+}
+
+wchar_t AsciiUpper(wchar_t c) {
+  return (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c;
 }
 
 bool EqualIgnoringAsciiCase(const std::wstring& a, const wchar_t* b) {
@@ -71,6 +95,14 @@ bool EqualIgnoringAsciiCase(const std::wstring& a, const wchar_t* b) {
 }
 
 }  // namespace
+
+bool FileIdentity::operator<(const FileIdentity& other) const {
+  if (volume != other.volume)
+    return volume < other.volume;
+  if (index_high != other.index_high)
+    return index_high < other.index_high;
+  return index_low < other.index_low;
+}
 
 bool FileDecoder::DataBuffer::Allocate(uint32_t byte_count) {
   // One byte at least, so that even an empty entry has somewhere to be extracted to.
@@ -86,21 +118,93 @@ bool FileDecoder::DataBuffer::Allocate(uint32_t byte_count) {
   return true;
 }
 
-FileDecoder::FileDecoder(const std::string& key, const std::wstring& path) : key_(key), path_(path) {}
+FileDecoder::FileDecoder(const std::string& key, const std::wstring& path, const PackageLimits& limits)
+    : key_(key), path_(path), limits_(limits) {}
+
+bool FileDecoder::FullPackagePath(const std::wstring& path, std::wstring* full) {
+  if (path.empty() || path.find(L'\0') != std::wstring::npos)
+    return false;
+  std::wstring result(MAX_PATH, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), DWORD(result.size()), &result[0], nullptr);
+  if (length >= result.size()) {
+    result.resize(length);
+    length = GetFullPathNameW(path.c_str(), DWORD(result.size()), &result[0], nullptr);
+  }
+  if (length == 0 || length >= result.size())
+    return false;
+  result.resize(length);
+  // Only "X:\": "\\server\share" and "\\?\", "\\.\" begin with two separators, and DOS device
+  // names come back as "\\.\NUL".
+  if (IsNtNamespacePath(path) || result.size() < 3 || !IsDriveLetter(result[0]) || result[1] != L':' ||
+      result[2] != L'\\') {
+    LogErrorW(L"FileDecoder::FullPackagePath refused %s: not a file on a local drive", path.c_str());
+    return false;
+  }
+  result[0] = AsciiUpper(result[0]);
+  full->swap(result);
+  return true;
+}
+
+bool FileDecoder::Open() {
+  file_.Close();
+  if (!FullPackagePath(path_, &full_path_))
+    return false;
+  HANDLE file = CreateFileW(full_path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  file_ = file;
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+    file_.Close();
+    return false;
+  }
+  if (uint64_t(size.QuadPart) > limits_.max_file_bytes) {
+    LogErrorW(L"FileDecoder::Open refused %s: %I64u bytes, over the %I64u a package may have", full_path_.c_str(),
+              uint64_t(size.QuadPart), limits_.max_file_bytes);
+    file_.Close();
+    return false;
+  }
+  // The archive format addresses 32 bits.
+  if (uint64_t(size.QuadPart) >= (uint64_t(1) << 32)) {
+    file_.Close();
+    return false;
+  }
+  file_size_ = uint64_t(size.QuadPart);
+  return true;
+}
+
+bool FileDecoder::GetIdentity(FileIdentity* identity) const {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (static_cast<HANDLE>(file_) == nullptr || !GetFileInformationByHandle(file_, &information))
+    return false;
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->index_high = information.nFileIndexHigh;
+  identity->index_low = information.nFileIndexLow;
+  return true;
+}
 
 bool FileDecoder::Load() {
   try {
-    std::string file;
-    if (!FileUtil::ReadFileToString(path_.c_str(), &file))
+    if (static_cast<HANDLE>(file_) == nullptr && !Open())
       return false;
-    if (StripRsaPrefix() && !VerifyRsaPackage(&file))
+    // Not zero-filled: the read writes every byte, and a short read fails the package.
+    const size_t size = size_t(file_size_);
+    std::unique_ptr<char[]> file(new (std::nothrow) char[size ? size : 1]);
+    if (!file)
       return false;
-    std::string archive;
-    const bool deciphered = Decrypt(file, &archive);
-    std::string().swap(file);
-    if (!deciphered)
+    DWORD read = 0;
+    const bool whole = ReadFile(file_, file.get(), DWORD(size), &read, nullptr) && read == size;
+    file_.Close();
+    if (!whole)
       return false;
-    entries_ = ExtractEntries(archive);
+    size_t body_length = size;
+    if (StripRsaPrefix() && !VerifyRsaPackage(file.get(), size, &body_length))
+      return false;
+    uint32_t archive_length = 0;
+    if (!Decrypt(file.get(), body_length, &archive_length))
+      return false;
+    entries_ = ExtractEntries(reinterpret_cast<const uint8_t*>(file.get()), archive_length);
     return !entries_.empty();
   } catch (const std::exception&) {
     return false;
@@ -125,48 +229,55 @@ bool FileDecoder::StripRsaPrefix() {
   return true;
 }
 
-bool FileDecoder::VerifyRsaPackage(std::string* file) const {
-  const size_t length = file->size();
+bool FileDecoder::VerifyRsaPackage(const char* file, size_t length, size_t* body_length) const {
   if (length < kLengthFieldSize)
     return false;
   char field[kLengthFieldSize + 1] = {};
-  memcpy(field, file->data() + length - kLengthFieldSize, kLengthFieldSize);
+  memcpy(field, file + length - kLengthFieldSize, kLengthFieldSize);
   const int signature_size = atoi(field);
   if (signature_size < 0 || size_t(signature_size) > length - kLengthFieldSize)
     return false;
   const size_t body_size = length - kLengthFieldSize - size_t(signature_size);
 
   std::string decrypted;
-  if (!RsaCipher::PublicDecrypt(file->substr(body_size, size_t(signature_size)), &decrypted,
+  if (!RsaCipher::PublicDecrypt(std::string(file + body_size, size_t(signature_size)), &decrypted,
                                 RsaCipher::GetEmbeddedKey())) {
     return false;
   }
-  file->resize(body_size);
   wchar_t digest[MAX_PATH] = {};
-  if (!BodyDigest(*file, digest))
+  if (!BodyDigest(file, body_size, digest))
     return false;
   // The signed text ends at the end of the decrypted bytes or at their first zero.
-  return EqualIgnoringAsciiCase(StringCipher::CodePageToWide(decrypted.c_str(), CP_UTF8), digest);
+  if (!EqualIgnoringAsciiCase(StringCipher::CodePageToWide(decrypted.c_str(), CP_UTF8), digest))
+    return false;
+  *body_length = body_size;
+  return true;
 }
 
-bool FileDecoder::Decrypt(const std::string& base64, std::string* archive) const {
-  return StringCipher::DecryptData(base64, key_, archive);
+bool FileDecoder::Decrypt(char* text, size_t length, uint32_t* archive_length) const {
+  return length <= UINT32_MAX && StringCipher::DecryptInPlace(text, uint32_t(length), key_, archive_length);
 }
 
-FileDecoder::EntryMap FileDecoder::ExtractEntries(const std::string& archive) {
+FileDecoder::EntryMap FileDecoder::ExtractEntries(const uint8_t* archive, uint32_t size) const {
   EntryMap entries;
-  if (archive.size() > UINT32_MAX)
-    return entries;
-  std::unique_ptr<ZipArchive, ArchiveCloser> reader(
-      ZipArchive::OpenFromMemory(archive.data(), uint32_t(archive.size())));
+  std::unique_ptr<ZipArchive, ArchiveCloser> reader(ZipArchive::OpenFromMemory(archive, size));
   if (!reader)
     return entries;
   ZipEntryInfo info = {};
   const uint32_t count = ZipArchive::GetEntryCount(reader.get());
+  // What the entries claim is what is allocated for them: the total is checked before any.
+  uint64_t claimed = 0;
   for (uint32_t index = 0; index < count; ++index) {
-    if (!ZipArchive::GetEntry(reader.get(), index, &info))
-      continue;
-    if ((info.attributes & kFolderAttribute) != 0 || !ClaimFits(info, archive.size()))
+    if (ZipArchive::GetEntry(reader.get(), index, &info) && IsCandidate(info, size))
+      claimed += info.uncompressedSize;
+  }
+  if (claimed > limits_.max_extracted_bytes) {
+    LogErrorW(L"FileDecoder::ExtractEntries refused %s: entries of %I64u bytes, over the %I64u a package may extract to",
+              full_path_.c_str(), claimed, limits_.max_extracted_bytes);
+    return entries;
+  }
+  for (uint32_t index = 0; index < count; ++index) {
+    if (!ZipArchive::GetEntry(reader.get(), index, &info) || !IsCandidate(info, size))
       continue;
     DataBuffer buffer;
     if (!buffer.Allocate(info.uncompressedSize))

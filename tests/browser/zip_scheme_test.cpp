@@ -10,12 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "base/md5.h"
+#include "browser/client_scheme_handler_factory.h"
 #include "base/rsa_cipher.h"
 #include "base/string_cipher.h"
 #include "testing/cefengine_testing.h"
 #include "testing/network_testing.h"
 #include "tests/base/fixture_file.h"
 #include "tests/browser/browser_app_engine.h"
+#include "tests/channel/log_capture.h"
 #include "tools/pkgmaker/package_builder.h"
 #include "tools/pkgmaker/zip_builder.h"
 
@@ -35,11 +37,11 @@ std::string Utf8(const std::wstring& text) {
   return StringCipher::WideToCodePage(text.c_str(), CP_UTF8);
 }
 
-// As a browser writes the URL: "%", blanks, controls and non-ASCII bytes escaped.
+// As a browser writes the URL: "%", "?", "#", blanks, controls and non-ASCII bytes escaped.
 std::string Escape(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (c == '%' || c <= ' ' || c >= 0x80) {
+    if (c == '%' || c == '?' || c == '#' || c <= ' ' || c >= 0x80) {
       char escape[4];
       snprintf(escape, sizeof(escape), "%%%02X", c);
       out += escape;
@@ -337,13 +339,100 @@ TEST_F(ZipScheme, LoadedPackagesStayCachedAndFailedOnesAreTriedAgain) {
   ExpectNotServed(ZipUrl(kKey, path, "new.html"));
   ASSERT_TRUE(DeleteFileW(path.c_str()));
   ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+}
 
-  // Another spelling of the path is another package: it reads the file as it is now.
-  PutFile(L"cache\\ui.pak", PlainPackage(second));
-  std::wstring other_spelling = path;
-  other_spelling[other_spelling.rfind(L'\\')] = L'/';
-  ExpectServed(ZipUrl(kKey, other_spelling, "new.html"), "new", L"text/html");
+std::wstring Upper(std::wstring text) {
+  for (wchar_t& c : text) c = wchar_t(towupper(c));
+  return text;
+}
+
+// Restores the process's current folder at the end of a test that changes it.
+class CurrentFolder {
+ public:
+  CurrentFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    saved_ = folder;
+  }
+  ~CurrentFolder() { SetCurrentDirectoryW(saved_.c_str()); }
+
+ private:
+  std::wstring saved_;
+};
+
+TEST_F(ZipScheme, EveryPathToOneFileIsServedFromOneLoad) {
+  const std::string first = BuildZipArchive({Entry("index.html", "first")});
+  const std::string second = BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")});
+  const std::wstring path = PutFile(L"Cache Folder\\UI Package.pak", PlainPackage(first));
   ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+  // Changed on disk after the load: a path that read the file again would serve "second".
+  PutFile(L"Cache Folder\\UI Package.pak", PlainPackage(second));
+
+  const std::wstring root = test::FileRoot();
+  ASSERT_TRUE(root.size() > 3 && root[1] == L':' && root[2] == L'\\') << Utf8(root);
+  CurrentFolder restore;
+  ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
+  std::wstring lower_drive = path;
+  lower_drive[0] = wchar_t(towlower(lower_drive[0]));
+  std::wstring slashes = path;
+  for (wchar_t& c : slashes)
+    if (c == L'\\') c = L'/';
+  wchar_t short_path[MAX_PATH] = {};
+  ASSERT_NE(0u, GetShortPathNameW(path.c_str(), short_path, MAX_PATH));
+  const std::wstring aliases[] = {
+      Upper(path),
+      lower_drive,
+      slashes,
+      root + L"\\Cache Folder\\..\\Cache Folder\\.\\UI Package.pak",
+      root + L"\\nothing\\..\\Cache Folder\\UI Package.pak",
+      path + L".",
+      path + L" ",
+      L"Cache Folder\\UI Package.pak",
+      L".\\cache folder/ui package.pak",
+      root.substr(0, 2) + L"Cache Folder\\UI Package.pak",  // relative to the drive's current folder
+      root.substr(2) + L"\\Cache Folder\\UI Package.pak",  // rooted on the current drive
+      short_path,
+  };
+  for (const std::wstring& alias : aliases) {
+    SCOPED_TRACE(Utf8(alias));
+    ExpectServed(ZipUrl(kKey, alias, "index.html"), "first", L"text/html");
+    ExpectNotServed(ZipUrl(kKey, alias, "new.html"));
+  }
+  // Another file with the same content is a package of its own.
+  const std::wstring copy = PutFile(L"Cache Folder\\UI Package 2.pak", PlainPackage(second));
+  ExpectServed(ZipUrl(kKey, copy, "new.html"), "new", L"text/html");
+  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+}
+
+TEST_F(ZipScheme, PathsOffTheLocalDrivesAreRefusedAndLogged) {
+  const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
+  const std::wstring path = PutFile(L"ui.pak", PlainPackage(zip));
+  std::wstring slashes = path;
+  for (wchar_t& c : slashes)
+    if (c == L'\\') c = L'/';
+  const std::wstring after_drive = path.substr(2);  // "\users\...\ui.pak"
+  LogCapture log;
+  const std::wstring refused[] = {
+      L"\\\\?\\" + path,
+      L"//?/" + slashes,
+      L"\\\\.\\" + path,
+      L"\\??\\" + path,
+      L"/?" L"?/" + slashes,
+      L"\\\\?\\GLOBALROOT\\Device\\Null",
+      L"\\\\localhost\\C$" + after_drive,
+      L"//127.0.0.1/share/ui.pak",
+      L"\\/localhost/share/ui.pak",
+      L"\\\\?\\UNC\\localhost\\C$" + after_drive,
+      L"NUL",
+      test::FileRoot() + L"\\CON",
+  };
+  for (const std::wstring& form : refused) {
+    SCOPED_TRACE(Utf8(form));
+    ExpectNotServed(ZipUrl(kKey, form, "index.html"));
+    EXPECT_EQ(1u, log.Count(L"FileDecoder::FullPackagePath refused " + form + L": not a file on a local drive"));
+  }
+  ExpectServed(ZipUrl(kKey, path, "index.html"), kPage, L"text/html");
+  EXPECT_EQ(std::wstring::npos, log.Find(L"refused " + path));
 }
 
 TEST_F(ZipScheme, EntriesThatDoNotExtractAreSkipped) {
@@ -449,20 +538,89 @@ TEST_F(ZipScheme, DamagedArchivesGiveNoResourceAndTheProcessGoesOn) {
   ExpectServed(ZipUrl(kKey, PutFile(L"good.pak", PlainPackage(good)), "ok.txt"), "fine", L"text/plain");
 }
 
-// Big enough for the claim to pass the plausibility bound, so the allocation itself is tried:
-// a 32-bit process cannot have 4 GiB, and a 64-bit one cannot inflate 4 MiB to it.
-TEST_F(ZipScheme, EntryClaimingMoreThanMemoryHoldsIsSkipped) {
-  std::string noise(4 * 1024 * 1024 + 4096, '\0');
-  uint32_t seed = 4;
+std::string Noise(size_t size, uint32_t seed) {
+  std::string noise(size, '\0');
   for (char& c : noise) {
     seed = seed * 1103515245u + 12345u;
     c = char(seed >> 24);
   }
-  std::string zip = BuildZipArchive({Entry("big.bin", noise), Entry("ok.txt", "fine")});
-  Patch32(&zip, CentralRecordOf(zip, "big.bin") + kCentralUncompressedSize, 0xFFFFFFF0);
-  const std::wstring path = PutFile(L"big.pak", PlainPackage(zip));
-  ExpectServed(ZipUrl(kKey, path, "ok.txt"), "fine", L"text/plain");
-  ExpectNotServed(ZipUrl(kKey, path, "big.bin"));
+  return noise;
+}
+
+// Claims that each pass the plausibility bound (each under deflate's best ratio to its data) but
+// together pass the product's bound of 512 MiB: refused before anything is allocated for them.
+TEST_F(ZipScheme, EntriesClaimingMoreThanThePackageBoundFailThePackage) {
+  LogCapture log;
+  std::string four_gib = BuildZipArchive({Entry("big.bin", Noise(4 * 1024 * 1024 + 4096, 4)), Entry("ok.txt", "fine")});
+  Patch32(&four_gib, CentralRecordOf(four_gib, "big.bin") + kCentralUncompressedSize, 0xFFFFFFF0);
+  std::vector<ZipBuildEntry> thirds = {Entry("ok.txt", "fine")};
+  for (int i = 0; i < 3; ++i) thirds.push_back(Entry("part" + std::to_string(i), Noise(256 * 1024, 7 + i)));
+  std::string three_parts = BuildZipArchive(thirds);
+  for (int i = 0; i < 3; ++i)
+    Patch32(&three_parts, CentralRecordOf(three_parts, "part" + std::to_string(i)) + kCentralUncompressedSize, 180u << 20);
+  int index = 0;
+  for (const std::string& zip : {four_gib, three_parts}) {
+    const std::wstring path = PutFile(L"big" + std::to_wstring(index++) + L".pak", PlainPackage(zip));
+    ExpectNotServed(ZipUrl(kKey, path, "ok.txt"));
+    EXPECT_EQ(1u, log.Count(L"FileDecoder::ExtractEntries refused " + path + L": entries of "));
+  }
+  EXPECT_EQ(1u, log.Count(L": entries of 4294967284 bytes, over the 536870912 a package may extract to"));
+  EXPECT_EQ(1u, log.Count(L": entries of 566231044 bytes, over the 536870912 a package may extract to"));
+  ExpectServed(ZipUrl(kKey, PutFile(L"small.pak", PlainPackage(BuildZipArchive({Entry("ok.txt", "fine")}))), "ok.txt"),
+               "fine", L"text/plain");
+}
+
+// The product's file bound, on a sparse file: refused from its size, without being read.
+TEST_F(ZipScheme, PackageFileOverThe256MiBBoundIsRefused) {
+  LogCapture log;
+  const std::wstring path = PutFile(L"huge.pak", "");
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  LARGE_INTEGER end;
+  end.QuadPart = (256 << 20) + 1;
+  const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  ASSERT_TRUE(sized);
+  ExpectNotServed(ZipUrl(kKey, path, "index.html"));
+  EXPECT_EQ(1u, log.Count(L"FileDecoder::Open refused " + path + L": 268435457 bytes, over the 268435456 a package may have"));
+}
+
+// The factory with lowered bounds, as the engine would call it: each bound is inclusive, a package
+// over one is refused and not remembered, and packages within them load beside it.
+TEST(ZipPackageLimits, PackagesOverEitherBoundAreRefusedWhileOthersLoad) {
+  const size_t kExtracted = 64 * 1024;
+  std::string text;
+  while (text.size() < kExtracted) text += "<p>within the bounds</p>\n";
+  text.resize(kExtracted);
+  const std::string fits = PlainPackage(BuildZipArchive({Entry("a.html", text.substr(0, 1000)), Entry("b.html", text.substr(1000))}));
+  const std::string large_file = PlainPackage(BuildZipArchive({Entry("a.html", Noise(40 * 1024, 9))}));
+  const std::string expands = PlainPackage(BuildZipArchive({Entry("a.html", text), Entry("b.html", "1")}));
+  ASSERT_LT(fits.size(), large_file.size());
+  ASSERT_LT(expands.size(), fits.size());
+
+  LogCapture log;
+  const client::PackageLimits limits = {fits.size(), kExtracted};
+  CefRefPtr<client::ClientSchemeHandlerFactory> factory = new client::ClientSchemeHandlerFactory(limits);
+  const std::wstring key = Wide(kKey);
+  client::FileDecoder::DataBuffer entry;
+  const std::wstring large_path = PutFile(L"limits\\large.pak", large_file);
+  EXPECT_FALSE(factory->GetEntryData(large_path, key, L"a.html", &entry));
+  EXPECT_EQ(1u, log.Count(L"FileDecoder::Open refused " + large_path + L": " + std::to_wstring(large_file.size()) +
+                          L" bytes, over the " + std::to_wstring(fits.size()) + L" a package may have"));
+  const std::wstring expands_path = PutFile(L"limits\\expands.pak", expands);
+  EXPECT_FALSE(factory->GetEntryData(expands_path, key, L"a.html", &entry));
+  EXPECT_EQ(1u, log.Count(L"FileDecoder::ExtractEntries refused " + expands_path + L": entries of 65537 bytes, over the 65536 a package may extract to"));
+
+  const std::wstring fits_path = PutFile(L"limits\\fits.pak", fits);
+  ASSERT_TRUE(factory->GetEntryData(fits_path, key, L"b.html", &entry));
+  EXPECT_EQ(text.substr(1000), std::string(reinterpret_cast<const char*>(entry.data.get()), entry.size));
+
+  // Refused packages are not remembered: once within the bounds, the same files load.
+  PutFile(L"limits\\large.pak", fits);
+  PutFile(L"limits\\expands.pak", fits);
+  EXPECT_TRUE(factory->GetEntryData(large_path, key, L"a.html", &entry));
+  EXPECT_TRUE(factory->GetEntryData(expands_path, key, L"a.html", &entry));
+  test::RemoveFiles();
 }
 
 }  // namespace
