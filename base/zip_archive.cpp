@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/zip_crc.h"
 #include "base/zip_format.h"
 
 namespace {
@@ -282,8 +283,7 @@ bool ZipArchive::ExtractToBuffer(ZipArchive* archive, uint32_t index, uint8_t* b
     default:
       return false;
   }
-  const uLong crc = crc32(crc32(0L, Z_NULL, 0), buffer, expected);
-  return uint32_t(crc) == Crc(central);
+  return ZipCrc32(0, buffer, expected) == Crc(central);
 }
 
 bool ZipArchive::ExtractToFile(ZipArchive* archive, uint32_t index, const std::wstring& path) {
