@@ -6,21 +6,27 @@
 
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// Value of each character, -1 for every character outside the alphabet ("=" included).
-struct DecodeTable {
-  signed char value[256];
-  DecodeTable() {
-    memset(value, -1, sizeof(value));
-    for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kAlphabet[i])] = static_cast<signed char>(i);
-  }
+// One table per place in a group of four characters: the character's 6 bits already shifted to
+// that place in the group's 24 bits, or kInvalid for a character outside the alphabet ("="
+// included), so a group is four lookups, three ORs and one test.
+constexpr uint32_t kInvalid = 0x80000000u;
+struct DecodeTables {
+  uint32_t place[4][256];
 };
 
-const DecodeTable& Table() {
-  static const DecodeTable table;
-  return table;
+constexpr DecodeTables MakeDecodeTables() {
+  DecodeTables tables{};
+  for (int place = 0; place < 4; ++place) {
+    for (int c = 0; c < 256; ++c) tables.place[place][c] = kInvalid;
+    for (int i = 0; i < 64; ++i)
+      tables.place[place][static_cast<unsigned char>(kAlphabet[i])] = uint32_t(i) << (18 - 6 * place);
+  }
+  return tables;
 }
+
+constexpr DecodeTables kDecode = MakeDecodeTables();
 
 // Longest byte count whose text length still fits an int.
 constexpr uint32_t kMaxEncodeLength = (INT_MAX / 4) * 3 - 3;
@@ -37,31 +43,32 @@ int Base64Codec::Decode(char* out, const char* text, int length) {
     if (text[n - 1] == '=') --n;
   }
 
-  const signed char* value = Table().value;
   // One character alone cannot carry a byte; "x===" fails below on its "=".
   const int full = n / 4;
   const int rest = n % 4;
   if (rest == 1) return -1;
 
-  // Validation and decoding in one pass: a character outside the alphabet has a negative value.
-  // On failure the output may be partly written.
+  // Validation and decoding in one pass. On failure the output may be partly written.
+  const uint32_t* place0 = kDecode.place[0];
+  const uint32_t* place1 = kDecode.place[1];
+  const uint32_t* place2 = kDecode.place[2];
+  const uint32_t* place3 = kDecode.place[3];
   unsigned char* o = reinterpret_cast<unsigned char*>(out);
   const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
-  int written = 0;
-  for (int g = 0; g < full; ++g, t += 4) {
-    const int a = value[t[0]], b = value[t[1]], c = value[t[2]], d = value[t[3]];
-    if ((a | b | c | d) < 0) return -1;
-    const uint32_t bits = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
-    o[written++] = uint8_t(bits >> 16);
-    o[written++] = uint8_t(bits >> 8);
-    o[written++] = uint8_t(bits);
+  for (int g = 0; g < full; ++g, t += 4, o += 3) {
+    const uint32_t bits = place0[t[0]] | place1[t[1]] | place2[t[2]] | place3[t[3]];
+    if (bits & kInvalid) return -1;
+    o[0] = uint8_t(bits >> 16);
+    o[1] = uint8_t(bits >> 8);
+    o[2] = uint8_t(bits);
   }
+  int written = full * 3;
   if (rest >= 2) {
-    const int a = value[t[0]], b = value[t[1]], c = rest == 3 ? value[t[2]] : 0;
-    if ((a | b | c) < 0) return -1;
-    const uint32_t bits = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6);
-    o[written++] = uint8_t(bits >> 16);
-    if (rest == 3) o[written++] = uint8_t(bits >> 8);
+    const uint32_t bits = place0[t[0]] | place1[t[1]] | (rest == 3 ? place2[t[2]] : 0);
+    if (bits & kInvalid) return -1;
+    o[0] = uint8_t(bits >> 16);
+    if (rest == 3) o[1] = uint8_t(bits >> 8);
+    written += rest - 1;
   }
   return written;
 }

@@ -60,6 +60,47 @@ TEST(Base64Codec, ThirteenCharactersFail) {
   EXPECT_EQ(-1, DecodeInto(&out, "YWJjZGVmZ2hpa"));
 }
 
+// Every byte value in every place of a group, in a full group and in the padded last one: only
+// the alphabet's characters are taken, each with its own 6 bits.
+TEST(Base64Codec, EveryCharacterInEveryPlace) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (int c = 0; c < 256; ++c) {
+    const size_t value = alphabet.find(char(c));
+    for (int place = 0; place < 4; ++place) {
+      std::string text = "AAAAAA==";  // a full group, then a padded one
+      text[size_t(place)] = char(c);
+      std::string out;
+      const int n = DecodeInto(&out, text);
+      if (value == std::string::npos) {
+        EXPECT_EQ(-1, n) << c << " at " << place;
+        continue;
+      }
+      ASSERT_EQ(4, n) << c << " at " << place;
+      const uint32_t bits = uint32_t(uint8_t(out[0])) << 16 | uint32_t(uint8_t(out[1])) << 8 | uint8_t(out[2]);
+      EXPECT_EQ(uint32_t(value) << (18 - 6 * place), bits) << c << " at " << place;
+      if (place < 2) {
+        std::string padded = "AAAAAA==";
+        padded[4 + size_t(place)] = char(c);
+        ASSERT_EQ(4, DecodeInto(&out, padded)) << c << " at " << place;
+        EXPECT_EQ(uint8_t(place == 0 ? value << 2 : value >> 4), uint8_t(out[3])) << c << " at " << place;
+      }
+    }
+  }
+}
+
+// Decoding into the text's own buffer gives the bytes a separate buffer gets.
+TEST(Base64Codec, DecodesInPlace) {
+  std::string data;
+  for (int i = 0; i < 301; ++i) data += char(i * 7 + 3);
+  for (size_t length : {size_t(1), size_t(2), size_t(3), size_t(4), size_t(299), size_t(301)}) {
+    std::string text;
+    ASSERT_TRUE(Base64Codec::EncodeString(&text, data.substr(0, length)));
+    const int n = Base64Codec::Decode(&text[0], text.data(), int(text.size()));
+    ASSERT_EQ(int(length), n);
+    EXPECT_EQ(data.substr(0, length), text.substr(0, length));
+  }
+}
+
 TEST(Base64Codec, EncodeRoundTripsEveryRemainder) {
   std::string data;
   for (int length = 0; length <= 10; ++length) {
