@@ -78,8 +78,11 @@ uint32_t BlowfishCipher::F(uint32_t x) const {
          m_arrS[3][x & 0xFF];
 }
 
+// The rounds unrolled: the loop's counter and the subkey index otherwise take registers that the
+// 32-bit build lacks.
 void BlowfishCipher::EncryptBlock(uint32_t* left, uint32_t* right) const {
   uint32_t l = *left, r = *right;
+#pragma GCC unroll 8
   for (int i = 0; i < 16; i += 2) {
     l ^= m_arrP[i];
     r ^= F(l);
@@ -94,6 +97,7 @@ void BlowfishCipher::EncryptBlock(uint32_t* left, uint32_t* right) const {
 
 void BlowfishCipher::DecryptBlock(uint32_t* left, uint32_t* right) const {
   uint32_t l = *left, r = *right;
+#pragma GCC unroll 8
   for (int i = 17; i > 1; i -= 2) {
     l ^= m_arrP[i];
     r ^= F(l);
@@ -139,10 +143,30 @@ uint32_t BlowfishCipher::Encrypt(const uint8_t* in, uint8_t* out, uint32_t lengt
 uint32_t BlowfishCipher::Decrypt(const uint8_t* in, uint8_t* out, uint32_t length) {
   if (!m_bKeyed || out == nullptr || in == nullptr) return 0;
   if (length > kMaxLength) return 0;
-  if (in != out && length != 0) memmove(out, in, length);
   if (length == 0) return 0;
 
   const uint32_t total = RoundUpTo8(length);
+  const uint32_t whole = length & ~7u;
+  if (m_nMode != kModeCbc) {
+    // Block by block from in to out: a block is read whole before it is written.
+    for (uint32_t offset = 0; offset < whole; offset += 8) {
+      uint32_t l = LoadBigEndian(in + offset), r = LoadBigEndian(in + offset + 4);
+      DecryptBlock(&l, &r);
+      StoreBigEndian(out + offset, l);
+      StoreBigEndian(out + offset + 4, r);
+    }
+    if (whole < total) {
+      // The partial last block: its bytes in out, and whatever out holds after them.
+      if (in != out) memmove(out + whole, in + whole, length - whole);
+      uint32_t l = LoadBigEndian(out + whole), r = LoadBigEndian(out + whole + 4);
+      DecryptBlock(&l, &r);
+      StoreBigEndian(out + whole, l);
+      StoreBigEndian(out + whole + 4, r);
+    }
+    return total;
+  }
+
+  if (in != out) memmove(out, in, length);
   uint8_t previous[8] = {};
   for (uint32_t offset = 0; offset < total; offset += 8) {
     uint8_t* block = out + offset;
@@ -152,18 +176,14 @@ uint32_t BlowfishCipher::Decrypt(const uint8_t* in, uint8_t* out, uint32_t lengt
     DecryptBlock(&l, &r);
     StoreBigEndian(block, l);
     StoreBigEndian(block + 4, r);
-    if (m_nMode == kModeCbc) {
-      for (int k = 0; k < 8; ++k) block[k] ^= previous[k];
-      memcpy(previous, cipher, 8);
-    }
+    for (int k = 0; k < 8; ++k) block[k] ^= previous[k];
+    memcpy(previous, cipher, 8);
   }
 
-  if (m_nMode == kModeCbc) {
-    const uint8_t pad = out[total - 1];
-    if (pad >= 1 && pad <= 8 && out[total - pad] == pad) {
-      out[total - pad] = 0;
-      return total - pad;
-    }
+  const uint8_t pad = out[total - 1];
+  if (pad >= 1 && pad <= 8 && out[total - pad] == pad) {
+    out[total - pad] = 0;
+    return total - pad;
   }
   return total;
 }

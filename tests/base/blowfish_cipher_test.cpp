@@ -122,6 +122,34 @@ TEST(BlowfishCipher, EcbPadsWithZerosAndDecryptsWholeBlocks) {
   EXPECT_EQ(std::string("abc\0\0\0\0\0", 8), DecryptWith(BlowfishCipher::kModeEcb, key, cipher));
 }
 
+// ECB deciphering into another buffer and in place, whole blocks and a partial last one (deciphered
+// with what out holds after it, zeros here): OpenSSL's BF_ecb_encrypt block by block.
+TEST(BlowfishCipher, EcbDecryptMatchesOpenSslIntoAnotherBufferAndInPlace) {
+  const std::string key = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+  BF_KEY schedule;
+  BF_set_key(&schedule, int(key.size()), U8(key));
+  std::string cipher;
+  for (int i = 0; i < 40; ++i) cipher += char(i * 29 + 5);
+  for (uint32_t length : {1u, 8u, 13u, 16u, 39u, 40u}) {
+    SCOPED_TRACE(length);
+    std::string expected = cipher.substr(0, length);
+    expected.resize((length + 7) / 8 * 8, '\0');
+    for (size_t at = 0; at < expected.size(); at += 8) {
+      unsigned char* block = reinterpret_cast<unsigned char*>(&expected[at]);
+      BF_ecb_encrypt(block, block, &schedule, BF_DECRYPT);
+    }
+    BlowfishCipher ecb;
+    ASSERT_TRUE(ecb.SetKey(U8(key), int(key.size()), BlowfishCipher::kModeEcb));
+    std::vector<uint8_t> out(expected.size(), 0);
+    ASSERT_EQ(expected.size(), ecb.Decrypt(U8(cipher), out.data(), length));
+    EXPECT_EQ(expected, std::string(out.begin(), out.end()));
+    std::vector<uint8_t> in_place(expected.size(), 0);
+    memcpy(in_place.data(), cipher.data(), length);
+    ASSERT_EQ(expected.size(), ecb.Decrypt(in_place.data(), in_place.data(), length));
+    EXPECT_EQ(expected, std::string(in_place.begin(), in_place.end()));
+  }
+}
+
 TEST(BlowfishCipher, CbcRoundTripsEveryLengthAroundABlock) {
   const std::string key = "cbc key";
   for (uint32_t length = 0; length <= 17; ++length) {
