@@ -178,6 +178,9 @@ bool FileDecoder::GetIdentity(FileIdentity* identity) const {
   BY_HANDLE_FILE_INFORMATION information = {};
   if (static_cast<HANDLE>(file_) == nullptr || !GetFileInformationByHandle(file_, &information))
     return false;
+  // A file system without file indexes reports 0 for every file: that tells nothing.
+  if (information.nFileIndexHigh == 0 && information.nFileIndexLow == 0)
+    return false;
   identity->volume = information.dwVolumeSerialNumber;
   identity->index_high = information.nFileIndexHigh;
   identity->index_low = information.nFileIndexLow;

@@ -73,7 +73,8 @@ class FileDecoder {
   // against the limits. False when the path is refused, the file cannot be opened or sized, or it
   // is too large (logged). Call at most once.
   [[nodiscard]] bool Open();
-  // The opened file; false before a successful Open, or when the file system tells no identity.
+  // The opened file; false before a successful Open, or when the file system tells no identity
+  // (no file index).
   [[nodiscard]] bool GetIdentity(FileIdentity* identity) const;
 
   // Reads the whole file (opening it first unless Open succeeded), checks a signed package's
