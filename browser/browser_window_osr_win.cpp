@@ -47,7 +47,7 @@ scoped_refptr<OsrWindowWin> BrowserWindowOsrWin::osr_window() const {
   return osr_window_;
 }
 
-void BrowserWindowOsrWin::OnNativeWindowCreated(HWND hwnd) {
+void BrowserWindowOsrWin::OnOsrNativeWindowCreated(HWND hwnd) {
   osr_hwnd_ = hwnd;
 }
 

@@ -26,7 +26,7 @@ class BrowserWindowOsrWin : public BrowserWindow, public OsrWindowWin::Delegate 
   ~BrowserWindowOsrWin() override;
 
   // OsrWindowWin::Delegate: the off-screen window's own window, reported as this window's handle.
-  void OnNativeWindowCreated(HWND hwnd) override;
+  void OnOsrNativeWindowCreated(HWND hwnd) override;
 
   // ClientHandler::Delegate: the off-screen window is let go before the root window hears of the
   // end; its last reference deletes it on the engine's UI thread.

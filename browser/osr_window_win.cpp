@@ -180,7 +180,7 @@ void OsrWindowWin::NotifyNativeWindowCreated(HWND hwnd) {
     return;
   }
   if (delegate_)
-    delegate_->OnNativeWindowCreated(hwnd);
+    delegate_->OnOsrNativeWindowCreated(hwnd);
 }
 
 void OsrWindowWin::Destroy() {

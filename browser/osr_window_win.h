@@ -38,7 +38,7 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
   class Delegate {
    public:
     // The child window exists (it stays until the browser has closed).
-    virtual void OnNativeWindowCreated(HWND hwnd) = 0;
+    virtual void OnOsrNativeWindowCreated(HWND hwnd) = 0;
 
     virtual ~Delegate() {}
   };
@@ -72,7 +72,7 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
   // thread.
   HWND GetParentWindow() const { return parent_hwnd_; }
 
-  // Main thread: no later OnNativeWindowCreated reaches the delegate.
+  // Main thread: no later OnOsrNativeWindowCreated reaches the delegate.
   void DetachDelegate() { delegate_ = nullptr; }
 
   // ClientHandlerOsr::OsrDelegate (engine UI thread)

@@ -71,9 +71,9 @@ class LayeredHost {
 // The browser window as the off-screen window sees it.
 class RecordingOsrWindowDelegate : public client::OsrWindowWin::Delegate, public EventLog {
  public:
-  void OnNativeWindowCreated(HWND hwnd) override {
+  void OnOsrNativeWindowCreated(HWND hwnd) override {
     hwnd_ = hwnd;
-    Add("OnNativeWindowCreated @" + ThreadTag());
+    Add("OnOsrNativeWindowCreated @" + ThreadTag());
   }
   HWND hwnd() const { return hwnd_; }
 
@@ -127,7 +127,7 @@ class OsrViewTest : public ::testing::Test {
     handler_ = new client::ClientHandlerOsr(&handler_delegate_, osr_.get(), kUrl);
     osr_->CreateBrowser(host_.hwnd(), rect, handler_.get(), CefBrowserSettings(), nullptr, kUrl);
     ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserCreated"));
-    ASSERT_TRUE(window_delegate_.WaitFor("OnNativeWindowCreated"));
+    ASSERT_TRUE(window_delegate_.WaitFor("OnOsrNativeWindowCreated"));
     browser_ = test::Browsers().back();
     ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).painted; }));
     ASSERT_TRUE(test::Flush(TID_UI));

@@ -157,7 +157,7 @@ TEST_F(OsrInput, AViewShownAsAPopUpHasNoParentToDrag) {
       browser_test::CreateOnUI(browser_test::Windowless(popup_host.hwnd()), popup_handler.get());
   ASSERT_TRUE(popup_browser);
   popup->ShowPopup(popup_host.hwnd(), 5, 6, 100, 50);
-  ASSERT_TRUE(popup_delegate.WaitFor("OnNativeWindowCreated"));
+  ASSERT_TRUE(popup_delegate.WaitFor("OnOsrNativeWindowCreated"));
   ASSERT_TRUE(test::Flush(TID_UI));
   EXPECT_EQ(popup->GetParentWindow(), nullptr);
   HWND popup_child = popup_delegate.hwnd();

@@ -45,7 +45,7 @@ TEST_F(OsrWindow, EachFrameGoesUprightAndPremultipliedIntoTheRootWindowWhichTake
   wchar_t class_name[64] = {};
   GetClassNameW(child_, class_name, 64);
   EXPECT_STREQ(class_name, L"Client_OsrWindow");
-  EXPECT_EQ(window_delegate_.Events(), std::vector<std::string>{"OnNativeWindowCreated @main"});
+  EXPECT_EQ(window_delegate_.Events(), std::vector<std::string>{"OnOsrNativeWindowCreated @main"});
 
   const test::PaintInfo paint = test::LastPaint(browser_);
   ASSERT_EQ(paint.width, 200);
@@ -323,7 +323,7 @@ TEST_F(OsrWindow, AtTheEndTheHandlerLetsGoTheWindowGoesAndTheObjectDiesOnTheUITh
   handler_ = new client::ClientHandlerOsr(&handler_delegate_, osr_.get(), kUrl);
   osr_->CreateBrowser(host_.hwnd(), RECT{0, 0, 100, 50}, handler_.get(), CefBrowserSettings(), nullptr, kUrl);
   ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserCreated"));
-  ASSERT_TRUE(window_delegate_.WaitFor("OnNativeWindowCreated"));
+  ASSERT_TRUE(window_delegate_.WaitFor("OnOsrNativeWindowCreated"));
   browser_ = test::Browsers().back();
   HWND child = window_delegate_.hwnd();
   ASSERT_TRUE(IsWindow(child));
