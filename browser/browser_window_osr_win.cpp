@@ -2,6 +2,8 @@
 
 #include "browser/client_handler_osr.h"
 #include "browser/window_util.h"
+#include "include/base/cef_bind.h"
+#include "include/wrapper/cef_closure_task.h"
 
 namespace client {
 
@@ -9,6 +11,14 @@ namespace {
 
 const float kMinimumScaleFactor = 1.0f;
 const float kMaximumScaleFactor = 4.0f;
+
+// Engine UI thread. The handler forgets the off-screen window while this task still holds the
+// window: a closure on the UI thread that drops the window's last reference deletes it at once,
+// so only a reference held until after the forgetting keeps the handler from calling a deleted
+// window.
+void ForgetOsrWindowOnUI(CefRefPtr<ClientHandlerOsr> handler, scoped_refptr<OsrWindowWin> window) {
+  handler->DetachOsrDelegate();
+}
 
 }  // namespace
 
@@ -33,11 +43,13 @@ scoped_refptr<OsrWindowWin> BrowserWindowOsrWin::TakeOsrWindow() {
     window.swap(osr_window_);
   }
   if (window) {
-    // Neither the window's report nor the handler's render calls reach a window let go: the
-    // handler's forgetting is queued on the UI thread before any deletion of the window.
+    // Neither the window's report nor the handler's render calls reach a window let go. Without
+    // the engine's UI thread nothing calls the handler any more.
     window->DetachDelegate();
-    if (client_handler_)
-      static_cast<ClientHandlerOsr*>(client_handler_.get())->DetachOsrDelegate();
+    if (client_handler_) {
+      CefRefPtr<ClientHandlerOsr> handler = static_cast<ClientHandlerOsr*>(client_handler_.get());
+      CefPostTask(TID_UI, base::Bind(&ForgetOsrWindowOnUI, handler, window));
+    }
   }
   return window;
 }

@@ -44,7 +44,8 @@ class ClientHandlerOsr : public ClientHandler, public CefRenderHandler {
   ClientHandlerOsr(Delegate* delegate, OsrDelegate* osr_delegate, const std::string& startup_url);
 
   // Engine UI thread: forgets the off-screen window at once; from any other thread the
-  // forgetting is posted to the UI thread (render calls until then still reach the window).
+  // forgetting is posted to the UI thread (render calls until then still reach the window, which
+  // must live until the forgetting has run).
   void DetachOsrDelegate();
 
   // Any thread; the last Release deletes the handler on the releasing thread.

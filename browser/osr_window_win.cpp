@@ -31,7 +31,15 @@ OsrWindowWin::OsrWindowWin(Delegate* delegate, const OsrRendererSettings& settin
       disable_alt_f4_(CefCommandLine::GetGlobalCommandLine()->HasSwitch("disable-alt-f4")) {}
 
 OsrWindowWin::~OsrWindowWin() {
-  // The child window went in OnBeforeClose; the painter frees its bitmap and device context.
+  // Normally the child window went in OnBeforeClose. A window let go before its browser closed
+  // never hears that (the handler forgot it first), so the child window, its drop target and the
+  // OpenGL context go here: neither the window procedure nor OLE may reach this object any more.
+  // Only the window's own thread can destroy it; without that thread the window is gone anyway.
+  if (hwnd_ && GetWindowThreadProcessId(hwnd_, nullptr) == GetCurrentThreadId()) {
+    SetWindowUserData(hwnd_, nullptr);
+    Destroy();
+  }
+  // The painter frees its bitmap and device context.
   drag_areas_.clear();
   drop_target_ = nullptr;
   browser_ = nullptr;

@@ -124,7 +124,8 @@ class OsrWindowWin : public base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOn
  protected:
   friend class base::RefCountedThreadSafe<OsrWindowWin, CefDeleteOnUIThread>;
   friend struct CefDeleteOnThread<TID_UI>;
-  // Engine UI thread (or the calling thread once the engine is gone).
+  // Engine UI thread (or the calling thread once the engine is gone). A child window still
+  // there (the browser never closed through this object) is destroyed with its drop target.
   ~OsrWindowWin() override;
 
  private:

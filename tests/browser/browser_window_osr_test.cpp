@@ -14,6 +14,8 @@
 
 using namespace browser_doubles;
 using osr_test::LayeredHost;
+using osr_test::SystemDragAt;
+using osr_test::UiThreadHold;
 
 namespace {
 
@@ -178,6 +180,7 @@ TEST_F(BrowserWindowOsr, AfterTheBrowserClosedNothingReachesTheGoneOffScreenWind
 }
 
 TEST_F(BrowserWindowOsr, ABrowserWindowGoneBeforeItsBrowserCameLeavesNothingBehind) {
+  host_.MoveTo(100, 860);
   window_->CreateBrowser(host_.hwnd(), CefRect(0, 0, 100, 50), CefBrowserSettings(), nullptr);
   // Gone at once: the off-screen window still makes its browser, which then has no view to
   // report to and closes with the engine.
@@ -185,10 +188,55 @@ TEST_F(BrowserWindowOsr, ABrowserWindowGoneBeforeItsBrowserCameLeavesNothingBehi
   ASSERT_TRUE(test::WaitFor([&] { return test::Browsers().size() == 1; }));
   ASSERT_TRUE(test::Flush(TID_UI));
   engine_.loop().Drain();
+  ASSERT_TRUE(test::Flush(TID_UI));
   CefRefPtr<CefBrowser> orphan = test::Browsers().front();
+  // The off-screen window took its child window along.
+  EXPECT_TRUE(test::WaitFor([&] { return GetWindow(host_.hwnd(), GW_CHILD) == nullptr; }));
+  EXPECT_EQ(SystemDragAt(POINT{120, 870}), static_cast<DWORD>(DROPEFFECT_NONE));
+  EXPECT_TRUE(JournalArgs("DragTargetDragEnter", orphan->GetIdentifier()).empty());
   orphan->GetHost()->CloseBrowser(true);
   EXPECT_TRUE(test::WaitFor([&] { return test::Browsers().empty(); }));
   EXPECT_EQ(root_.Count("OnBrowserCreated"), 0);
+}
+
+TEST_F(BrowserWindowOsr, LetGoWhileItsBrowserLivesTheOffScreenWindowOutlivesTheHandlersLastCallAndTakesItsWindowAlong) {
+  host_.MoveTo(100, 860);
+  CefRefPtr<CefBrowser> browser = Create(CefRect(0, 0, 200, 100));
+  const int id = browser->GetIdentifier();
+  HWND child = window_->GetWindowHandle();
+  POINT inside = {50, 30};
+  ClientToScreen(child, &inside);
+  // While the view lives, a drag over it reaches the page.
+  test::ClearJournal();
+  EXPECT_NE(SystemDragAt(inside), static_cast<DWORD>(DROPEFFECT_NONE));
+  EXPECT_EQ(JournalArgs("DragTargetDragEnter", id).size(), 1u);
+
+  {
+    // Queued on the UI thread in this order: a call holding the off-screen window, which ends up
+    // with its last reference; a paint, which asks the handler for the view; the let-go.
+    UiThreadHold hold;
+    window_->Show();
+    browser->GetHost()->Invalidate(PET_VIEW);
+    window_.reset(new client::BrowserWindowOsrWin(&root_, kStartUrl, client::OsrRendererSettings(), kViewId));
+    test::ClearJournal();
+  }
+  engine_.loop().Drain();
+  ASSERT_TRUE(test::Flush(TID_UI));
+  // The paint still found the window.
+  EXPECT_EQ(JournalArgs("GetViewRect", id), std::vector<std::string>{"true 0,0,200x100"});
+  // Then the window went, with its child window; nothing asks it any more and a drag over its
+  // old place reaches nothing.
+  EXPECT_TRUE(test::WaitFor([&] { return !IsWindow(child); }));
+  EXPECT_EQ(GetWindow(host_.hwnd(), GW_CHILD), nullptr);
+  test::ClearJournal();
+  browser->GetHost()->Invalidate(PET_VIEW);
+  ASSERT_TRUE(test::Flush(TID_UI));
+  EXPECT_EQ(JournalArgs("GetViewRect", id).at(0).substr(0, 6), "false ");
+  EXPECT_EQ(SystemDragAt(inside), static_cast<DWORD>(DROPEFFECT_NONE));
+  EXPECT_TRUE(JournalArgs("DragTargetDragEnter", id).empty());
+
+  browser->GetHost()->CloseBrowser(true);
+  EXPECT_TRUE(test::WaitFor([&] { return test::Browsers().empty(); }));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,8 +14,11 @@
 #include <gtest/gtest.h>
 
 #include "browser/client_handler_osr.h"
+#include "browser/ole_drag_data.h"
+#include "browser/osr_dragdrop_win.h"
 #include "browser/osr_window_win.h"
 #include "tests/browser/browser_test_doubles.h"
+#include "tests/browser/function_task.h"
 
 namespace osr_test {
 
@@ -67,6 +71,56 @@ class LayeredHost {
   HWND hwnd_ = nullptr;
   int close_commands_ = 0;
 };
+
+// Holds the engine's UI thread in a task from construction until Release (or the end of the
+// scope), so that what the test's thread posts meanwhile queues up behind it in order.
+class UiThreadHold {
+ public:
+  UiThreadHold() : release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    HANDLE release = release_;
+    std::atomic<bool>* holding = &holding_;
+    EXPECT_TRUE(CefPostTask(TID_UI, new FunctionTask([release, holding] {
+      holding->store(true);
+      WaitForSingleObject(release, 5000);
+    })));
+    EXPECT_TRUE(test::WaitFor([&] { return holding_.load(); }));
+  }
+  ~UiThreadHold() {
+    Release();
+    CloseHandle(release_);
+  }
+  // Lets the UI thread go and waits until it has run what queued up.
+  void Release() {
+    if (released_) return;
+    released_ = true;
+    SetEvent(release_);
+    EXPECT_TRUE(test::Flush(TID_UI));
+  }
+
+ private:
+  HANDLE release_;
+  std::atomic<bool> holding_{false};
+  bool released_ = false;
+};
+
+// A system (OLE) drag of a little text with the cursor at the screen point `at`, run on the
+// engine's UI thread, the thread of the views' drop targets. No button is down, so it drops at
+// once on whatever takes drops under the cursor. Returns the drop's effect; the cursor is parked
+// again afterwards.
+inline DWORD SystemDragAt(POINT at) {
+  CefRefPtr<CefDragData> data = CefDragData::Create();
+  data->SetFragmentText(L"dragged words");
+  ATL::CComPtr<client::DataObjectWin> data_object;
+  EXPECT_TRUE(client::BuildDataObjectFromDragData(data, data_object));
+  SetCursorPos(at.x, at.y);
+  DWORD effect = DROPEFFECT_NONE;
+  EXPECT_TRUE(test::RunOn(TID_UI, [&] {
+    ATL::CComPtr<client::DropSourceWin> source = client::DropSourceWin::Create();
+    DoDragDrop(data_object, source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+  }));
+  SetCursorPos(kParkedCursor.x, kParkedCursor.y);
+  return effect;
+}
 
 // The browser window as the off-screen window sees it.
 class RecordingOsrWindowDelegate : public client::OsrWindowWin::Delegate, public EventLog {

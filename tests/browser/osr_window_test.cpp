@@ -6,9 +6,7 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -222,23 +220,13 @@ TEST_F(OsrWindow, TheDragAreaListArrivesFromAnyThreadAndABadOrMissingTextClearsI
 TEST_F(OsrWindow, CallsFromTheMainThreadTakeEffectOnTheUIThreadAndEachChangeOfVisibilityIsToldOnce) {
   Open();
   test::ClearJournal();
-  // Hold the UI thread: a call from the main thread waits for it.
-  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<bool> holding(false);
-  struct Hold {
-    static void Run(HANDLE release, std::atomic<bool>* holding) {
-      holding->store(true);
-      WaitForSingleObject(release, 5000);
-    }
-  };
-  ASSERT_TRUE(CefPostTask(TID_UI, base::Bind(&Hold::Run, release, &holding)));
-  ASSERT_TRUE(test::WaitFor([&] { return holding.load(); }));
-  osr_->Hide();
-  osr_->Hide();
-  EXPECT_TRUE(Journal("SendFocusEvent", browser_).empty());
-  SetEvent(release);
-  ASSERT_TRUE(test::Flush(TID_UI));
-  CloseHandle(release);
+  {
+    // While the UI thread is held, a call from the main thread waits for it.
+    UiThreadHold hold;
+    osr_->Hide();
+    osr_->Hide();
+    EXPECT_TRUE(Journal("SendFocusEvent", browser_).empty());
+  }
   EXPECT_EQ(Journal("WasHidden", browser_), std::vector<std::string>{"true"});
   EXPECT_EQ(Journal("SendFocusEvent", browser_), (std::vector<std::string>{"false", "false"}));
 
