@@ -8,7 +8,9 @@ namespace client {
 
 // Registered under the drag-area process message's own name: wParam the sending process kind,
 // lParam a zero-terminated UTF-16 list (or null) that is valid only while the message is being
-// sent. Registered once per process; any thread.
+// sent. The off-screen window takes a list only when it is sent on the window's own thread; from
+// any other thread or process only null (clearing the list) counts. Registered once per process;
+// any thread.
 UINT DragAreaListWindowMessage();
 
 }  // namespace client

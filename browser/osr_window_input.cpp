@@ -6,7 +6,6 @@
 // After windows.h: it redefines some of its functions as deprecated.
 #include <strsafe.h>
 
-#include <cstdlib>
 #include <list>
 #include <string>
 
@@ -115,14 +114,34 @@ LRESULT CALLBACK OsrWindowWin::OsrWndProc(HWND hWnd, UINT message, WPARAM wParam
 }
 
 void OsrWindowWin::OnDragAreaList(LPARAM lParam) {
-  drag_areas_.clear();
   const wchar_t* text = reinterpret_cast<const wchar_t*>(lParam);
+  // The message is registered under a public name, so anyone may send it. A text address means
+  // something only to the client handler's relay, which sends on this very thread; from another
+  // thread or process only the clearing form (no text, as the root window sends it) counts.
+  if (text && InSendMessageEx(nullptr) != ISMEX_NOSEND) {
+    LogWarnW(L"OsrWindowWin::OnDragAreaList : a drag-area text sent from another thread is ignored");
+    return;
+  }
+  drag_areas_.clear();
   if (!text || IsBadStringPtrW(text, kDragAreaTextCheck))
     return;
-  // The sender's text lives only until it is released: copy it first.
-  const std::wstring copy(text);
-  ReplyMessage(0);
-  ParseDragAreaList(copy.c_str(), &drag_areas_);
+  switch (ParseDragAreaList(text, &drag_areas_)) {
+    case DragAreaListResult::kTooLong:
+      LogErrorW(L"OsrWindowWin::OnDragAreaList : drag-area text longer than %u units refused",
+                static_cast<unsigned>(kMaxDragAreaTextLength));
+      break;
+    case DragAreaListResult::kTooMany:
+      LogErrorW(L"OsrWindowWin::OnDragAreaList : drag-area list of more than %u areas refused",
+                static_cast<unsigned>(kMaxDragAreaCount));
+      break;
+    case DragAreaListResult::kNoMemory:
+      LogErrorW(L"OsrWindowWin::OnDragAreaList : no memory for the drag-area text");
+      break;
+    case DragAreaListResult::kOk:
+    case DragAreaListResult::kMalformed:
+      // A malformed list leaves the view without drag areas, as it always has.
+      break;
+  }
 }
 
 void OsrWindowWin::NotifyPageClick(UINT message, LPARAM lParam) {

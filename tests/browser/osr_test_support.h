@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "browser/client_handler_osr.h"
+#include "browser/drag_area_message.h"
 #include "browser/ole_drag_data.h"
 #include "browser/osr_dragdrop_win.h"
 #include "browser/osr_window_win.h"
@@ -120,6 +121,14 @@ inline DWORD SystemDragAt(POINT at) {
   }));
   SetCursorPos(kParkedCursor.x, kParkedCursor.y);
   return effect;
+}
+
+// Hands an off-screen window a page's drag-area text (null clears) as the client handler's relay
+// does: sent on the engine's UI thread, the window's own.
+inline void RelayDragAreas(HWND window, const wchar_t* text) {
+  EXPECT_TRUE(test::RunOn(TID_UI, [&] {
+    SendMessageW(window, client::DragAreaListWindowMessage(), PID_RENDERER, reinterpret_cast<LPARAM>(text));
+  }));
 }
 
 // The browser window as the off-screen window sees it.

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "browser/drag_area_message.h"
 #include "browser/ole_drag_data.h"
 #include "browser/osr_click_counting.h"
 #include "browser/osr_dragdrop_win.h"
@@ -102,8 +101,7 @@ TEST_F(OsrInput, PressesCountAsMultipleClicksAndReachTheBrowserInLogicalPixels) 
 TEST_F(OsrInput, APressInADragAreaMovesTheRootWindowWithTheCursorAndTheReleaseStillTellsThePage) {
   host_.MoveTo(860, 300);
   Open(RECT{0, 0, 200, 100});
-  const std::wstring areas = L"{0,0,200,30}";
-  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(areas.c_str()));
+  RelayDragAreas(child_, L"{0,0,200,30}");
   test::ClearJournal();
   const RECT before = host_.WindowRect();
 
@@ -169,7 +167,7 @@ TEST_F(OsrInput, AViewShownAsAPopUpHasNoParentToDrag) {
   EXPECT_EQ(Journal("WasResized", popup_browser).size(), 1u);
   EXPECT_EQ(Journal("SendFocusEvent", popup_browser), std::vector<std::string>{"true"});
 
-  SendMessageW(popup_child, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(L"{0,0,100,50}"));
+  RelayDragAreas(popup_child, L"{0,0,100,50}");
   PostMessageW(popup_child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
   PostMessageW(popup_child, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
   ASSERT_TRUE(test::Flush(TID_UI));

@@ -14,8 +14,11 @@
 #include "browser/drag_area_list.h"
 #include "browser/drag_area_message.h"
 #include "browser/draw_drag_areas.h"
+#include "render/process_messages.h"
 #include "tests/browser/osr_test_support.h"
 #include "tests/browser/rect_text.h"
+#include "tests/channel/log_capture.h"
+#include "tests/product/child_process.h"
 
 using namespace osr_test;
 
@@ -128,8 +131,7 @@ TEST_F(OsrWindow, APopUpWidgetIsComposedIntoThePageAtItsFittedPlaceAndGoesWithIt
 
 TEST_F(OsrWindow, DragAreasShowAsBlackOutlinesWhileTheFlagIsOn) {
   Open(RECT{0, 0, 200, 100});
-  const std::wstring areas = L"{10,10,50,40}+{60,5,70,15}";
-  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(areas.c_str()));
+  RelayDragAreas(child_, L"{10,10,50,40}+{60,5,70,15}");
   ASSERT_FALSE(client::IsDrawDragAreasEnabled());
   ASSERT_TRUE(client::ToggleDrawDragAreas());
   int paints = test::LastPaint(browser_).paint_count;
@@ -152,69 +154,179 @@ TEST_F(OsrWindow, DragAreasShowAsBlackOutlinesWhileTheFlagIsOn) {
   OnUI([&] { EXPECT_EQ(DibPixel(osr_->layered_painter(), 10, 10), PlacePixel(10, 10, 200, 100)); });
 }
 
+// A list of count pieces "{i,0,i+1,1}" joined by "+".
+std::wstring ListOf(size_t count) {
+  std::wstring text;
+  for (size_t i = 0; i < count; ++i)
+    text += (i ? L"+{" : L"{") + std::to_wstring(i) + L",0," + std::to_wstring(i + 1) + L",1}";
+  return text;
+}
+
 TEST(DragAreaList, PiecesJoinedByPlusEachARectangleOrNothingAtAll) {
+  using Result = client::DragAreaListResult;
   struct Case {
     const wchar_t* text;
-    bool ok;
+    Result result;
     const char* areas;
   };
   const Case cases[] = {
-      {L"{1,2,3,4}+{5,6,7,8}", true, "1,2,3,4 5,6,7,8"},
-      {L" \t{1,2,3,4}\r\n+\n{ 5, 6, 7,8}  ", true, "1,2,3,4 5,6,7,8"},
-      {L"{1,2 ,3,4}", false, ""},  // blanks before a comma do not read
-      {L"{-5,-6,30,40}", true, "-5,-6,30,40"},
-      {L"{1,2,3,4}++{5,6,7,8}+", true, "1,2,3,4 5,6,7,8"},  // empty pieces are skipped
-      {L"{1,2,3,4}+[5,6,7,8]", false, ""},
-      {L"{1,2,3,4}+{5,6,7}", false, ""},
-      {L"{1,2,3,4}+   ", false, ""},  // a blank piece is malformed
-      {L"", true, ""},
+      {L"{1,2,3,4}+{5,6,7,8}", Result::kOk, "1,2,3,4 5,6,7,8"},
+      {L" \t{1,2,3,4}\r\n+\n{ 5, 6, 7,8}  ", Result::kOk, "1,2,3,4 5,6,7,8"},
+      {L"{1,2 ,3,4}", Result::kMalformed, ""},  // blanks before a comma do not read
+      {L"{-5,-6,30,40}", Result::kOk, "-5,-6,30,40"},
+      {L"{1,2,3,4}++{5,6,7,8}+", Result::kOk, "1,2,3,4 5,6,7,8"},  // empty pieces are skipped
+      {L"{1,2,3,4}+[5,6,7,8]", Result::kMalformed, ""},
+      {L"{1,2,3,4}+{5,6,7}", Result::kMalformed, ""},
+      {L"{1,2,3,4}+   ", Result::kMalformed, ""},  // a blank piece is malformed
+      {L"", Result::kOk, ""},
   };
   for (const Case& c : cases) {
     std::vector<RECT> areas = {RECT{9, 9, 9, 9}};
-    EXPECT_EQ(client::ParseDragAreaList(c.text, &areas), c.ok) << c.text;
+    EXPECT_EQ(client::ParseDragAreaList(c.text, &areas), c.result) << c.text;
     EXPECT_EQ(Describe(areas), c.areas) << c.text;
   }
   std::vector<RECT> areas = {RECT{9, 9, 9, 9}};
-  EXPECT_TRUE(client::ParseDragAreaList(nullptr, &areas));
+  EXPECT_EQ(client::ParseDragAreaList(nullptr, &areas), Result::kOk);
   EXPECT_TRUE(areas.empty());
 }
 
-TEST_F(OsrWindow, TheDragAreaListArrivesFromAnyThreadAndABadOrMissingTextClearsIt) {
+TEST(DragAreaList, AListOverItsCountOrLengthIsRefusedWhole) {
+  using Result = client::DragAreaListResult;
+  std::vector<RECT> areas;
+  EXPECT_EQ(client::ParseDragAreaList(ListOf(client::kMaxDragAreaCount).c_str(), &areas), Result::kOk);
+  ASSERT_EQ(areas.size(), client::kMaxDragAreaCount);
+  EXPECT_EQ(Describe({areas.back()}), "1023,0,1024,1");
+  EXPECT_EQ(client::ParseDragAreaList(ListOf(client::kMaxDragAreaCount + 1).c_str(), &areas), Result::kTooMany);
+  EXPECT_TRUE(areas.empty());
+  // Empty pieces are no areas and do not count.
+  EXPECT_EQ(client::ParseDragAreaList((ListOf(client::kMaxDragAreaCount) + L"++").c_str(), &areas), Result::kOk);
+
+  // Blanks count towards the length like anything else.
+  std::wstring longest = L"{1,2,3,4}";
+  longest.resize(client::kMaxDragAreaTextLength, L' ');
+  EXPECT_EQ(client::ParseDragAreaList(longest.c_str(), &areas), Result::kOk);
+  EXPECT_EQ(Describe(areas), "1,2,3,4");
+  EXPECT_EQ(client::ParseDragAreaList((longest + L" ").c_str(), &areas), Result::kTooLong);
+  EXPECT_TRUE(areas.empty());
+}
+
+TEST_F(OsrWindow, TheDragAreaListCountsFromTheWindowsOwnThreadAndFromAnyOtherOnlyItsClearing) {
   Open();
   auto areas = [&] {
     std::string text;
     OnUI([&] { text = Describe(osr_->drag_areas()); });
     return text;
   };
-  // From the main thread, as the client handler relays it: the text dies right after the send.
+  // As the client handler relays it, on the window's thread: the text dies right after the send.
   {
     std::wstring text = L"{1,2,3,4}+{5,6,7,8}";
-    SendMessageW(child_, client::DragAreaListWindowMessage(), 1, reinterpret_cast<LPARAM>(text.c_str()));
+    RelayDragAreas(child_, text.c_str());
     text.assign(text.size(), L'x');
   }
   EXPECT_EQ(areas(), "1,2,3,4 5,6,7,8");
 
+  // From another thread a text is not taken; the list stays.
+  const std::wstring elsewhere = L"{9,9,10,10}";
+  SendMessageW(child_, client::DragAreaListWindowMessage(), PID_RENDERER, reinterpret_cast<LPARAM>(elsewhere.c_str()));
+  EXPECT_EQ(areas(), "1,2,3,4 5,6,7,8");
+
   // Longer than the readability check still counts whole.
-  std::wstring long_text;
-  for (int i = 0; i < 30; ++i) long_text += (i ? L"+" : L"") + std::wstring(L"{10,20,30,") + std::to_wstring(40 + i) + L"}";
-  ASSERT_GT(long_text.size(), 260u);
-  OnUI([&] { SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(long_text.c_str())); });
+  RelayDragAreas(child_, ListOf(30).c_str());
   OnUI([&] { EXPECT_EQ(osr_->drag_areas().size(), 30u); });
+  ASSERT_GT(ListOf(30).size(), 260u);
 
-  const std::wstring bad = L"{1,2,3,4}+oops";
-  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(bad.c_str()));
+  RelayDragAreas(child_, L"{1,2,3,4}+oops");
   EXPECT_EQ(areas(), "");
-
-  SendMessageW(child_, client::DragAreaListWindowMessage(), 0, reinterpret_cast<LPARAM>(L"{1,2,3,4}"));
+  RelayDragAreas(child_, L"{1,2,3,4}");
   EXPECT_EQ(areas(), "1,2,3,4");
   OnUI([&] {
     EXPECT_EQ(osr_->HitTest(1, 2), HTCAPTION);
     EXPECT_EQ(osr_->HitTest(3, 2), HTCLIENT);  // right edge exclusive
   });
-  // A load clears the list this way.
+  // An unreadable text clears it.
+  RelayDragAreas(child_, reinterpret_cast<const wchar_t*>(0x10));
+  EXPECT_EQ(areas(), "");
+
+  // A load clears the list from the main thread this way.
+  RelayDragAreas(child_, L"{1,2,3,4}");
   SendMessageW(child_, client::DragAreaListWindowMessage(), 0, 0);
   EXPECT_EQ(areas(), "");
   OnUI([&] { EXPECT_EQ(osr_->HitTest(1, 2), HTCLIENT); });
+}
+
+TEST_F(OsrWindow, APagesListRelayedFromItsRendererReachesTheOffScreenWindow) {
+  Open();
+  CefRefPtr<CefListValue> args = CefListValue::Create();
+  args->SetString(0, "{1,2,3,4}+{5,6,7,8}");
+  ASSERT_TRUE(engine_.harness().Inject(browser_, client::process_message::kDragAreaList, args));
+  std::string text;
+  EXPECT_TRUE(test::WaitFor([&] {
+    OnUI([&] { text = Describe(osr_->drag_areas()); });
+    return !text.empty();
+  }));
+  EXPECT_EQ(text, "1,2,3,4 5,6,7,8");
+}
+
+TEST_F(OsrWindow, AnotherProcessCanOnlyClearTheDragAreas) {
+  Open();
+  auto areas = [&] {
+    std::string text;
+    OnUI([&] { text = Describe(osr_->drag_areas()); });
+    return text;
+  };
+  auto hex = [](ULONG_PTR value) {
+    wchar_t text[32];
+    swprintf(text, 32, L"%llx", static_cast<unsigned long long>(value));
+    return std::wstring(text);
+  };
+  // Readable in this process at the address the other one names.
+  static const wchar_t kHere[] = L"{5,6,7,8}";
+  struct Case {
+    LPARAM lparam;
+    const char* areas;
+  };
+  const Case cases[] = {
+      {0x10, "1,2,3,4"},                            // unreadable
+      {reinterpret_cast<LPARAM>(kHere), "1,2,3,4"},  // readable, still not taken
+      {0, ""},                                       // the clearing form counts
+  };
+  RelayDragAreas(child_, L"{1,2,3,4}");
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunChildForExitCode(L"drag_area_sender.exe " + hex(reinterpret_cast<ULONG_PTR>(child_)) + L" " +
+                                  hex(static_cast<ULONG_PTR>(c.lparam))),
+              0u);
+    EXPECT_EQ(areas(), c.areas) << c.lparam;
+  }
+  // The view lives on and takes its page's list as before.
+  RelayDragAreas(child_, L"{1,1,2,2}");
+  EXPECT_EQ(areas(), "1,1,2,2");
+}
+
+TEST_F(OsrWindow, AListOverItsBoundsIsRefusedWithAnErrorAndALaterOrdinaryListStillCounts) {
+  LogCapture log;
+  Open();
+  auto area_count = [&] {
+    size_t count = 0;
+    OnUI([&] { count = osr_->drag_areas().size(); });
+    return count;
+  };
+  RelayDragAreas(child_, L"{1,2,3,4}");
+  RelayDragAreas(child_, ListOf(client::kMaxDragAreaCount + 1).c_str());
+  EXPECT_EQ(area_count(), 0u);
+  EXPECT_EQ(log.Count(L"[ERRO] OsrWindowWin::OnDragAreaList : drag-area list of more than 1024 areas refused"), 1u);
+
+  RelayDragAreas(child_, L"{1,2,3,4}");
+  std::wstring too_long = L"{1,2,3,4}";
+  too_long.resize(client::kMaxDragAreaTextLength + 1, L' ');
+  RelayDragAreas(child_, too_long.c_str());
+  EXPECT_EQ(area_count(), 0u);
+  EXPECT_EQ(log.Count(L"[ERRO] OsrWindowWin::OnDragAreaList : drag-area text longer than 32768 units refused"), 1u);
+
+  RelayDragAreas(child_, L"{1,2,3,4}+{5,6,7,8}");
+  EXPECT_EQ(area_count(), 2u);
+  RelayDragAreas(child_, ListOf(client::kMaxDragAreaCount).c_str());
+  EXPECT_EQ(area_count(), client::kMaxDragAreaCount);
+  EXPECT_EQ(log.Count(L"[ERRO]"), 2u);
 }
 
 TEST_F(OsrWindow, CallsFromTheMainThreadTakeEffectOnTheUIThreadAndEachChangeOfVisibilityIsToldOnce) {

@@ -1,0 +1,20 @@
+// Test helper: sends an off-screen window the drag-area message from a process of its own, as any
+// program on the desktop can (the message is registered under a public name).
+//   drag_area_sender <window> <lParam>      both hexadecimal
+// Exit code 0 when the window took the message, 1 for bad arguments, 2 when the send failed.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "browser/drag_area_message.h"
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 3)
+    return 1;
+  const HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(wcstoull(argv[1], nullptr, 16)));
+  const LPARAM lparam = static_cast<LPARAM>(wcstoull(argv[2], nullptr, 16));
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, client::DragAreaListWindowMessage(), 0, lparam, SMTO_ABORTIFHUNG, 10000, &result))
+    return 2;
+  return 0;
+}
