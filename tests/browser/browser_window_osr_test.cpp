@@ -120,11 +120,14 @@ TEST_F(BrowserWindowOsr, FocusIsOnlyGivenNeverTakenAway) {
   HWND focus = nullptr;
   ASSERT_TRUE(test::RunOn(TID_UI, [&] { focus = GetFocus(); }));
   EXPECT_NE(focus, child);
+  EXPECT_TRUE(JournalArgs("SendFocusEvent", browser->GetIdentifier()).empty());
   window_->SetFocus(true);
   ASSERT_TRUE(test::Flush(TID_UI));
-  ASSERT_TRUE(test::RunOn(TID_UI, [&] { focus = GetFocus(); }));
-  EXPECT_EQ(focus, child);
-  EXPECT_EQ(JournalArgs("SendFocusEvent", browser->GetIdentifier()), std::vector<std::string>{"true"});
+  // The child window took the focus and told the browser. (Other tests' windows, activated in
+  // their own processes meanwhile, may take it away again at any time afterwards.)
+  const std::vector<std::string> events = JournalArgs("SendFocusEvent", browser->GetIdentifier());
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front(), "true");
 }
 
 TEST_F(BrowserWindowOsr, APopUpIsAWindowlessBrowserOfTheTemporaryWindowServedByThisWindowsHandler) {
