@@ -32,6 +32,13 @@ std::string Describe(const std::vector<RECT>& rects) {
   return text;
 }
 
+// An off-screen window's drag areas, read on its thread.
+std::string DragAreasOf(const scoped_refptr<client::OsrWindowWin>& osr) {
+  std::string text;
+  EXPECT_TRUE(test::RunOn(TID_UI, [&] { text = Describe(osr->drag_areas()); }));
+  return text;
+}
+
 using OsrWindow = OsrViewTest;
 
 TEST_F(OsrWindow, EachFrameGoesUprightAndPremultipliedIntoTheRootWindowWhichTakesItsSize) {
@@ -212,23 +219,18 @@ TEST(DragAreaList, AListOverItsCountOrLengthIsRefusedWhole) {
 
 TEST_F(OsrWindow, TheDragAreaListCountsFromTheWindowsOwnThreadAndFromAnyOtherOnlyItsClearing) {
   Open();
-  auto areas = [&] {
-    std::string text;
-    OnUI([&] { text = Describe(osr_->drag_areas()); });
-    return text;
-  };
   // As the client handler relays it, on the window's thread: the text dies right after the send.
   {
     std::wstring text = L"{1,2,3,4}+{5,6,7,8}";
     RelayDragAreas(child_, text.c_str());
     text.assign(text.size(), L'x');
   }
-  EXPECT_EQ(areas(), "1,2,3,4 5,6,7,8");
+  EXPECT_EQ(DragAreasOf(osr_), "1,2,3,4 5,6,7,8");
 
   // From another thread a text is not taken; the list stays.
   const std::wstring elsewhere = L"{9,9,10,10}";
   SendMessageW(child_, client::DragAreaListWindowMessage(), PID_RENDERER, reinterpret_cast<LPARAM>(elsewhere.c_str()));
-  EXPECT_EQ(areas(), "1,2,3,4 5,6,7,8");
+  EXPECT_EQ(DragAreasOf(osr_), "1,2,3,4 5,6,7,8");
 
   // Longer than the readability check still counts whole.
   RelayDragAreas(child_, ListOf(30).c_str());
@@ -236,21 +238,21 @@ TEST_F(OsrWindow, TheDragAreaListCountsFromTheWindowsOwnThreadAndFromAnyOtherOnl
   ASSERT_GT(ListOf(30).size(), 260u);
 
   RelayDragAreas(child_, L"{1,2,3,4}+oops");
-  EXPECT_EQ(areas(), "");
+  EXPECT_EQ(DragAreasOf(osr_), "");
   RelayDragAreas(child_, L"{1,2,3,4}");
-  EXPECT_EQ(areas(), "1,2,3,4");
+  EXPECT_EQ(DragAreasOf(osr_), "1,2,3,4");
   OnUI([&] {
     EXPECT_EQ(osr_->HitTest(1, 2), HTCAPTION);
     EXPECT_EQ(osr_->HitTest(3, 2), HTCLIENT);  // right edge exclusive
   });
   // An unreadable text clears it.
   RelayDragAreas(child_, reinterpret_cast<const wchar_t*>(0x10));
-  EXPECT_EQ(areas(), "");
+  EXPECT_EQ(DragAreasOf(osr_), "");
 
   // A load clears the list from the main thread this way.
   RelayDragAreas(child_, L"{1,2,3,4}");
   SendMessageW(child_, client::DragAreaListWindowMessage(), 0, 0);
-  EXPECT_EQ(areas(), "");
+  EXPECT_EQ(DragAreasOf(osr_), "");
   OnUI([&] { EXPECT_EQ(osr_->HitTest(1, 2), HTCLIENT); });
 }
 
@@ -259,21 +261,12 @@ TEST_F(OsrWindow, APagesListRelayedFromItsRendererReachesTheOffScreenWindow) {
   CefRefPtr<CefListValue> args = CefListValue::Create();
   args->SetString(0, "{1,2,3,4}+{5,6,7,8}");
   ASSERT_TRUE(engine_.harness().Inject(browser_, client::process_message::kDragAreaList, args));
-  std::string text;
-  EXPECT_TRUE(test::WaitFor([&] {
-    OnUI([&] { text = Describe(osr_->drag_areas()); });
-    return !text.empty();
-  }));
-  EXPECT_EQ(text, "1,2,3,4 5,6,7,8");
+  EXPECT_TRUE(test::WaitFor([&] { return !DragAreasOf(osr_).empty(); }));
+  EXPECT_EQ(DragAreasOf(osr_), "1,2,3,4 5,6,7,8");
 }
 
 TEST_F(OsrWindow, AnotherProcessCanOnlyClearTheDragAreas) {
   Open();
-  auto areas = [&] {
-    std::string text;
-    OnUI([&] { text = Describe(osr_->drag_areas()); });
-    return text;
-  };
   auto hex = [](ULONG_PTR value) {
     wchar_t text[32];
     swprintf(text, 32, L"%llx", static_cast<unsigned long long>(value));
@@ -295,11 +288,11 @@ TEST_F(OsrWindow, AnotherProcessCanOnlyClearTheDragAreas) {
     EXPECT_EQ(RunChildForExitCode(L"drag_area_sender.exe " + hex(reinterpret_cast<ULONG_PTR>(child_)) + L" " +
                                   hex(static_cast<ULONG_PTR>(c.lparam))),
               0u);
-    EXPECT_EQ(areas(), c.areas) << c.lparam;
+    EXPECT_EQ(DragAreasOf(osr_), c.areas) << c.lparam;
   }
   // The view lives on and takes its page's list as before.
   RelayDragAreas(child_, L"{1,1,2,2}");
-  EXPECT_EQ(areas(), "1,1,2,2");
+  EXPECT_EQ(DragAreasOf(osr_), "1,1,2,2");
 }
 
 TEST_F(OsrWindow, AListOverItsBoundsIsRefusedWithAnErrorAndALaterOrdinaryListStillCounts) {
