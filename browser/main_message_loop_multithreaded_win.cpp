@@ -1,7 +1,5 @@
 #include "browser/main_message_loop_multithreaded_win.h"
 
-#include <vector>
-
 #include "base/log.h"
 #include "browser/window_util.h"
 #include "include/base/cef_bind.h"
@@ -20,15 +18,8 @@ const int kAcceleratorTableId = 109;
 // PostQuitMessage is WINAPI; the closure binds this plain function instead.
 void PostQuitMessageTask(int exit_code) { PostQuitMessage(exit_code); }
 
-// Hands one reference of the task to a task message. False (the reference taken back) when
-// the message could not be posted; the caller still holds its own reference then.
-bool PostTaskMessage(HWND hwnd, UINT message_id, CefTask* task) {
-  task->AddRef();
-  if (PostMessageW(hwnd, message_id, reinterpret_cast<WPARAM>(task), 0)) return true;
-  LogErrorW(L"MainMessageLoopMultithreadedWin::PostTask, PostMessage failed, error=%d",
-            static_cast<int>(GetLastError()));
-  task->Release();
-  return false;
+void LogLostWakeUp(const wchar_t* where, DWORD error) {
+  LogErrorW(L"MainMessageLoopMultithreadedWin::%s, PostMessage failed, error=%d", where, static_cast<int>(error));
 }
 
 }  // namespace
@@ -37,7 +28,9 @@ MainMessageLoopMultithreadedWin::MainMessageLoopMultithreadedWin()
     : thread_id_(cef_get_current_platform_thread_id()),
       task_message_id_(RegisterWindowMessageW(kTaskMessageName)),
       dialog_hwnd_(nullptr),
-      message_hwnd_(nullptr) {}
+      message_hwnd_(nullptr),
+      wake_pending_(false),
+      wake_lost_(false) {}
 
 MainMessageLoopMultithreadedWin::~MainMessageLoopMultithreadedWin() {
   // Tasks posted after Run ended are released unrun; their destructors may post again, so
@@ -52,8 +45,8 @@ MainMessageLoopMultithreadedWin::~MainMessageLoopMultithreadedWin() {
 int MainMessageLoopMultithreadedWin::Run() {
   HINSTANCE hInstance = GetModuleHandleW(nullptr);
 
-  // Tasks whose message could not be posted; released outside the lock.
-  std::vector<CefRefPtr<CefTask>> dropped;
+  bool woken = true;
+  DWORD error = ERROR_SUCCESS;
   {
     base::AutoLock lock_scope(lock_);
 
@@ -63,39 +56,39 @@ int MainMessageLoopMultithreadedWin::Run() {
     CHECK(message_hwnd_);
     SetWindowUserData(message_hwnd_, this);
 
-    // Still under the lock, so no later task can overtake the early ones.
-    while (!queued_tasks_.empty()) {
-      if (!PostTaskMessage(message_hwnd_, task_message_id_, queued_tasks_.front().get()))
-        dropped.push_back(queued_tasks_.front());
-      queued_tasks_.pop();
-    }
+    // The tasks posted so far run first: every later one queues behind them.
+    if (!queued_tasks_.empty()) woken = WakeLocked(&error);
   }
-  dropped.clear();
+  if (!woken) LogLostWakeUp(L"Run", error);
 
   HACCEL hAccelTable = LoadAcceleratorsW(hInstance, MAKEINTRESOURCEW(kAcceleratorTableId));
 
   MSG msg = {};
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (dialog_hwnd_ && IsDialogMessageW(dialog_hwnd_, &msg)) continue;
-    if (!TranslateAcceleratorW(msg.hwnd, hAccelTable, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
+    if (!dialog_hwnd_ || !IsDialogMessageW(dialog_hwnd_, &msg)) {
+      if (!TranslateAcceleratorW(msg.hwnd, hAccelTable, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
     }
+    // A wake-up could not be posted: the tasks it was for run now.
+    if (wake_lost_.load()) RunQueuedTasks();
   }
 
   HWND message_hwnd;
+  std::queue<CefRefPtr<CefTask>> unrun;
   {
     // From here tasks wait in the queue and never run.
     base::AutoLock lock_scope(lock_);
     message_hwnd = message_hwnd_;
     message_hwnd_ = nullptr;
+    wake_pending_ = false;
+    unrun.swap(queued_tasks_);
   }
-  // Task messages still queued for the window never run either; their references are released
-  // here, outside the lock, since a task's destructor may post again.
-  MSG pending;
-  while (PeekMessageW(&pending, message_hwnd, task_message_id_, task_message_id_, PM_REMOVE))
-    reinterpret_cast<CefTask*>(pending.wParam)->Release();
+  // The tasks still queued never run either; released outside the lock, since a task's
+  // destructor may post again. Wake-ups left in the thread's queue carry nothing.
   DestroyWindow(message_hwnd);
+  while (!unrun.empty()) unrun.pop();
 
   return static_cast<int>(msg.wParam);
 }
@@ -106,12 +99,46 @@ void MainMessageLoopMultithreadedWin::Quit() {
 }
 
 void MainMessageLoopMultithreadedWin::PostTask(CefRefPtr<CefTask> task) {
-  base::AutoLock lock_scope(lock_);
-  if (message_hwnd_) {
-    // A failed post leaves the caller's reference in `task`, released after the lock.
-    PostTaskMessage(message_hwnd_, task_message_id_, task.get());
-  } else {
+  bool woken = true;
+  DWORD error = ERROR_SUCCESS;
+  {
+    base::AutoLock lock_scope(lock_);
     queued_tasks_.push(task);
+    if (message_hwnd_) woken = WakeLocked(&error);
+  }
+  if (!woken) LogLostWakeUp(L"PostTask", error);
+}
+
+bool MainMessageLoopMultithreadedWin::WakeLocked(DWORD* error) {
+  if (wake_pending_) return true;
+  if (PostMessageW(message_hwnd_, task_message_id_, 0, 0)) {
+    wake_pending_ = true;
+    return true;
+  }
+  *error = GetLastError();
+  wake_lost_ = true;
+  return false;
+}
+
+void MainMessageLoopMultithreadedWin::RunQueuedTasks() {
+  size_t count;
+  {
+    base::AutoLock lock_scope(lock_);
+    // Tasks posted from here on need a wake-up of their own.
+    wake_pending_ = false;
+    wake_lost_ = false;
+    count = queued_tasks_.size();
+  }
+  // Only those queued now: tasks that keep posting tasks leave room for the other messages.
+  for (; count > 0; --count) {
+    CefRefPtr<CefTask> task;
+    {
+      base::AutoLock lock_scope(lock_);
+      if (queued_tasks_.empty()) break;  // a loop inside an earlier task ran them
+      task = queued_tasks_.front();
+      queued_tasks_.pop();
+    }
+    task->Execute();
   }
 }
 
@@ -125,10 +152,11 @@ LRESULT CALLBACK MainMessageLoopMultithreadedWin::MessageWndProc(HWND hWnd, UINT
                                                                 LPARAM lParam) {
   MainMessageLoopMultithreadedWin* self = GetWindowUserData<MainMessageLoopMultithreadedWin*>(hWnd);
   if (self && message == self->task_message_id_) {
-    // The message carries one reference.
-    CefTask* task = reinterpret_cast<CefTask*>(wParam);
-    task->Execute();
-    task->Release();
+    // Whatever wParam holds: the tasks come from the loop's own queue.
+    self->RunQueuedTasks();
+  } else if (message == WM_CLOSE) {
+    // Only Run ends the window: a close posted by another process would strand every task.
+    return 0;
   } else if (message == WM_DESTROY) {
     SetWindowUserData(hWnd, nullptr);
   }

@@ -1,5 +1,6 @@
 // The main loop with real threads and windows: order of tasks from many threads, quit, tasks
-// that never run, nested loops, and the loop that hands everything to CEF.
+// that never run, nested loops, what other programs may post to its window, wake-ups that
+// cannot be posted, and the loop that hands everything to CEF.
 #include "browser/main_message_loop_multithreaded_win.h"
 #include "browser/main_message_loop_std.h"
 #include "browser/window_util.h"
@@ -18,6 +19,7 @@
 #include "include/base/cef_bind.h"
 #include "include/cef_app.h"
 #include "testing/cefengine_testing.h"
+#include "tests/channel/log_capture.h"
 
 namespace {
 
@@ -60,6 +62,32 @@ class LoggedTask : public CefTask {
 
 void Post(int id, TaskLog* log, std::function<void()> then = nullptr) {
   MainMessageLoop::Get()->PostTask(new LoggedTask(log, id, then));
+}
+
+// The loop's message window, made by Run on this thread.
+HWND LoopWindow() {
+  for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"Client_MessageWindow", nullptr); window;
+       window = FindWindowExW(HWND_MESSAGE, window, L"Client_MessageWindow", nullptr)) {
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) return window;
+  }
+  return nullptr;
+}
+
+// Run's code given to a loop that did not end in time.
+const int kRunTimedOut = 99;
+
+// Runs the loop on this thread; a loop that has not ended within `ms` is ended with kRunTimedOut.
+int RunWithin(MainMessageLoopMultithreadedWin& loop, DWORD ms = 20000) {
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const DWORD main_thread = GetCurrentThreadId();
+  std::thread watchdog([&] {
+    if (WaitForSingleObject(done, ms) == WAIT_TIMEOUT) PostThreadMessageW(main_thread, WM_QUIT, kRunTimedOut, 0);
+  });
+  const int code = loop.Run();
+  SetEvent(done);
+  watchdog.join();
+  CloseHandle(done);
+  return code;
 }
 
 TEST(MainMessageLoop, TasksFromManyThreadsRunOnTheMainThreadInPostingOrder) {
@@ -166,6 +194,79 @@ TEST(MainMessageLoop, TasksRunInsideANestedLoopOfTheMainThread) {
   EXPECT_EQ(loop.Run(), 0);
   poster.join();
   EXPECT_EQ(log.Order(), (std::vector<int>{1, 2, 3}));
+}
+
+// Any program can find the window and post to it: a wake-up with garbage in wParam, or a close,
+// posted by another process while tasks flow runs no task of its making, ends nothing, and the
+// posted tasks all run once, in order.
+TEST(MainMessageLoop, WakeUpsAndClosesPostedByAnotherProcessRunNothingOfTheirs) {
+  TaskLog log;
+  MainMessageLoopMultithreadedWin loop;
+  std::thread poster;
+  std::atomic<int> posted{0};
+  DWORD poster_code = 100;
+  bool window_alive = false;
+  Post(0, &log, [&] {
+    const HWND window = LoopWindow();
+    poster = std::thread([&, window] {
+      wchar_t handle[32];
+      swprintf(handle, 32, L"%llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+      // 16: WM_CLOSE.
+      std::wstring command = L"window_message_poster.exe " + std::wstring(handle) + L" 1500 Client_CustomTask 16";
+      STARTUPINFOW startup = {sizeof(startup)};
+      PROCESS_INFORMATION process = {};
+      if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        // Real tasks meanwhile, paced so that they mix with the other program's messages.
+        while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT && posted < 5000) Post(++posted, &log);
+        WaitForSingleObject(process.hProcess, 20000);
+        GetExitCodeProcess(process.hProcess, &poster_code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+      }
+      Post(++posted, &log, [&, window] {
+        window_alive = IsWindow(window) && LoopWindow() == window;
+        MainMessageLoop::Get()->Quit();
+      });
+    });
+  });
+  EXPECT_EQ(RunWithin(loop), 0);
+  poster.join();
+
+  EXPECT_EQ(poster_code, 0u) << "every post reached the window";
+  EXPECT_TRUE(window_alive);
+  const std::vector<int> order = log.Order();
+  ASSERT_EQ(order.size(), static_cast<size_t>(posted.load()) + 1);
+  for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], static_cast<int>(i));
+  EXPECT_EQ(log.destroyed.load(), posted.load() + 1);
+}
+
+// A wake-up that cannot be posted loses no task and runs none twice: the failure is logged and
+// the tasks wait in the queue for the next message the loop retrieves.
+TEST(MainMessageLoop, AWakeUpThatCannotBePostedIsLoggedAndItsTasksStillRunOnceInOrder) {
+  LogCapture capture;
+  TaskLog log;
+  MainMessageLoopMultithreadedWin loop;
+  const DWORD main_thread = GetCurrentThreadId();
+  std::thread late;
+  Post(1, &log, [&] {
+    // Only this thread can destroy the window (it ignores a close from elsewhere); from here on
+    // every wake-up fails.
+    ASSERT_TRUE(DestroyWindow(LoopWindow()));
+    Post(2, &log);
+    std::thread([&] { Post(3, &log); }).join();
+    Post(4, &log, [&] {
+      // Posted while the main thread waits for messages: the next one it gets runs the task.
+      late = std::thread([&] {
+        Post(5, &log, [] { PostQuitMessage(0); });
+        PostThreadMessageW(main_thread, WM_NULL, 0, 0);
+      });
+    });
+  });
+  EXPECT_EQ(RunWithin(loop), 0);
+  if (late.joinable()) late.join();
+  EXPECT_EQ(log.Order(), (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(log.destroyed.load(), 5);
+  EXPECT_GE(capture.Count(L"MainMessageLoopMultithreadedWin::PostTask, PostMessage failed, error="), 3u);
 }
 
 std::atomic<int> g_other_window_seen{0};
