@@ -44,10 +44,20 @@ void UserClickMonitor::UnhookAll() {
   hooks_.clear();
 }
 
-bool UserClickMonitor::IsNewWindowAllowed() { return IsNewWindowAllowedAt(GetTickCount()); }
+bool UserClickMonitor::IsNewWindowAllowed() { return IsNewWindowAllowedBy(&GetTickCount); }
+
+bool UserClickMonitor::IsNewWindowAllowedBy(TickClock clock) {
+  if (!IsEnabled()) return true;
+  const DWORD last_click_tick = GetLastClickTick();
+  return Decide(last_click_tick, clock());
+}
 
 bool UserClickMonitor::IsNewWindowAllowedAt(DWORD now_tick) {
-  if (!IsEnabled() || IsWithinClickWindow(GetLastClickTick(), now_tick)) return true;
+  return !IsEnabled() || Decide(GetLastClickTick(), now_tick);
+}
+
+bool UserClickMonitor::Decide(DWORD last_click_tick, DWORD now_tick) {
+  if (IsWithinClickWindow(last_click_tick, now_tick)) return true;
   LogInfoW(L"User_Click: Avoid Popup NewWindow in Quenlet Mode");
   return false;
 }

@@ -37,6 +37,10 @@ class UserClickMonitor {
   // last click (the tick's wrap after 49.7 days included); when disabled, always true. A
   // refused request is logged.
   bool IsNewWindowAllowed();
+  // The same with another clock. The last click tick is read before the clock: a click that a
+  // hook records in between would otherwise lie after "now" and read as 49 days old.
+  typedef DWORD(WINAPI* TickClock)();
+  bool IsNewWindowAllowedBy(TickClock clock);
   // The same at a given GetTickCount value.
   bool IsNewWindowAllowedAt(DWORD now_tick);
   // The gate's clock rule: a click was seen (tick not 0) less than 1000 ms before now_tick.
@@ -46,6 +50,8 @@ class UserClickMonitor {
 
  private:
   UserClickMonitor();
+  // The gate's decision for a click tick read before now_tick; logs a refusal.
+  bool Decide(DWORD last_click_tick, DWORD now_tick);
 
   _BaseModule::CCriticalSection lock_;
   std::atomic<DWORD> last_click_tick_;

@@ -57,6 +57,35 @@ TEST(UserClickMonitor, GateOnlyWhenEnabled) {
   monitor->SetEnabled(false);
 }
 
+// A clock read while the hook of another thread records a click: the click's tick lies after
+// the reading.
+DWORD WINAPI ClockDuringAClick() {
+  const DWORD now = GetTickCount();
+  cefengine::test::WaitFor([now] { return GetTickCount() != now; });
+  MOUSEHOOKSTRUCT info = {};
+  UserClickMonitor::MouseHookProc(HC_ACTION, WM_LBUTTONUP, reinterpret_cast<LPARAM>(&info));
+  return now;
+}
+
+// The gate reads the last click before the clock, so a click recorded between the two readings
+// never stands after "now" (which the wrap-safe rule would take for a click 49 days old): the
+// request passes on the click before, as it would have an instant earlier.
+TEST(UserClickMonitor, AClickRecordedWhileTheGateReadsTheClockDoesNotDropTheRequest) {
+  LogCapture log;
+  UserClickMonitor* monitor = UserClickMonitor::GetInstance();
+  monitor->SetEnabled(true);
+  MOUSEHOOKSTRUCT info = {};
+  UserClickMonitor::MouseHookProc(HC_ACTION, WM_LBUTTONUP, reinterpret_cast<LPARAM>(&info));
+  const DWORD first = monitor->GetLastClickTick();
+
+  EXPECT_TRUE(monitor->IsNewWindowAllowedBy(&ClockDuringAClick));
+  EXPECT_NE(monitor->GetLastClickTick(), first) << "the clock recorded a later click";
+  EXPECT_EQ(log.Count(L"User_Click: Avoid Popup NewWindow in Quenlet Mode"), 0u);
+  // The rule itself still takes a click after "now" for one from long ago.
+  EXPECT_FALSE(UserClickMonitor::IsWithinClickWindow(first + 1, first));
+  monitor->SetEnabled(false);
+}
+
 std::atomic<int> g_target_button_ups{0};
 
 LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
