@@ -69,7 +69,7 @@ void MainContextImpl::OnMessageReceived(const IPC::Message& message) {
 }
 
 scoped_refptr<RootWindow> MainContextImpl::FindRootWindow(int view) {
-  return root_window_manager_ ? root_window_manager_->GetWindowForWebViewId(view) : nullptr;
+  return root_window_manager_ ? root_window_manager_->GetRootWindowByWebViewId(view) : nullptr;
 }
 
 CefRefPtr<CefBrowser> MainContextImpl::FindBrowser(int view) {

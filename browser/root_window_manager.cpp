@@ -49,7 +49,7 @@ scoped_refptr<RootWindow> RootWindowManager::CreateRootWindowAsPopup(bool with_c
   return root_window;
 }
 
-scoped_refptr<RootWindow> RootWindowManager::GetWindowForWebViewId(int web_view_id) {
+scoped_refptr<RootWindow> RootWindowManager::GetRootWindowByWebViewId(int web_view_id) {
   for (const scoped_refptr<RootWindow>& root_window : root_windows_) {
     if (root_window->GetWebViewId() == web_view_id) return root_window;
   }

@@ -39,7 +39,7 @@ class RootWindowManager : public RootWindow::Delegate {
 
   // Main thread. The first root window, in address order, whose web view id equals
   // web_view_id (pop-ups have 0); null when none.
-  scoped_refptr<RootWindow> GetWindowForWebViewId(int web_view_id);
+  scoped_refptr<RootWindow> GetRootWindowByWebViewId(int web_view_id);
   // Main thread.
   int GetRootWindowCount() const;
   // Any thread: Close(force) on every root window, on the main thread. The windows leave

@@ -52,7 +52,7 @@ TEST_F(RootWindowTest, TheHostsCloseEndsTheViewOnceAndTheLastViewEndsTheLoop) {
     EXPECT_TRUE(test::BrowserInfo(first_browser).closed);
     EXPECT_TRUE(IsWindow(host_window_.hwnd())) << "the close never reaches the host's window";
     EXPECT_EQ(manager()->GetRootWindowCount(), 1);
-    EXPECT_EQ(manager()->GetWindowForWebViewId(kView), nullptr);
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(kView), nullptr);
     EXPECT_EQ(loop_->quits.load(), 0);
 
     Dispatch(kOtherView | client::MsgToBrowserClose);

@@ -57,7 +57,7 @@ TEST_F(RootWindowTest, TheViewIsAChildOfTheHostAtTheTabRectangleWithTheBrowserFi
     // The manager's shared request context, the start URL.
     EXPECT_TRUE(state.request_context);
     EXPECT_TRUE(test::WaitFor([&] { return test::BrowserInfo(browser).url == L"http://root.test/start.html"; }));
-    EXPECT_EQ(manager()->GetWindowForWebViewId(kView), root);
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(kView), root);
     EXPECT_EQ(root->GetWebViewId(), kView);
     EXPECT_STREQ(root->GetViewText(), L"");
   });

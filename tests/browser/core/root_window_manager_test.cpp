@@ -33,7 +33,7 @@ TEST_F(ManagerTest, CreatesRootWindowsOnTheMainThreadWithFilledBrowserSettings) 
     EXPECT_EQ(root->browser_settings().minimum_logical_font_size, 6);
     EXPECT_EQ(CefString(&root->browser_settings().accept_language_list).ToString(), "zh-CN");
     EXPECT_EQ(manager()->GetRootWindowCount(), 1);
-    EXPECT_EQ(manager()->GetWindowForWebViewId(0x300).get(), root.get());
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(0x300).get(), root.get());
   });
 }
 
@@ -45,10 +45,10 @@ TEST_F(ManagerTest, FindsTheLowestAddressAmongEqualViewIdsAndPopupsAtViewZero) {
     scoped_refptr<FakeRootWindow> b = CreateView(0x100);
     scoped_refptr<FakeRootWindow> c = CreateView(0x200);
     FakeRootWindow* lowest = std::less<FakeRootWindow*>()(a.get(), b.get()) ? a.get() : b.get();
-    EXPECT_EQ(manager()->GetWindowForWebViewId(0x100).get(), lowest);
-    EXPECT_EQ(manager()->GetWindowForWebViewId(0x200).get(), c.get());
-    EXPECT_EQ(manager()->GetWindowForWebViewId(0x400).get(), nullptr);
-    EXPECT_EQ(manager()->GetWindowForWebViewId(0).get(), nullptr);
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(0x100).get(), lowest);
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(0x200).get(), c.get());
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(0x400).get(), nullptr);
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(0).get(), nullptr);
 
     // A developer-tools pop-up, made on CEF's UI thread, has no settings: view id 0. It joins
     // the set on the main thread.
@@ -64,7 +64,7 @@ TEST_F(ManagerTest, FindsTheLowestAddressAmongEqualViewIdsAndPopupsAtViewZero) {
     EXPECT_EQ(popup_settings.minimum_font_size, 6);
     EXPECT_EQ(FakeRootWindow::Calls().back(), "0:InitAsPopup(no controls,osr) off-main");
     EXPECT_TRUE(test::WaitFor([&] { return manager()->GetRootWindowCount() == 4; }));
-    EXPECT_EQ(manager()->GetWindowForWebViewId(0).get(), popup.get());
+    EXPECT_EQ(manager()->GetRootWindowByWebViewId(0).get(), popup.get());
   });
 }
 
