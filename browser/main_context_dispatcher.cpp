@@ -14,6 +14,7 @@
 #include "browser/main_context_impl.h"
 #include "browser/page_function_call.h"
 #include "browser/root_window_manager.h"
+#include "browser/root_window_win.h"
 #include "channel/startup_settings.h"
 #include "include/base/cef_bind.h"
 #include "include/cef_command_line.h"
@@ -242,7 +243,29 @@ void MainContextImpl::OnMsgToBrowserCreateWebView(const IPC::Message& message, i
   command_line->InitFromString(text);
   std::unique_ptr<StartupSettings> settings(new StartupSettings());
   (void)settings->ParseCommandLine(command_line);
-  if (root_window_manager_) root_window_manager_->CreateRootWindow(std::move(settings));
+  if (!root_window_manager_) return;
+
+  // Commands and events name a view by its id alone: a second view of an id would take the
+  // first one's commands or lose its own, and the host could not tell their events apart. Any
+  // answer would read as the first view's, so none is sent.
+  const int id = settings->web_view_id;
+  if (root_window_manager_->GetRootWindowByWebViewId(id)) {
+    LogErrorW(L"MainContextImpl::OnMsgToBrowserCreateWebView, web_view_id=%x in use, view not created", id);
+    return;
+  }
+  // A class that Windows refuses would end the process at the window's creation, and one of
+  // another window procedure would make a view that never closes. The host hears that the view
+  // it asked for is gone, as for any view whose window and browser are both gone.
+  if (!RootWindowWin::RegisterWindowClass(settings->class_name, settings->transparent_window)) {
+    // The name's head only: a line beyond the log's limit would be dropped whole.
+    LogErrorW(L"MainContextImpl::OnMsgToBrowserCreateWebView, web_view_id=%x, class_name=%.64s (%u units) unusable, "
+              L"view not created",
+              id, settings->class_name.c_str(), static_cast<unsigned>(settings->class_name.size()));
+    IPC::Message gone = MakeWindowDestroyedEvent(static_cast<uint32_t>(id));
+    SendToHost(gone, false);
+    return;
+  }
+  root_window_manager_->CreateRootWindow(std::move(settings));
 }
 
 void MainContextImpl::OnMsgToBrowserSetCookieSchemes(const IPC::Message& message, int view) {

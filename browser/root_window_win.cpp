@@ -36,6 +36,8 @@ namespace {
 
 const wchar_t kDefaultClassName[] = L"Brivelo";
 const wchar_t kWindowTitle[] = L"Brivelo";
+// Windows keeps class names of at most 255 units.
+const size_t kMaxClassNameUnits = 256;
 
 const UINT_PTR kResizeTimerId = 301;
 const UINT kResizeTimerPeriodMs = 200;
@@ -143,6 +145,32 @@ void RootWindowWin::InitAsPopup(RootWindow::Delegate* delegate, bool with_contro
   browser_window_->GetPopupConfig(TempWindowWin::GetWindowHandle(), windowInfo, client, settings);
 }
 
+bool RootWindowWin::RegisterWindowClass(const std::wstring& class_name, bool transparent) {
+  if (class_name.empty() || class_name.size() >= kMaxClassNameUnits) return false;
+  HINSTANCE hInstance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW existing = {};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExW(hInstance, class_name.c_str(), &existing)) return existing.lpfnWndProc == RootWndProc;
+
+  WNDCLASSEXW wcex = {};
+  wcex.cbSize = sizeof(wcex);
+  wcex.style = CS_HREDRAW | CS_VREDRAW | (transparent ? CS_OWNDC : 0);
+  wcex.lpfnWndProc = RootWndProc;
+  wcex.hInstance = hInstance;
+  wcex.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  // The class keeps its brush for the life of the process; a class made earlier keeps its
+  // own, so the brush is made only here.
+  if (!transparent) {
+    const cef_color_t background = MainContext::Get()->GetBackgroundColor();
+    wcex.hbrBackground =
+        CreateSolidBrush(RGB(CefColorGetR(background), CefColorGetG(background), CefColorGetB(background)));
+  }
+  wcex.lpszClassName = class_name.c_str();
+  if (RegisterClassExW(&wcex)) return true;
+  if (wcex.hbrBackground) DeleteObject(wcex.hbrBackground);
+  return false;
+}
+
 void RootWindowWin::CreateBrowserWindow(const std::string& startup_url) {
   if (with_osr_) {
     OsrRendererSettings osr_settings;
@@ -166,25 +194,8 @@ void RootWindowWin::CreateRootWindow(const CefBrowserSettings& settings) {
   const bool transparent = startup_settings_ && startup_settings_->transparent_window;
   const std::wstring class_name = startup_settings_ ? startup_settings_->class_name : kDefaultClassName;
 
-  WNDCLASSEXW existing = {};
-  existing.cbSize = sizeof(existing);
-  if (!GetClassInfoExW(hInstance, class_name.c_str(), &existing)) {
-    WNDCLASSEXW wcex = {};
-    wcex.cbSize = sizeof(wcex);
-    wcex.style = CS_HREDRAW | CS_VREDRAW | (transparent ? CS_OWNDC : 0);
-    wcex.lpfnWndProc = RootWndProc;
-    wcex.hInstance = hInstance;
-    wcex.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    // The class keeps its brush for the life of the process; a class made earlier keeps its
-    // own, so the brush is made only here.
-    if (!transparent) {
-      const cef_color_t background = MainContext::Get()->GetBackgroundColor();
-      wcex.hbrBackground = CreateSolidBrush(
-          RGB(CefColorGetR(background), CefColorGetG(background), CefColorGetB(background)));
-    }
-    wcex.lpszClassName = class_name.c_str();
-    if (!RegisterClassExW(&wcex) && wcex.hbrBackground) DeleteObject(wcex.hbrBackground);
-  }
+  // A name that cannot be registered fails the window's creation below, with its check.
+  (void)RegisterWindowClass(class_name, transparent);
 
   DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
   if (!transparent && parent_hwnd_) style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;

@@ -44,6 +44,13 @@ class RootWindowWin : public RootWindow, public BrowserWindow::Delegate {
   RootWindowWin(const RootWindowWin&) = delete;
   RootWindowWin& operator=(const RootWindowWin&) = delete;
 
+  // Main thread. Registers the class of root windows named class_name (for a transparent view
+  // or not) unless it exists; an existing one is kept as it is. False when no root window can
+  // be made of that name: empty, 256 units or longer (more than Windows keeps of a class name),
+  // a class of another window procedure (a system class such as "Edit", or one of this
+  // process's other windows), or refused by Windows.
+  [[nodiscard]] static bool RegisterWindowClass(const std::wstring& class_name, bool transparent);
+
   // RootWindow.
   void Init(RootWindow::Delegate* delegate, std::unique_ptr<StartupSettings> settings,
             const CefBrowserSettings& settings_browser) override;

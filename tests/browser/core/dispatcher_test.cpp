@@ -263,6 +263,70 @@ TEST_F(DispatcherTest, CreateWebViewTakesItsIdFromItsOwnSwitches) {
   });
 }
 
+// A create-view command that would misroute later commands, end the process or make a view
+// that never closes is refused: a view id in use (no answer: it would read as the first
+// view's), a class name that no root window can have (event 2 for the id asked for).
+TEST_F(DispatcherTest, CreateWebViewRefusesAViewIdInUseAndAClassNoRootWindowCanHave) {
+  ASSERT_TRUE(Start());
+  RunInLoop([&] {
+    LogCapture log;
+    fake::NextOptions().create_browser = false;
+    CreateView(0x100);
+    const std::wstring longest(255, L'L');
+    struct Row {
+      const char* name;
+      uint32_t view;
+      std::wstring switches;
+      bool made;
+    } rows[] = {
+        {"a new id", 0x200, L"--class_name=DispatcherViews", true},
+        {"the id of the first view", 0x100, L"--class_name=Other", false},
+        {"the id of a view made by a command", 0x200, L"--url=http://second.test/", false},
+        {"a class of 256 units", 0x300, L"--class_name=" + longest + L"L", false},
+        {"a class of 255 units", 0x400, L"--class_name=" + longest, true},
+        {"a system class", 0x500, L"--class_name=Edit", false},
+        {"a system class in other letter case", 0x600, L"--class_name=bUTTON", false},
+        {"the main loop's class", 0x700, L"--class_name=Client_MessageWindow", false},
+        {"a class of the root windows", 0x800, L"--class_name=dispatcherviews", true},
+        {"the default class", 0x900, L"", true},
+    };
+    size_t views = 1;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.name);
+      host_->Clear();
+      const size_t in_use = log.Count(L"in use, view not created");
+      const size_t unusable = log.Count(L"unusable, view not created");
+      Dispatch(client::MsgToBrowserCreateWebView,
+               {Text(L"--web_view_id=" + std::to_wstring(row.view) + L" " + row.switches)});
+      if (row.made) ++views;
+      EXPECT_EQ(FakeRootWindow::All().size(), views);
+      const bool duplicate = !row.made && (row.view == 0x100 || row.view == 0x200);
+      EXPECT_EQ(log.Count(L"in use, view not created"), in_use + (duplicate ? 1 : 0));
+      EXPECT_EQ(log.Count(L"unusable, view not created"), unusable + (row.made || duplicate ? 0 : 1));
+      if (!row.made && !duplicate) {
+        ASSERT_TRUE(host_->WaitFor(client::MsgToHostWindowDestroyed, 1));
+        ASSERT_EQ(host_->Events().size(), 1u);
+        EXPECT_EQ(host_->Events()[0].view, row.view);
+      } else {
+        Settle(100);
+        EXPECT_TRUE(host_->Events().empty());
+      }
+    }
+    // The names in the log lines: the id, and the head of an overlong class with its length.
+    EXPECT_EQ(log.Count(L"MainContextImpl::OnMsgToBrowserCreateWebView, web_view_id=200 in use, view not created"), 1u);
+    EXPECT_EQ(log.Count(L"web_view_id=300, class_name=" + std::wstring(64, L'L') + L" (256 units) unusable"), 1u);
+    EXPECT_EQ(log.Count(L"web_view_id=500, class_name=Edit (4 units) unusable"), 1u);
+
+    // Later commands reach the views that were made first.
+    FakeRootWindow::ClearCalls();
+    Dispatch(0x100 | client::MsgToBrowserShow, {Int(0)});
+    Dispatch(0x200 | client::MsgToBrowserShow, {Int(0)});
+    Dispatch(0x500 | client::MsgToBrowserShow, {Int(0)});
+    EXPECT_EQ(FakeRootWindow::Calls(), (std::vector<std::string>{"256:Hide()", "512:Hide()"}));
+    EXPECT_EQ(FakeRootWindow::All()[1]->settings()->class_name, L"DispatcherViews");
+  });
+}
+
 TEST_F(DispatcherTest, CloseOfAViewWhoseWindowIsGoneQuitsOnlyWhenItIsTheLast) {
   ASSERT_TRUE(Start());
   RunInLoop([&] {
