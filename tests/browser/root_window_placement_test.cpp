@@ -1,5 +1,6 @@
 // The root window's native window: where and how it is made inside the host's window, the
-// browser it carries, bounds, show and hide, the work-area clamp of a moved window and the
+// browser it carries, bounds, show (normal, minimised, maximised) and hide, moves, focus and
+// erasing before and after the browser exists, the work-area clamp of a moved window and the
 // repair of a browser whose size drifted.
 #include <windows.h>
 
@@ -15,12 +16,15 @@
 
 #include "browser/osr_window_win.h"
 #include "browser/window_util.h"
+#include "include/base/cef_bind.h"
+#include "tests/browser/browser_test_doubles.h"
 #include "tests/browser/root_window_fixture.h"
 #include "tests/channel/log_capture.h"
 
 namespace root_test {
 namespace {
 
+using browser_doubles::JournalArgs;
 using host_test::Int;
 
 DWORD Style(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
@@ -156,6 +160,123 @@ TEST_F(RootWindowTest, AnEmptyTabRectangleGivesADefaultPlaceAndStartHiddenStillM
     EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 0x0");
     SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(120, 80));
     EXPECT_EQ(PlaceInParent(browser_hwnd), "0,0 120x80");
+  });
+}
+
+// A task for CEF's UI thread: holds it until the event is set.
+void WaitForEvent(HANDLE event) { WaitForSingleObject(event, 10000); }
+
+// What WM_ERASEBKGND does to a device context painted in a colour of the test: the message's
+// result, and whether the context then holds the views' background (white) instead.
+struct Erased {
+  LRESULT result;
+  bool background;
+};
+Erased EraseInto(HWND hwnd) {
+  const COLORREF kMarker = RGB(0x12, 0x34, 0x56);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 8, 8);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all = {0, 0, 8, 8};
+  HBRUSH marker = CreateSolidBrush(kMarker);
+  FillRect(dc, &all, marker);
+  DeleteObject(marker);
+  Erased erased;
+  erased.result = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const COLORREF pixel = GetPixel(dc, 4, 4);
+  EXPECT_TRUE(pixel == kMarker || pixel == RGB(255, 255, 255)) << std::hex << pixel;
+  erased.background = pixel == RGB(255, 255, 255);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return erased;
+}
+
+// Before its browser exists the view's window paints the views' background and its moves and
+// focus reach nobody; once the browser is there, it paints everything itself, hears every move
+// of the window (its pop-ups follow) and takes the focus the window gets.
+TEST_F(RootWindowTest, MovesFocusAndErasingReachTheBrowserOnceItExists) {
+  Run([&] {
+    // CEF's UI thread, which makes the browser, waits until the window has been tried.
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(CefPostTask(TID_UI, base::Bind(&WaitForEvent, go)));
+    scoped_refptr<client::RootWindow> root = CreateView(Settings());
+    const HWND hwnd = root->GetWindowHandle();
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_FALSE(root->GetBrowser());
+    test::ClearJournal();
+    Erased erased = EraseInto(hwnd);
+    EXPECT_NE(erased.result, 0);
+    EXPECT_TRUE(erased.background);
+    Dispatch(kView | client::MsgToBrowserSetBounds, {Int(30), Int(40), Int(300), Int(200)});
+    EXPECT_EQ(PlaceInParent(hwnd), "30,40 300x200");
+    SetFocus(host_window_.hwnd());
+    SetFocus(hwnd);
+    EXPECT_EQ(GetFocus(), hwnd);
+    SetEvent(go);
+    CloseHandle(go);
+    ASSERT_TRUE(test::WaitFor([&] { return root->GetBrowser() != nullptr; }));
+    ASSERT_TRUE(host_->WaitFor(client::MsgToHostBrowserCreated, 1));
+    const int id = root->GetBrowser()->GetIdentifier();
+    EXPECT_TRUE(JournalArgs("NotifyMoveOrResizeStarted", id).empty());
+    EXPECT_TRUE(JournalArgs("SetFocus", id).empty());
+
+    test::ClearJournal();
+    erased = EraseInto(hwnd);
+    EXPECT_EQ(erased.result, 0);
+    EXPECT_FALSE(erased.background);
+    Dispatch(kView | client::MsgToBrowserSetBounds, {Int(50), Int(60), Int(300), Int(200)});
+    EXPECT_EQ(JournalArgs("NotifyMoveOrResizeStarted", id).size(), 1u);
+    SetWindowPos(hwnd, nullptr, 70, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(JournalArgs("NotifyMoveOrResizeStarted", id).size(), 2u);
+    SetFocus(host_window_.hwnd());
+    EXPECT_TRUE(JournalArgs("SetFocus", id).empty());
+    SetFocus(hwnd);
+    EXPECT_EQ(JournalArgs("SetFocus", id), std::vector<std::string>{"true"});
+  });
+}
+
+// The view shown minimised, maximised and normal, and hidden; the browser follows the client
+// area each time (none while minimised).
+TEST_F(RootWindowTest, ShowMinimisedOrMaximisedAndHideChangeTheWindowAndTheBrowserFollows) {
+  Run([&] {
+    scoped_refptr<client::RootWindow> root = CreateViewAndWait(Settings());
+    const HWND hwnd = root->GetWindowHandle();
+    const HWND browser_hwnd = test::BrowserInfo(root->GetBrowser()).hwnd;
+    ASSERT_TRUE(browser_hwnd);
+    auto fills_client = [&] {
+      RECT client = {};
+      GetClientRect(hwnd, &client);
+      return test::WaitFor([&] { return PlaceInParent(browser_hwnd) == RectText(client); });
+    };
+
+    root->Show(client::RootWindow::ShowMinimized);
+    EXPECT_TRUE(IsIconic(hwnd));
+    EXPECT_FALSE(IsZoomed(hwnd));
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(test::WaitFor([&] { return PlaceInParent(browser_hwnd) == "0,0 0x0"; }));
+
+    root->Show(client::RootWindow::ShowMaximized);
+    EXPECT_TRUE(IsZoomed(hwnd));
+    EXPECT_FALSE(IsIconic(hwnd));
+    RECT host_client = {};
+    GetClientRect(host_window_.hwnd(), &host_client);
+    RECT placed = RectInParent(hwnd);
+    EXPECT_TRUE(placed.left <= 0 && placed.top <= 0 && placed.right >= host_client.right &&
+                placed.bottom >= host_client.bottom)
+        << PlaceInParent(hwnd) << " in " << RectText(host_client);
+    EXPECT_TRUE(fills_client()) << PlaceInParent(browser_hwnd);
+
+    root->Hide();
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+
+    root->Show(client::RootWindow::ShowNormal);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsZoomed(hwnd) || IsIconic(hwnd));
+    EXPECT_EQ(PlaceInParent(hwnd), "10,20 300x200");
+    EXPECT_TRUE(test::WaitFor([&] { return PlaceInParent(browser_hwnd) == "0,0 300x200"; }));
   });
 }
 
