@@ -26,9 +26,6 @@ using browser_doubles::JournalArgs;
 using host_test::Bool;
 using host_test::Int;
 
-// A task for CEF's UI thread: holds it until the event is set.
-void WaitForEvent(HANDLE event) { WaitForSingleObject(event, 10000); }
-
 // The page-function calls the renderer of browser got.
 std::vector<std::vector<std::string>> PageCalls(CefRefPtr<CefBrowser> browser) {
   return RendererMessages(browser, client::process_message::kCallFunction);

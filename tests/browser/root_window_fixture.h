@@ -33,6 +33,10 @@ inline std::string PlaceInParent(HWND window) { return RectText(RectInParent(win
 // Brief vectors of texts for comparisons.
 inline std::vector<std::string> S(std::initializer_list<std::string> items) { return items; }
 
+// A task for CEF's UI thread: holds it until the event is set, so that a view's browser is
+// not made before the test is ready for it.
+inline void WaitForEvent(HANDLE event) { WaitForSingleObject(event, 10000); }
+
 // The texts and numbers of an event's items, for comparisons ("s:text", "i:N").
 inline std::vector<std::string> Items(const HostEvent& event) {
   std::vector<std::string> out;

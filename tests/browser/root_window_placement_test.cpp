@@ -163,9 +163,6 @@ TEST_F(RootWindowTest, AnEmptyTabRectangleGivesADefaultPlaceAndStartHiddenStillM
   });
 }
 
-// A task for CEF's UI thread: holds it until the event is set.
-void WaitForEvent(HANDLE event) { WaitForSingleObject(event, 10000); }
-
 // What WM_ERASEBKGND does to a device context painted in a colour of the test: the message's
 // result, and whether the context then holds the views' background (white) instead.
 struct Erased {
