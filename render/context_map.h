@@ -59,7 +59,8 @@ class ContextMap {
     entries_.swap(kept);
   }
 
-  // In the order added. Erasing while walking invalidates the walk.
+  // In the order added. Erasing while walking invalidates the walk; so does a call into V8 that
+  // can run page script (which may create or release contexts): such a walk goes over a copy.
   std::vector<Entry>& entries() { return entries_; }
   size_t size() const { return entries_.size(); }
 

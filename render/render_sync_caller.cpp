@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "base/log.h"
 #include "browser/host_protocol.h"
@@ -45,6 +46,8 @@ class SyncCallerRenderDelegate : public ClientAppRenderer::Delegate {
                             CefRefPtr<CefV8Value>* function);
   // The host adds a method to `external` in every live context now and in every later one.
   void RegisterExternalFunction(CefRefPtr<CefListValue> args);
+  // True while the entry's context lives and the map still holds the entry's object for it.
+  bool IsCurrent(const ObjectMap::Entry& entry);
   // The host's methods, in name order, on the `external` object of a new (entered) context.
   void RegisterCachedFunctions(CefRefPtr<CefV8Value> external, CefRefPtr<CefV8Handler> handler);
   void MuteVolume(CefRefPtr<CefListValue> args);
@@ -191,15 +194,18 @@ void SyncCallerRenderDelegate::RegisterExternalFunction(CefRefPtr<CefListValue> 
   const std::wstring name_text = name.ToWString();
   CefRefPtr<SynCallerV8Handler> handler = new SynCallerV8Handler(functions_);
   LogInfoW(L"context map size:%d", static_cast<int>(objects_->size()));
-  for (ObjectMap::Entry& entry : objects_->entries()) {
-    CefRefPtr<CefV8Value>& external = entry.value;
-    if (!entry.context->IsValid())
+  // HasValue and SetValue can run page script (a proxy on the prototype chain), which may add or
+  // remove frames and so change the map: walk a copy, and before each use make sure the context
+  // still lives and still holds this object.
+  const std::vector<ObjectMap::Entry> snapshot = objects_->entries();
+  for (const ObjectMap::Entry& entry : snapshot) {
+    if (!IsCurrent(entry))
       continue;
-    if (external->HasValue(name)) {
+    if (entry.value->HasValue(name)) {
       LogInfoW(L"external obj has value:%s", name_text.c_str());
       continue;
     }
-    if (!entry.context->Enter())
+    if (!IsCurrent(entry) || !entry.context->Enter())
       continue;
     CefRefPtr<CefV8Value> function = CefV8Value::CreateFunction(name, handler.get());
     if (!function) {
@@ -208,18 +214,28 @@ void SyncCallerRenderDelegate::RegisterExternalFunction(CefRefPtr<CefListValue> 
       entry.context->Exit();
       continue;
     }
-    const bool set = external->SetValue(name, function, V8_PROPERTY_ATTRIBUTE_READONLY);
-    LogInfoW(L"%s register function: %s ret:%d", external->GetFunctionName().ToWString().c_str(), name_text.c_str(),
-             set ? 1 : 0);
+    const bool set = entry.value->SetValue(name, function, V8_PROPERTY_ATTRIBUTE_READONLY);
+    LogInfoW(L"%s register function: %s ret:%d", entry.value->GetFunctionName().ToWString().c_str(),
+             name_text.c_str(), set ? 1 : 0);
+    // The copy keeps the context object alive, so it can be left even if script released it.
     entry.context->Exit();
   }
+}
+
+bool SyncCallerRenderDelegate::IsCurrent(const ObjectMap::Entry& entry) {
+  if (!entry.context->IsValid())
+    return false;
+  CefRefPtr<CefV8Value>* external = objects_->Find(entry.context);
+  return external && *external && (*external)->IsSame(entry.value);
 }
 
 void SyncCallerRenderDelegate::RegisterCachedFunctions(CefRefPtr<CefV8Value> external,
                                                        CefRefPtr<CefV8Handler> handler) {
   // An object, not a function: its name is "".
   const std::wstring object_name = external->GetFunctionName().ToWString();
-  for (const CefString& name : cached_names_) {
+  // HasValue and SetValue can run page script; the walk does not depend on the set meanwhile.
+  const std::vector<CefString> names(cached_names_.begin(), cached_names_.end());
+  for (const CefString& name : names) {
     const std::wstring name_text = name.ToWString();
     if (external->HasValue(name)) {
       LogWarnW(L"%s register cached function exists:%s", object_name.c_str(), name_text.c_str());

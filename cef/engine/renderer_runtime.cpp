@@ -107,6 +107,16 @@ bool RendererRuntime::RunOnRenderer(std::function<void()> fn) {
   });
 }
 
+bool RendererRuntime::HandleNested(const ChannelFrame& frame) {
+  if (!attached_ || ended_ || !CurrentlyOn(TID_RENDERER) ||
+      (frame.type != FrameType::kCommit && frame.type != FrameType::kFrameGone)) {
+    LOG(WARNING) << "RendererRuntime: nested " << FrameTypeName(frame.type) << " refused";
+    return false;
+  }
+  Handle(frame);
+  return true;
+}
+
 void RendererRuntime::Disconnect() {
   disconnected_ = true;
   ended_ = true;

@@ -66,6 +66,9 @@ class RendererRuntime : public std::enable_shared_from_this<RendererRuntime> {
   bool Deliver(const ChannelFrame& frame);
   // Any thread: queues `fn` to run on TID_RENDERER between frames. False before Attach() or once ended.
   bool RunOnRenderer(std::function<void()> fn);
+  // TID_RENDERER, inside a running callback: handles a Commit or FrameGone frame at once, nested in that call, as
+  // page script that adds or removes a frame does. False for other frames, other threads or an ended runtime.
+  bool HandleNested(const ChannelFrame& frame);
   // Any thread: the browser is gone. Run() returns 0 at once; queued frames are dropped, no more callbacks.
   void Disconnect();
   bool ended() const { return ended_.load(); }

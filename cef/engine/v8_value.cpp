@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <set>
 
 #include "engine/journal.h"
@@ -26,6 +27,26 @@ struct CallFrame {
   std::wstring rethrown_message;
 };
 thread_local std::vector<CallFrame*>* t_calls = nullptr;
+
+std::mutex g_property_trap_mutex;
+std::shared_ptr<PropertyTrap> g_property_trap;  // under the mutex
+// The trap does not run again for what it does itself.
+thread_local bool t_in_property_trap = false;
+
+void RunPropertyTrap(const char* operation, const std::wstring& key) {
+  if (t_in_property_trap)
+    return;
+  std::shared_ptr<PropertyTrap> trap;
+  {
+    std::lock_guard<std::mutex> lock(g_property_trap_mutex);
+    trap = g_property_trap;
+  }
+  if (!trap)
+    return;
+  t_in_property_trap = true;
+  (*trap)(operation, key);
+  t_in_property_trap = false;
+}
 
 bool IsObjectKind(ValueKind kind) {
   return kind == ValueKind::kObject || kind == ValueKind::kArray || kind == ValueKind::kFunction;
@@ -407,7 +428,10 @@ class V8ValueImpl : public CefV8Value {
   bool HasValue(const CefString& key) override {
     if (!ObjectUsable("HasValue"))
       return false;
-    return HasOwn(key.ToWString());
+    const std::wstring name = key.ToWString();
+    RunPropertyTrap("HasValue", name);
+    // The trap may have released the object's context.
+    return Usable("HasValue") && HasOwn(name);
   }
   bool HasValue(int index) override {
     if (!ObjectUsable("HasValue") || index < 0)
@@ -437,7 +461,9 @@ class V8ValueImpl : public CefV8Value {
   bool SetValue(const CefString& key, CefRefPtr<CefV8Value> value, PropertyAttribute attribute) override {
     if (!ObjectUsable("SetValue"))
       return false;
-    return Store(key.ToWString(), value, attribute);
+    const std::wstring name = key.ToWString();
+    RunPropertyTrap("SetValue", name);
+    return Usable("SetValue") && Store(name, value, attribute);
   }
   bool SetValue(int index, CefRefPtr<CefV8Value> value) override {
     if (!ObjectUsable("SetValue"))
@@ -819,6 +845,11 @@ std::string TypeName(CefRefPtr<CefV8Value> value) {
       return "function";
   }
   return std::string();
+}
+
+void SetPropertyTrap(PropertyTrap trap) {
+  std::lock_guard<std::mutex> lock(g_property_trap_mutex);
+  g_property_trap = trap ? std::make_shared<PropertyTrap>(std::move(trap)) : nullptr;
 }
 
 std::vector<std::wstring> RunningFunctionNames() {

@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -139,6 +140,14 @@ std::shared_ptr<ContextState> InnermostContext();
 
 // The calling thread's stack of running functions (v8_value.cpp), innermost last.
 std::vector<std::wstring> RunningFunctionNames();
+
+// Test API: page script that runs inside a keyed property look-up or store of client code
+// (CefV8Value::HasValue and SetValue by key), as a page's proxy on an object's prototype chain
+// runs it in a real engine. Called on the value's thread before the operation, with "HasValue" or
+// "SetValue" and the key; not again for the look-ups and stores that the trap itself makes. An
+// empty function removes the trap. Any thread.
+using PropertyTrap = std::function<void(const char* operation, const std::wstring& key)>;
+void SetPropertyTrap(PropertyTrap trap);
 
 }  // namespace cefengine
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/v8_context.h"
+#include "engine/v8_value.h"
 
 namespace cefengine {
 namespace test {
@@ -108,6 +109,15 @@ CallResult RendererGet(int browser_id, int64 frame_id, const std::string& path) 
 
 CallResult RendererAssign(int browser_id, int64 frame_id, const std::string& path, const PageValue& value) {
   return AssignInContext(FindFrameContext(browser_id, frame_id), path, value);
+}
+
+void SetPropertyTrap(std::function<void(const std::string& operation, const CefString& key)> trap) {
+  if (!trap) {
+    cefengine::SetPropertyTrap(nullptr);
+    return;
+  }
+  cefengine::SetPropertyTrap(
+      [trap](const char* operation, const std::wstring& key) { trap(operation, CefString(key)); });
 }
 
 std::vector<JournalEntry> PageFnCalls(const std::string& name) {

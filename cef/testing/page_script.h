@@ -7,6 +7,7 @@
 #ifndef CEF_TESTING_PAGE_SCRIPT_H_
 #define CEF_TESTING_PAGE_SCRIPT_H_
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,12 @@ CallResult RendererAssign(CefRefPtr<CefV8Context> context, const std::string& pa
 CallResult RendererCall(int browser_id, int64 frame_id, const std::string& path, const std::vector<PageValue>& args = {});
 CallResult RendererGet(int browser_id, int64 frame_id, const std::string& path);
 CallResult RendererAssign(int browser_id, int64 frame_id, const std::string& path, const PageValue& value);
+
+// Page script inside client code's keyed property look-ups and stores (CefV8Value::HasValue and
+// SetValue by key), as a page's proxy on an object's prototype chain runs it in a real engine:
+// `trap` runs on the value's thread before the operation, with "HasValue" or "SetValue" and the
+// key, and not again for the look-ups and stores it makes itself. Null removes it. Any thread.
+void SetPropertyTrap(std::function<void(const std::string& operation, const CefString& key)> trap);
 
 // Journal entries of calls of page functions named `name` ("" = anonymous ones), in order. Each
 // entry's args are the function name followed by the arguments as page script prints them.

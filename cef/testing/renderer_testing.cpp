@@ -146,6 +146,28 @@ bool RendererHarness::AddBrowser(int browser_id, bool is_popup) {
 }
 
 bool RendererHarness::Commit(int browser_id, const std::vector<CommitFrame>& frames) {
+  return CommitFrames(browser_id, frames, false);
+}
+
+bool RendererHarness::Release(int64 frame_id) {
+  return ReleaseFrame(frame_id, false);
+}
+
+bool RendererHarness::CommitNow(int browser_id, const std::vector<CommitFrame>& frames) {
+  return CommitFrames(browser_id, frames, true);
+}
+
+bool RendererHarness::ReleaseNow(int64 frame_id) {
+  return ReleaseFrame(frame_id, true);
+}
+
+bool RendererHarness::SendOrHandle(const ChannelFrame& frame, bool now) {
+  if (!now)
+    return Send(frame);
+  return ok() && runtime_->HandleNested(frame);
+}
+
+bool RendererHarness::CommitFrames(int browser_id, const std::vector<CommitFrame>& frames, bool now) {
   int64 main_id = 0;
   for (const auto& item : main_frames_)
     if (item.first == browser_id)
@@ -162,19 +184,20 @@ bool RendererHarness::Commit(int browser_id, const std::vector<CommitFrame>& fra
     }
     int64 parent = frame.is_main ? 0 : (frame.parent ? frame.parent : main_id);
     frame_browsers_.emplace_back(frame.id, browser_id);
-    if (!Send(MakeFrame(FrameType::kCommit, browser_id, frame.id,
-                        {MakeDouble(static_cast<double>(parent)), MakeString(Wide(frame.name)),
-                         MakeString(Wide(frame.url)), MakeBool(frame.is_main), MakeString(L""), MakeListValue({}),
-                         MakeInt(FOCUS_NONE)})))
+    if (!SendOrHandle(MakeFrame(FrameType::kCommit, browser_id, frame.id,
+                                {MakeDouble(static_cast<double>(parent)), MakeString(Wide(frame.name)),
+                                 MakeString(Wide(frame.url)), MakeBool(frame.is_main), MakeString(L""),
+                                 MakeListValue({}), MakeInt(FOCUS_NONE)}),
+                      now))
       return false;
   }
   return true;
 }
 
-bool RendererHarness::Release(int64 frame_id) {
+bool RendererHarness::ReleaseFrame(int64 frame_id, bool now) {
   for (auto it = frame_browsers_.rbegin(); it != frame_browsers_.rend(); ++it)
     if (it->first == frame_id)
-      return Send(MakeFrame(FrameType::kFrameGone, it->second, frame_id));
+      return SendOrHandle(MakeFrame(FrameType::kFrameGone, it->second, frame_id), now);
   LOG(WARNING) << "RendererHarness::Release: frame " << frame_id << " was never committed";
   return false;
 }

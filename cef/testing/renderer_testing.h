@@ -62,6 +62,11 @@ class RendererHarness {
   [[nodiscard]] bool Commit(int browser_id, const std::vector<CommitFrame>& frames);
   // The frame (and those below it) went away.
   [[nodiscard]] bool Release(int64 frame_id);
+  // The same two from page script: on the renderer thread only, inside a running callback (a property trap of
+  // engine/v8_value.h, a page function), handled at once and nested in that call, as a page that adds or removes
+  // a frame has it handled. The harness's frame records are not locked: the test thread waits meanwhile.
+  [[nodiscard]] bool CommitNow(int browser_id, const std::vector<CommitFrame>& frames);
+  [[nodiscard]] bool ReleaseNow(int64 frame_id);
   // A browser->renderer process message; `args` is copied (null: no arguments).
   [[nodiscard]] bool Deliver(int browser_id, const std::string& name, CefRefPtr<CefListValue> args = nullptr);
   // Focus moved to a node of `frame_id`: FOCUS_NONE, FOCUS_EDITABLE or FOCUS_PLAIN.
@@ -86,6 +91,10 @@ class RendererHarness {
 
  private:
   bool Send(const ChannelFrame& frame);
+  // Send, or with `now` handled at once on the calling renderer thread.
+  bool SendOrHandle(const ChannelFrame& frame, bool now);
+  bool CommitFrames(int browser_id, const std::vector<CommitFrame>& frames, bool now);
+  bool ReleaseFrame(int64 frame_id, bool now);
   RendererCallResult Command(int browser_id, int64 frame_id, const RendererCommand& command);
 
   std::shared_ptr<RendererRuntime> runtime_;

@@ -172,6 +172,63 @@ TEST_F(PageFunctions, AddingABuiltInOrAnAddedNameAgainChangesNothing) {
   EXPECT_NE(Call(12, "external.GetChannel").value, "-1");
 }
 
+// Page script may run inside the walk that adds a host method (a proxy on the prototype chain of
+// `external` runs it in HasValue and SetValue): it adds and removes frames meanwhile.
+struct ScriptInTheWalk {
+  const char* name;
+  const char* operation;  // where the page's script runs
+  int at;                 // on the at-th such call for "Pay" in the walk (1: the main frame's)
+};
+void PrintTo(const ScriptInTheWalk& c, std::ostream* os) { *os << c.name; }
+
+class FramesChangedByScript : public PageFunctions, public ::testing::WithParamInterface<ScriptInTheWalk> {};
+
+// Every context that lives on gets the method once, the released one is skipped, and nothing
+// else is touched.
+TEST_P(FramesChangedByScript, EverySurvivingContextGetsTheMethodAndTheRemovedOneIsSkipped) {
+  const ScriptInTheWalk& c = GetParam();
+  // Enough new frames that the renderer's per-context records have to grow meanwhile.
+  const std::vector<int64> added = {20, 21, 22, 23, 24, 25, 26, 27};
+  int calls = 0;
+  test::RendererHarness* harness = harness_.get();
+  test::SetPropertyTrap([&](const std::string& operation, const CefString& key) {
+    if (operation != c.operation || key.ToString() != "Pay" || ++calls != c.at)
+      return;
+    EXPECT_TRUE(harness->ReleaseNow(kSideFrame));
+    std::vector<test::CommitFrame> frames;
+    for (int64 id : added)
+      frames.push_back({id, "added" + std::to_string(id), false, "http://page.test/added", kMainFrame});
+    EXPECT_TRUE(harness->CommitNow(kBrowser, frames));
+  });
+  LogCapture log;
+  Deliver(kRegisterFunction, {"Pay"});
+  test::SetPropertyTrap(nullptr);
+  ASSERT_GE(calls, c.at);
+
+  EXPECT_EQ(Get(kMainFrame, "external.Pay").type, "function");
+  EXPECT_FALSE(Get(kSideFrame, "external").ran);
+  for (int64 id : added)
+    EXPECT_EQ(Get(id, "external.Pay").type, "function") << id;
+  // The new frames got it at their creation, the main frame from the walk.
+  EXPECT_EQ(log.Count(L" register cached function: Pay ret:1"), added.size());
+  EXPECT_EQ(log.Count(L" register function: Pay ret:1"), 1u);
+  // The method works in a frame added meanwhile.
+  EXPECT_EQ(Call(added.back(), "external.Pay", {Str("x")}).value, "-1");
+  EXPECT_EQ(Sent(), (std::vector<std::vector<std::string>>{{kCallHost, "i:0", "s:Pay", "s:", "s:x"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Walk, FramesChangedByScript,
+    ::testing::Values(
+        // The side frame goes while the main frame's object is looked at.
+        ScriptInTheWalk{"LaterEntryGoesDuringALookUp", "HasValue", 1},
+        // The side frame goes while its own object is looked at.
+        ScriptInTheWalk{"CurrentEntryGoesDuringItsLookUp", "HasValue", 2},
+        ScriptInTheWalk{"LaterEntryGoesDuringAStore", "SetValue", 1},
+        // The side frame goes under the store, with its context entered.
+        ScriptInTheWalk{"EnteredEntryGoesDuringItsStore", "SetValue", 2}),
+    [](const ::testing::TestParamInfo<ScriptInTheWalk>& info) { return std::string(info.param.name); });
+
 TEST_F(PageFunctions, AnAddMessageOfTheWrongShapeIsIgnored) {
   LogCapture log;
   Deliver(kRegisterFunction, {});
