@@ -35,6 +35,37 @@ CefRefPtr<CefV8Value> IdText(int id) {
   return CefV8Value::CreateString(std::to_wstring(id));
 }
 
+// `prefix` and `value` in `digits` upper-case hexadecimal digits.
+void AppendHexEscape(std::wstring* out, const wchar_t* prefix, unsigned value, int digits) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  *out += prefix;
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    *out += kDigits[(value >> shift) & 0xF];
+}
+
+// A page's text for the main log with its control characters (C0, DEL, C1 and the Unicode line
+// and paragraph separators) written as escapes, so that it cannot start lines of its own; the
+// rest of the text, backslashes included, is kept as it stands.
+std::wstring EscapeControlCharacters(const std::wstring& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    if (c == L'\r')
+      out += L"\\r";
+    else if (c == L'\n')
+      out += L"\\n";
+    else if (c == L'\t')
+      out += L"\\t";
+    else if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+      AppendHexEscape(&out, L"\\x", c, 2);
+    else if (c == 0x2028 || c == 0x2029)
+      AppendHexEscape(&out, L"\\u", c, 4);
+    else
+      out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 int TakeExecuteId() {
@@ -101,7 +132,7 @@ bool SynCallerV8Handler::Execute(const CefString& name, CefRefPtr<CefV8Value> ob
 SynCallerV8Handler::Outcome SynCallerV8Handler::Log(const CefV8ValueList& arguments) {
   if (arguments.size() != 1 || !IsPresent(arguments[0]))
     return Outcome::kInvalidArguments;
-  LogInfoW(L"external.Log: %s", TextOf(arguments[0]).ToWString().c_str());
+  LogInfoW(L"external.Log: %s", EscapeControlCharacters(TextOf(arguments[0]).ToWString()).c_str());
   return Outcome::kServed;
 }
 

@@ -180,6 +180,28 @@ TEST_F(ExternalObject, RightArgumentsSendTheirTextsUnchanged) {
             1u);
 }
 
+// A page cannot forge lines of the main log: control characters in its text are written as
+// escapes, everything else as it stands.
+TEST_F(ExternalObject, LogWritesControlCharactersOfThePageAsEscapes) {
+  struct Case {
+    std::wstring page;
+    std::wstring logged;
+  } cases[] = {
+      {L"one\r\nINFO forged line", L"one\\r\\nINFO forged line"},
+      {L"tab\there\x01\x1F\x7F end", L"tab\\there\\x01\\x1F\\x7F end"},
+      {L"next\x85line\u2028sep\u2029para", L"next\\x85line\\u2028sep\\u2029para"},
+      {L"kept: 100% \\n \u00e9\u4e2d {1,2}", L"kept: 100% \\n \u00e9\u4e2d {1,2}"},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    EXPECT_EQ(Call(kMainFrame, "external.Log", {Str(c.page)}).type, "undefined");
+    EXPECT_EQ(log.Count(L"external.Log: " + c.logged + L"\n"), 1u) << CefString(c.page).ToString();
+  }
+  LogCapture log;
+  Call(kMainFrame, "external.Log", {Str(L"a\r\nINFO forged")});
+  EXPECT_EQ(log.Count(L"\nINFO forged"), 0u);
+}
+
 TEST_F(ExternalObject, DragAreasAndPositionStillSucceedWhenTheMessageCannotBeMadeOrSent) {
   test::FailNextProcessMessageCreate();
   EXPECT_EQ(Call(kMainFrame, "external.SetBrowserPos", {Str("{1,2,3,4}")}).type, "undefined");
