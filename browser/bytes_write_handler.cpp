@@ -31,10 +31,20 @@ size_t BytesWriteHandler::Write(const void* ptr, size_t size, size_t n) {
     return 0;
   if (offset_ + static_cast<int64>(count) >= datasize_ && !GrowLocked(count))
     return 0;
-  if (count)
+  if (count) {
+    ClearUpToLocked(offset_);
     memcpy(static_cast<char*>(data_) + offset_, ptr, static_cast<size_t>(count));
+  }
   offset_ += static_cast<int64>(count);
+  filled_ = std::max(filled_, offset_);
   return n;
+}
+
+void BytesWriteHandler::ClearUpToLocked(int64 end) {
+  if (end <= filled_)
+    return;
+  memset(static_cast<char*>(data_) + filled_, 0, static_cast<size_t>(end - filled_));
+  filled_ = end;
 }
 
 bool BytesWriteHandler::GrowLocked(uint64_t size) {
@@ -91,11 +101,13 @@ int64 BytesWriteHandler::Tell() {
 
 void* BytesWriteHandler::GetData() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
+  ClearUpToLocked(offset_);
   return data_;
 }
 
 int64 BytesWriteHandler::GetDataSize() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
+  ClearUpToLocked(offset_);
   return offset_;
 }
 

@@ -26,7 +26,8 @@ class BytesWriteHandler : public CefWriteHandler {
   int Flush() override { return 0; }
   bool MayBlock() override { return false; }
 
-  // The block, valid until the next write or the handler's end; owned by the handler.
+  // The block, valid until the next write or the handler's end; owned by the handler. Its
+  // bytes up to the position are defined: what a seek skipped without a write reads as zero.
   void* GetData();
   // The position, which is the number of bytes written when writing only appended.
   int64 GetDataSize();
@@ -42,11 +43,16 @@ class BytesWriteHandler : public CefWriteHandler {
  private:
   // Under the lock. False when the block could not grow by max(size, grow_).
   bool GrowLocked(uint64_t size);
+  // Under the lock: zeroes the bytes from filled_ to end (within the capacity) and moves
+  // filled_ there.
+  void ClearUpToLocked(int64 end);
 
   const uint32_t grow_;
   void* data_ = nullptr;
   int64 datasize_ = 0;
   int64 offset_ = 0;
+  // The bytes before it were written or zeroed; beyond it the block holds what the heap gave.
+  int64 filled_ = 0;
   // Re-entrant: writes grow the block while holding it.
   std::recursive_mutex lock_;
 

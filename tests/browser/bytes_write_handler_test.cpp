@@ -13,18 +13,29 @@ using client::BytesWriteHandler;
 
 namespace {
 
-// Refuses every reallocation while `fail` is set.
+// Refuses every reallocation while `fail` is set. The bytes a reallocation adds hold 0xCD, as
+// memory from the heap may hold anything.
 class FailingAllocationHandler : public BytesWriteHandler {
  public:
-  explicit FailingAllocationHandler(uint32_t grow) : BytesWriteHandler(grow) {}
+  explicit FailingAllocationHandler(uint32_t grow) : BytesWriteHandler(grow), capacity_(grow) {}
   bool fail = false;
   int reallocations = 0;
 
  protected:
   void* Reallocate(void* block, size_t bytes) override {
     ++reallocations;
-    return fail ? nullptr : BytesWriteHandler::Reallocate(block, bytes);
+    if (fail)
+      return nullptr;
+    void* grown = BytesWriteHandler::Reallocate(block, bytes);
+    if (grown && bytes > capacity_)
+      memset(static_cast<char*>(grown) + capacity_, 0xCD, bytes - capacity_);
+    if (grown)
+      capacity_ = bytes;
+    return grown;
   }
+
+ private:
+  size_t capacity_;
 };
 
 std::string Contents(CefRefPtr<BytesWriteHandler> handler) {
@@ -114,6 +125,31 @@ TEST(BytesWriteHandler, AWriteAfterSeekingBackOverwritesInPlace) {
   ASSERT_EQ(handler->Seek(2, SEEK_SET), 0);
   ASSERT_EQ(handler->Write("XYZWVUT", 1, 7), 7u);  // 2 + 7 passes the 8 bytes: grows
   EXPECT_EQ(Contents(handler), "abXYZWVUT");
+}
+
+// What a forward seek skipped is handed out as zeros, never as whatever the heap left there:
+// in the first block (filled with 0xCD here through the block's address) and in grown ones.
+TEST(BytesWriteHandler, BytesSkippedByASeekReadAsZero) {
+  CefRefPtr<FailingAllocationHandler> handler = new FailingAllocationHandler(8);
+  memset(handler->GetData(), 0xCD, 8);
+  ASSERT_EQ(handler->Seek(3, SEEK_SET), 0);
+  ASSERT_EQ(handler->Write("ab", 1, 2), 2u);
+  EXPECT_EQ(Contents(handler), std::string(3, '\0') + "ab");
+  // Into the grown block, past its end: the bytes between are cleared as well.
+  ASSERT_EQ(handler->Seek(8, SEEK_SET), 0);
+  ASSERT_EQ(handler->Write("c", 1, 1), 1u);  // fills the block exactly: grows it
+  ASSERT_EQ(handler->reallocations, 1);
+  ASSERT_EQ(handler->Seek(12, SEEK_SET), 0);
+  ASSERT_EQ(handler->Write("d", 1, 1), 1u);
+  EXPECT_EQ(Contents(handler), std::string(3, '\0') + "ab" + std::string(3, '\0') + "c" + std::string(3, '\0') + "d");
+  // Seeking back and writing keeps what lies behind; a seek to the end without a write hands
+  // out zeros up to there.
+  ASSERT_EQ(handler->Seek(0, SEEK_SET), 0);
+  ASSERT_EQ(handler->Write("Z", 1, 1), 1u);
+  ASSERT_EQ(handler->Seek(0, SEEK_END), 0);
+  EXPECT_EQ(handler->GetDataSize(), 16);
+  EXPECT_EQ(Contents(handler), "Z" + std::string(2, '\0') + "ab" + std::string(3, '\0') + "c" + std::string(3, '\0') +
+                                   "d" + std::string(3, '\0'));
 }
 
 TEST(BytesWriteHandler, AFailedGrowthWritesNothingAndKeepsWhatWasWritten) {
