@@ -50,7 +50,16 @@ bool ClientHandler::PostToMainThread(void (ClientHandler::*method)(Params...), A
 void ClientHandler::DetachDelegate() {
   if (PostToMainThread(&ClientHandler::DetachDelegate))
     return;
+  std::unique_lock<std::mutex> hold(delegate_lock_);
   delegate_ = nullptr;
+  // The caller may destroy the delegate next.
+  delegate_idle_.wait(hold, [this] { return delegate_calls_ == 0; });
+}
+
+void ClientHandler::EndDelegateCall() {
+  std::lock_guard<std::mutex> hold(delegate_lock_);
+  if (--delegate_calls_ == 0)
+    delegate_idle_.notify_all();
 }
 
 void ClientHandler::NotifyBrowserCreated(CefRefPtr<CefBrowser> browser) {
@@ -206,8 +215,8 @@ void ClientHandler::OnAfterCreated(CefRefPtr<CefBrowser> browser) {
 bool ClientHandler::DoClose(CefRefPtr<CefBrowser> browser) {
   CEF_REQUIRE_UI_THREAD();
   NotifyBrowserClosing(browser);
-  Delegate* delegate = delegate_;
-  if (delegate && !delegate->OnBrowserDoClose(browser))
+  // Without a delegate the close counts as the view's own.
+  if (!AskDelegate(true, [&](Delegate* delegate) { return delegate->OnBrowserDoClose(browser); }))
     return true;  // not the view's own close: the browser stays
   // The engine's close message goes to the browser window's top-level window. Making the
   // browser window a hidden top-level pop-up first keeps that message away from the host

@@ -14,7 +14,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,8 +80,10 @@ class ClientHandler : public CefClient,
   // The router's handlers; the handler owns them and deletes them with the router.
   typedef std::set<CefMessageRouterBrowserSide::Handler*> MessageHandlerSet;
 
-  // Main thread: empties the delegate; elsewhere posts itself to the main thread. No event
-  // reaches a delegate afterwards (events already posted are dropped when they run).
+  // Main thread: empties the delegate, and returns once no engine thread is in a call of it
+  // any more, so the delegate may be destroyed then; elsewhere posts itself to the main
+  // thread. No event reaches a delegate afterwards (events already posted are dropped when
+  // they run).
   void DetachDelegate();
 
   // Engine UI thread: asks the root-window manager for a pop-up root window (without
@@ -208,6 +211,13 @@ class ClientHandler : public CefClient,
   template <typename... Params, typename... Args>
   bool PostToMainThread(void (ClientHandler::*method)(Params...), Args&&... args);
 
+  // Engine threads: what `ask`(delegate) answers, or `fallback` without a delegate. The
+  // delegate is held meanwhile: DetachDelegate waits until the call has returned. `ask` must
+  // not wait for the main thread.
+  template <typename Result, typename Ask>
+  Result AskDelegate(Result fallback, Ask ask);
+  void EndDelegateCall();
+
   void NotifyBrowserCreated(CefRefPtr<CefBrowser> browser);
   void NotifyBrowserClosing(CefRefPtr<CefBrowser> browser);
   void NotifyBrowserClosed(CefRefPtr<CefBrowser> browser);
@@ -238,8 +248,14 @@ class ClientHandler : public CefClient,
   bool mouse_cursor_change_disabled_ = false;
   CefRefPtr<CefMessageRouterBrowserSide> message_router_;
   CefRefPtr<CefResourceManager> resource_manager_;
-  // Written only on the main thread after the browser closed; read on engine threads too.
-  std::atomic<Delegate*> delegate_;
+  // Written only on the main thread, under delegate_lock_; read there freely and on engine
+  // threads through AskDelegate.
+  Delegate* delegate_;
+  std::mutex delegate_lock_;
+  // Engine-thread calls of the delegate in progress (under delegate_lock_); DetachDelegate
+  // waits on delegate_idle_ until there are none.
+  int delegate_calls_ = 0;
+  std::condition_variable delegate_idle_;
   int32 browser_count_ = 0;
   bool focus_on_editable_field_ = false;
   MessageHandlerSet message_handler_set_;
@@ -247,6 +263,23 @@ class ClientHandler : public CefClient,
   HWND tooltip_hwnd_ = nullptr;
   TOOLINFOW tooltip_info_ = {};
 };
+
+template <typename Result, typename Ask>
+Result ClientHandler::AskDelegate(Result fallback, Ask ask) {
+  Delegate* delegate = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(delegate_lock_);
+    delegate = delegate_;
+    if (!delegate)
+      return fallback;
+    ++delegate_calls_;
+  }
+  struct CallEnd {
+    ClientHandler* handler;
+    ~CallEnd() { handler->EndDelegateCall(); }
+  } end{this};
+  return ask(delegate);
+}
 
 // Adds the handler's one resource provider, which declines every request, to manager. From
 // any thread; the provider is added on the engine's IO thread.

@@ -32,8 +32,7 @@ bool ClientHandler::OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefP
                                              CefRefPtr<CefProcessMessage> message) {
   CEF_REQUIRE_UI_THREAD();
   const std::string name = message->GetName().ToString();
-  Delegate* delegate = delegate_;
-  const int32 web_view_id = delegate ? delegate->GetWebViewId() : 0;
+  const int32 web_view_id = AskDelegate(0, [](Delegate* delegate) { return delegate->GetWebViewId(); });
   const uint32_t view = static_cast<uint32_t>(web_view_id);
   // Missing or mistyped arguments read as 0, false or "".
   CefRefPtr<CefListValue> args = message->GetArgumentList();
@@ -86,8 +85,7 @@ void ClientHandler::RelayDragAreas(CefRefPtr<CefBrowser> browser, CefProcessId s
 }
 
 void ClientHandler::RelayBrowserPosition(int32 web_view_id, CefRefPtr<CefListValue> args) {
-  Delegate* delegate = delegate_;
-  HWND window = delegate ? delegate->GetParentWindowHandle() : nullptr;
+  HWND window = AskDelegate<HWND>(nullptr, [](Delegate* delegate) { return delegate->GetParentWindowHandle(); });
   const std::wstring text = args->GetString(0).ToWString();
   if (window && is_osr_ && !text.empty()) {
     int left = 0, top = 0, right = 0, bottom = 0;

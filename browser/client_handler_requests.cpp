@@ -67,11 +67,10 @@ cef_return_value_t ClientHandler::OnBeforeResourceLoad(CefRefPtr<CefBrowser> bro
                                                        CefRefPtr<CefRequest> request,
                                                        CefRefPtr<CefRequestCallback> callback) {
   CEF_REQUIRE_IO_THREAD();
-  if (Delegate* delegate = delegate_) {
-    const std::wstring referrer = delegate->GetReferrer();
-    if (!referrer.empty())
-      request->SetReferrer(referrer, REFERRER_POLICY_ALWAYS);  // the enumeration's first value
-  }
+  const std::wstring referrer =
+      AskDelegate(std::wstring(), [](Delegate* delegate) { return delegate->GetReferrer(); });
+  if (!referrer.empty())
+    request->SetReferrer(referrer, REFERRER_POLICY_ALWAYS);  // the enumeration's first value
   return resource_manager_->OnBeforeResourceLoad(browser, frame, request, callback);
 }
 

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,81 @@ TEST_F(ClientHandlerTest, AfterDetachDelegateEventsArePostedAndDropped) {
   ASSERT_TRUE(test::Flush(TID_UI));
   ASSERT_TRUE(engine_.loop().Drain());
   EXPECT_EQ(delegate_.Count("OnSetTitle"), 1);
+}
+
+// A delegate whose next engine-thread question (the referrer, the view id) is held: the call
+// waits inside the delegate until the main thread starts detaching, then watches for a while
+// whether the detach returns under it, which would let the main thread destroy the delegate
+// while the call still runs in it.
+class HeldDelegate : public RecordingHandlerDelegate {
+ public:
+  HeldDelegate() {
+    for (HANDLE* event : {&entered, &detaching, &detached, &returned})
+      *event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  }
+  ~HeldDelegate() override {
+    for (HANDLE event : {entered, detaching, detached, returned})
+      CloseHandle(event);
+  }
+  std::wstring GetReferrer() override {
+    Hold();
+    return referrer;
+  }
+  int32 GetWebViewId() override {
+    Hold();
+    return web_view_id;
+  }
+
+  std::atomic<bool> armed{false};
+  std::atomic<bool> detached_during_call{false};
+  HANDLE entered, detaching, detached, returned;
+
+ private:
+  void Hold() {
+    if (!armed.exchange(false))
+      return;
+    SetEvent(entered);
+    WaitForSingleObject(detaching, 5000);
+    // A detach that does not wait for this call returns at once: it has this long to show.
+    detached_during_call = WaitForSingleObject(detached, 300) == WAIT_OBJECT_0;
+    SetEvent(returned);
+  }
+};
+
+// The browser window may go (and its delegate with it) once DetachDelegate returned on the main
+// thread; an engine thread that is asking the delegate something at that moment finishes first.
+TEST_F(ClientHandlerTest, DetachDelegateWaitsForAnEngineThreadsCallIntoTheDelegate) {
+  test::SetHttpResponse(L"http://held.test/", 200, L"text/html", "<html></html>");
+  struct Case {
+    const char* reader;
+    std::function<void(CefRefPtr<CefBrowser>)> ask;
+  } cases[] = {
+      {"the referrer of a request (IO)",
+       [](CefRefPtr<CefBrowser> browser) { browser->GetMainFrame()->LoadURL(L"http://held.test/"); }},
+      {"the view id of a renderer message (UI)",
+       [this](CefRefPtr<CefBrowser> browser) {
+         CefRefPtr<CefListValue> args = CefListValue::Create();
+         args->SetInt(0, 1);
+         args->SetString(1, "Pay");
+         args->SetString(2, "cb");
+         ASSERT_TRUE(engine_.harness().Inject(browser, "{ACBF06D2-3DAB-4359-8070-2F6DE59A0E6A}", args));
+       }},
+  };
+  for (const Case& c : cases) {
+    HeldDelegate delegate;
+    CefRefPtr<client::ClientHandler> handler = new client::ClientHandlerStd(&delegate, kStartUrl);
+    CefRefPtr<CefBrowser> browser = browser_test::CreateOnUI(browser_test::Windowless(nullptr), handler.get());
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(delegate.WaitFor("OnBrowserCreated"));
+    delegate.armed = true;
+    c.ask(browser);
+    ASSERT_EQ(WaitForSingleObject(delegate.entered, 5000), WAIT_OBJECT_0) << c.reader;
+    SetEvent(delegate.detaching);
+    handler->DetachDelegate();
+    SetEvent(delegate.detached);
+    ASSERT_EQ(WaitForSingleObject(delegate.returned, 5000), WAIT_OBJECT_0) << c.reader;
+    EXPECT_FALSE(delegate.detached_during_call) << c.reader;
+  }
 }
 
 TEST_F(ClientHandlerTest, PagePopupsAreCancelledAndReportedExceptEmptyOnes) {
