@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/crash_reload_limit.h"
 #include "include/cef_client.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_resource_manager.h"
@@ -259,6 +260,8 @@ class ClientHandler : public CefClient,
   int32 browser_count_ = 0;
   bool focus_on_editable_field_ = false;
   MessageHandlerSet message_handler_set_;
+  // Reloads after renderer crashes (engine UI thread).
+  CrashReloadLimit crash_reload_limit_;
   CefString tooltip_text_;
   HWND tooltip_hwnd_ = nullptr;
   TOOLINFOW tooltip_info_ = {};

@@ -1,6 +1,7 @@
 // The client handler's request callbacks and its resource manager.
 #include "browser/client_handler.h"
 
+#include "base/log.h"
 #include "include/base/cef_bind.h"
 #include "include/wrapper/cef_closure_task.h"
 #include "include/wrapper/cef_helpers.h"
@@ -121,8 +122,15 @@ void ClientHandler::OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, cef
   if (!frame)
     return;
   const std::string url = frame->GetURL().ToString();
-  if (!url.empty())
-    frame->LoadURL(url);
+  if (url.empty())
+    return;
+  // A page that crashes its renderer as it loads would be reloaded for ever.
+  if (!crash_reload_limit_.TryReload(GetTickCount64())) {
+    LogErrorW(L"ClientHandler::OnRenderProcessTerminated %d reloads within %d s already, the view keeps its crash",
+              CrashReloadLimit::kMaxReloads, static_cast<int>(CrashReloadLimit::kWindowMs / 1000));
+    return;
+  }
+  frame->LoadURL(url);
 }
 
 }  // namespace client

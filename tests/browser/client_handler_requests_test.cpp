@@ -15,7 +15,9 @@
 #include "include/cef_scheme.h"
 #include "include/cef_stream.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
+#include "browser/crash_reload_limit.h"
 #include "tests/browser/browser_test_doubles.h"
+#include "tests/channel/log_capture.h"
 
 using namespace browser_doubles;
 
@@ -224,6 +226,58 @@ TEST(RequestPoliciesCrash, ARendererCrashReloadsThePageShownUnlessTheViewStarted
     ASSERT_TRUE(test::Flush(TID_UI));
     EXPECT_EQ(JournalArgs("LoadURL", browser->GetIdentifier()), c.reloaded) << c.startup_url;
     EXPECT_TRUE(engine.StrictMessages().empty());
+  }
+}
+
+// A renderer that crashes on load is reloaded at most three times a minute; the next crash
+// within the minute leaves the view showing its crash, with one ERROR line.
+TEST(RequestPoliciesCrash, ARendererCrashingAgainAndAgainIsReloadedAtMostThreeTimesAMinute) {
+  RecordingHandlerDelegate delegate;
+  EngineFixture engine;
+  ASSERT_TRUE(engine.ok());
+  test::SetHttpResponse(L"http://crash.test/other.html", 200, L"text/html", "<html></html>");
+  CefRefPtr<client::ClientHandler> handler = new client::ClientHandlerStd(&delegate, "http://crash.test/start.html");
+  CefRefPtr<CefBrowser> browser = browser_test::CreateOnUI(browser_test::Windowless(nullptr), handler.get());
+  ASSERT_TRUE(browser);
+  browser->GetMainFrame()->LoadURL(L"http://crash.test/other.html");
+  ASSERT_TRUE(delegate.WaitFor("OnLoadEnd main"));
+  test::ClearJournal();
+  LogCapture log;
+  for (int crash = 1; crash <= 4; ++crash) {
+    ASSERT_TRUE(engine.harness().Crash(browser, TS_PROCESS_CRASHED));
+    ASSERT_TRUE(test::WaitFor(
+        [&] { return JournalArgs("OnRenderProcessTerminated", browser->GetIdentifier()).size() == size_t(crash); }));
+    ASSERT_TRUE(test::Flush(TID_UI));
+  }
+  EXPECT_EQ(JournalArgs("LoadURL", browser->GetIdentifier()),
+            std::vector<std::string>(3, "http://crash.test/other.html"));
+  EXPECT_EQ(log.Count(L"[ERRO] ClientHandler::OnRenderProcessTerminated "), 1u);
+  // No renderer serves the view any more: it shows its crash.
+  EXPECT_FALSE(engine.harness().Crash(browser, TS_PROCESS_CRASHED));
+  EXPECT_TRUE(engine.StrictMessages().empty());
+}
+
+TEST(CrashReloadLimit, AllowsThreeReloadsInAnySixtySeconds) {
+  struct Case {
+    std::vector<uint64_t> crashes;  // milliseconds
+    std::vector<bool> reloaded;
+  } cases[] = {
+      {{0, 1, 2, 3}, {true, true, true, false}},
+      // The first reload leaves the window after 60 s: exactly then one more is allowed.
+      {{0, 10, 20, 59999, 60000, 60001}, {true, true, true, false, true, false}},
+      {{1000, 70000, 140000, 210000, 280000}, {true, true, true, true, true}},
+      // A refused crash does not count as a reload.
+      {{0, 1, 2, 3, 4, 60000, 60001, 60002}, {true, true, true, false, false, true, true, true}},
+      // The tick count of a long-running machine.
+      {{0xFFFFFFFF00000000ull, 0xFFFFFFFF00000001ull, 0xFFFFFFFF00000002ull, 0xFFFFFFFF00000003ull},
+       {true, true, true, false}},
+  };
+  for (const Case& c : cases) {
+    client::CrashReloadLimit limit;
+    std::vector<bool> reloaded;
+    for (uint64_t at : c.crashes)
+      reloaded.push_back(limit.TryReload(at));
+    EXPECT_EQ(reloaded, c.reloaded) << c.crashes.size() << " crashes";
   }
 }
 
