@@ -21,11 +21,14 @@
 #include <vector>
 
 #include "browser/crash_reload_limit.h"
+#include "browser/host_protocol.h"
 #include "include/cef_client.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_resource_manager.h"
 
 namespace client {
+
+class RelayedArguments;
 
 class ClientHandler : public CefClient,
                       public CefContextMenuHandler,
@@ -104,6 +107,11 @@ class ClientHandler : public CefClient,
   const std::string& startup_url() const { return startup_url_; }
   // Engine UI thread: what the renderer last said about the focused node.
   bool focus_on_editable_field() const { return focus_on_editable_field_; }
+
+  // The most a renderer message relayed to the host or the off-screen window may carry: its
+  // arguments as the host event holds them (4 bytes and 2 per UTF-16 unit for a text, 8 for a
+  // number). Larger ones are dropped with an ERROR line.
+  static constexpr size_t kMaxRelayedArgumentBytes = 4 * 1024 * 1024;
 
   // CefClient
   CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
@@ -240,9 +248,18 @@ class ClientHandler : public CefClient,
   // counts).
   static bool IsOsProtocolUrl(const std::string& url);
 
-  // Script-bridge messages of the renderer (OnProcessMessageReceived).
-  void RelayDragAreas(CefRefPtr<CefBrowser> browser, CefProcessId source_process, CefRefPtr<CefListValue> args);
-  void RelayBrowserPosition(int32 web_view_id, CefRefPtr<CefListValue> args);
+  // Script-bridge messages of the renderer (OnProcessMessageReceived): `name` is one of the
+  // four that are relayed. False when the message carries more than kMaxRelayedArgumentBytes
+  // (nothing relayed); running out of memory raises std::bad_alloc.
+  bool Relay(const std::string& name, CefRefPtr<CefBrowser> browser, CefProcessId source_process, uint32_t view,
+             CefRefPtr<CefListValue> args);
+  bool RelayDragAreas(CefRefPtr<CefBrowser> browser, CefProcessId source_process, RelayedArguments* read);
+  bool RelayBrowserPosition(uint32_t view, RelayedArguments* read);
+  // Queues the event that `write` fills for the host, its buffer sized once for what `read`
+  // counted; a logged failure when memory runs out.
+  template <typename Write>
+  void SendHostEvent(const std::string& name, uint32_t view, HostEvent code, const RelayedArguments& read,
+                     Write write);
 
   const bool is_osr_;
   const std::string startup_url_;

@@ -318,25 +318,42 @@ inline IPC::Message MakeNewWindowEvent(uint32_t view, const std::wstring& url, b
   if (from_popup) protocol_detail::Put(m, 1);
   return m;
 }
+// Checked writers of the events relayed from the renderer: each appends its event's items to a
+// message made with NewHostEvent and answers false when the message could not hold them (it must
+// not be sent then).
+inline IPC::Message NewHostEvent(uint32_t view, HostEvent code) { return protocol_detail::NewEvent(view, code); }
+[[nodiscard]] inline bool WriteCallHostItems(IPC::Message* m, int64_t execute_id, const std::wstring& method,
+                                             const std::wstring& callback_key, const std::vector<std::wstring>& args) {
+  if (!m->WriteInt64(execute_id) || !m->WriteString16(method) || !m->WriteString16(callback_key)) return false;
+  for (const std::wstring& arg : args) {
+    if (!m->WriteString16(arg)) return false;
+  }
+  return true;
+}
+[[nodiscard]] inline bool WriteCallResultItems(IPC::Message* m, int64_t execute_id, int32_t status,
+                                               const std::wstring& result) {
+  return m->WriteInt64(execute_id) && m->WriteInt(status) && m->WriteString16(result);
+}
+[[nodiscard]] inline bool WriteSetBrowserPosItems(IPC::Message* m, const std::wstring& rect_text) {
+  return m->WriteString16(rect_text);
+}
+
 inline IPC::Message MakeCallHostEvent(uint32_t view, int64_t execute_id, const std::wstring& method,
                                       const std::wstring& callback_key, const std::vector<std::wstring>& args) {
-  IPC::Message m = protocol_detail::NewEvent(view, MsgToHostCallHost);
-  protocol_detail::Put64(m, execute_id);
-  protocol_detail::Put(m, method);
-  protocol_detail::Put(m, callback_key);
-  for (const std::wstring& arg : args) protocol_detail::Put(m, arg);
+  IPC::Message m = NewHostEvent(view, MsgToHostCallHost);
+  (void)WriteCallHostItems(&m, execute_id, method, callback_key, args);
   return m;
 }
 inline IPC::Message MakeCallResultEvent(uint32_t view, int64_t execute_id, int32_t status,
                                         const std::wstring& result) {
-  IPC::Message m = protocol_detail::NewEvent(view, MsgToHostCallResult);
-  protocol_detail::Put64(m, execute_id);
-  protocol_detail::Put(m, status);
-  protocol_detail::Put(m, result);
+  IPC::Message m = NewHostEvent(view, MsgToHostCallResult);
+  (void)WriteCallResultItems(&m, execute_id, status, result);
   return m;
 }
 inline IPC::Message MakeSetBrowserPosEvent(uint32_t view, const std::wstring& rect_text) {
-  return MakeTextEvent(view, MsgToHostSetBrowserPos, rect_text);
+  IPC::Message m = NewHostEvent(view, MsgToHostSetBrowserPos);
+  (void)WriteSetBrowserPosItems(&m, rect_text);
+  return m;
 }
 inline IPC::Message MakeCookiesEvent(uint32_t view, const std::wstring& url, const std::wstring& cookies) {
   IPC::Message m = MakeTextEvent(view, MsgToHostCookies, url);

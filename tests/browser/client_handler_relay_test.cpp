@@ -3,6 +3,7 @@
 // window, drag areas go to the off-screen window, the rest goes to the message router.
 #include <windows.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "browser/drag_area_message.h"
 #include "render/process_messages.h"
 #include "tests/browser/browser_test_doubles.h"
+#include "tests/channel/failing_allocation.h"
+#include "tests/channel/log_capture.h"
 
 using namespace browser_doubles;
 
@@ -257,6 +260,115 @@ TEST_F(RendererRelay, OtherNamesGoToTheRouterAndTheFocusNoticeIsKept) {
   bool focus = false;
   ASSERT_TRUE(test::RunOn(TID_UI, [&] { focus = handler_->focus_on_editable_field(); }));
   EXPECT_TRUE(focus);
+}
+
+// A text of `units` UTF-16 units.
+std::string Text(size_t units) { return std::string(units, 'x'); }
+
+// What a page puts into one message is limited: at the limit it is relayed, one unit above it is
+// dropped with an ERROR line, and so is a message of many small texts; ordinary traffic goes on.
+TEST_F(RendererRelay, MessagesCarryingMoreThanTheLimitAreDroppedAndLaterOnesStillGo) {
+  CefRefPtr<CefBrowser> osr = CreateOsr();
+  const size_t limit = client::ClientHandler::kMaxRelayedArgumentBytes;
+  ASSERT_EQ(limit, 4u * 1024 * 1024);
+  // As the host event holds the arguments: a number 8 bytes, a text 4 and 2 per unit.
+  const size_t call_units = (limit - 8 - (4 + 6) - (4 + 4) - 4) / 2;  // beside 7, "Pay", "cb"
+  const size_t result_units = (limit - 8 - 8 - 4) / 2;
+  const size_t text_units = (limit - 4) / 2;
+  struct Case {
+    const char* name;
+    std::vector<Arg> args;
+    bool relayed;
+  } cases[] = {
+      {client::process_message::kCallHost, {7, "Pay", "cb", Text(call_units).c_str()}, true},
+      {client::process_message::kCallHost, {7, "Pay", "cb", Text(call_units + 1).c_str()}, false},
+      {client::process_message::kCallHost, {7, Text(text_units).c_str(), "cb"}, false},
+      {client::process_message::kCallResult, {7, 0, Text(result_units).c_str()}, true},
+      {client::process_message::kCallResult, {7, 0, Text(result_units + 1).c_str()}, false},
+      {client::process_message::kSetBrowserPos, {Text(text_units).c_str()}, true},
+      {client::process_message::kSetBrowserPos, {Text(text_units + 1).c_str()}, false},
+      {client::process_message::kDragAreaList, {Text(text_units).c_str()}, true},
+      {client::process_message::kDragAreaList, {Text(text_units + 1).c_str()}, false},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    const size_t drag_lists = window_.DragLists().size();
+    Inject(osr, c.name, Args(c.args));
+    const bool is_drag = std::string(c.name) == client::process_message::kDragAreaList;
+    const size_t reached = is_drag ? window_.DragLists().size() - drag_lists : engine_.context().SentMessages().size();
+    EXPECT_EQ(reached, c.relayed ? 1u : 0u) << c.name << " " << c.relayed;
+    EXPECT_EQ(log.Count(L"[ERRO] ClientHandler::OnProcessMessageReceived " + CefString(c.name).ToWString() +
+                        L" carries more than 4194304 bytes, dropped"),
+              c.relayed ? 0u : 1u)
+        << c.name;
+    EXPECT_TRUE(JournalArgs("ProcessMessageUnhandled", osr->GetIdentifier()).empty());
+    engine_.context().Clear();
+    test::ClearJournal();
+  }
+  // Many small texts add up: 100,000 of 20 units each carry 4.4 MB.
+  CefRefPtr<CefListValue> many = Args({7, "Pay", "cb"});
+  for (size_t i = 3; i < 100003; ++i)
+    many->SetString(i, Text(20));
+  Inject(osr, client::process_message::kCallHost, many);
+  EXPECT_TRUE(engine_.context().SentMessages().empty());
+
+  // The page's ordinary calls still reach the host, position and drag areas their windows.
+  window_.Reset();
+  Inject(osr, client::process_message::kCallHost, Args({8, "Pay", "cb", "a"}));
+  EXPECT_EQ(TakeHostEvent(), "10 8 \"Pay\" \"cb\" \"a\"");
+  Inject(osr, client::process_message::kSetBrowserPos, Args({"{10,20,0,0}"}));
+  EXPECT_EQ(TakeHostEvent(), "12 \"{10,20,0,0}\"");
+  EXPECT_TRUE(SameRect(window_.Rect(), RECT{10, 20, 210, 170}));
+  Inject(osr, client::process_message::kDragAreaList, Args({"{1,2,3,4}"}));
+  EXPECT_EQ(window_.DragLists().back(), std::to_string(PID_RENDERER) + " {1,2,3,4}");
+}
+
+// While an instance lives, a pickle gets its first buffer (64 bytes) but can never grow.
+class PickleGrowthFails {
+ public:
+  PickleGrowthFails() : previous_(Pickle::SetReallocFunction(&SmallOnly)) {}
+  ~PickleGrowthFails() { Pickle::SetReallocFunction(previous_); }
+
+ private:
+  static void* SmallOnly(void* block, size_t bytes) { return bytes <= 64 ? realloc(block, bytes) : nullptr; }
+  Pickle::ReallocFunction previous_;
+};
+
+// Running out of memory on the way to the host drops the message with an ERROR line, whether
+// the event gets no buffer at all or cannot grow; the engine's thread goes on and later
+// messages are relayed.
+TEST_F(RendererRelay, AnEventThatCannotGetItsMemoryIsALoggedFailure) {
+  CefRefPtr<CefBrowser> browser = CreateOsr();
+  // Longer than the first buffer holds.
+  const std::string text = Text(100);
+  struct Case {
+    const char* name;
+    std::vector<Arg> args;
+    std::string event;
+  } cases[] = {
+      {client::process_message::kCallHost, {7, "Pay", "cb", text.c_str()}, "10 7 \"Pay\" \"cb\" \"" + text + "\""},
+      {client::process_message::kCallResult, {7, 0, text.c_str()}, "11 7 0 \"" + text + "\""},
+      {client::process_message::kSetBrowserPos, {text.c_str()}, "12 \"" + text + "\""},
+  };
+  for (const Case& c : cases) {
+    for (const bool first_buffer : {true, false}) {
+      LogCapture log;
+      if (first_buffer) {
+        FailingPickleAllocations no_memory;
+        Inject(browser, c.name, Args(c.args));
+      } else {
+        PickleGrowthFails no_growth;
+        Inject(browser, c.name, Args(c.args));
+      }
+      EXPECT_TRUE(engine_.context().SentMessages().empty()) << c.name;
+      EXPECT_EQ(log.Count(L"[ERRO] ClientHandler::OnProcessMessageReceived no memory for " +
+                          CefString(c.name).ToWString() + L", dropped"),
+                1u)
+          << c.name << (first_buffer ? " without a first buffer" : " without growth");
+      Inject(browser, c.name, Args(c.args));
+      EXPECT_EQ(TakeHostEvent(), c.event);
+    }
+  }
 }
 
 }  // namespace
