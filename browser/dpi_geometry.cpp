@@ -33,4 +33,11 @@ void DeviceToLogical(CefMouseEvent& value, float device_scale_factor) {
   value.y = DeviceToLogical(value.y, device_scale_factor);
 }
 
+bool RectContains(const CefRect& rect, int x, int y) {
+  // In 64 bits: x - rect.x and rect.x + rect.width may leave the int range.
+  const long long dx = static_cast<long long>(x) - rect.x;
+  const long long dy = static_cast<long long>(y) - rect.y;
+  return dx >= 0 && dx < rect.width && dy >= 0 && dy < rect.height;
+}
+
 }  // namespace client

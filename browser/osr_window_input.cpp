@@ -394,7 +394,7 @@ int OsrWindowWin::HitTest(int x, int y) const {
 }
 
 bool OsrWindowWin::IsOverPopupWidget(int x, int y) const {
-  return renderer_.popup_rect().Contains(x, y);
+  return RectContains(renderer_.popup_rect(), x, y);
 }
 
 int OsrWindowWin::GetPopupXOffset() const {

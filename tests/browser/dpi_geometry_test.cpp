@@ -1,11 +1,14 @@
 #include "browser/dpi_geometry.h"
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 namespace {
 
 using client::DeviceToLogical;
 using client::LogicalToDevice;
+using client::RectContains;
 
 struct ScaleCase {
   int value;
@@ -48,6 +51,30 @@ TEST(DpiScaling, RectangleConvertsEachFieldAndEventOnlyItsPoint) {
   EXPECT_EQ(event.x, 100);
   EXPECT_EQ(event.y, 5);
   EXPECT_EQ(event.modifiers, 0x12u);
+}
+
+TEST(RectContains, LeftAndTopEdgesInsideRightAndBottomOutside) {
+  struct Case {
+    CefRect rect;
+    int x, y;
+    bool inside;
+  };
+  const Case cases[] = {
+      {CefRect(10, 20, 5, 4), 10, 20, true},   {CefRect(10, 20, 5, 4), 14, 23, true},
+      {CefRect(10, 20, 5, 4), 15, 20, false},  {CefRect(10, 20, 5, 4), 10, 24, false},
+      {CefRect(10, 20, 5, 4), 9, 21, false},   {CefRect(10, 20, 5, 4), 11, 19, false},
+      {CefRect(-5, -5, 3, 3), -3, -5, true},   {CefRect(-5, -5, 3, 3), -2, -5, false},
+      // No popup shown: an empty or inverted rectangle holds nothing, its origin included.
+      {CefRect(), 0, 0, false},                {CefRect(4, 4, 0, 9), 4, 5, false},
+      {CefRect(4, 4, -3, 2), 3, 4, false},     {CefRect(4, 4, -3, 2), 4, 4, false},
+      // Sums and differences beyond the int range.
+      {CefRect(INT_MAX - 1, 0, 10, 1), INT_MAX, 0, true},
+      {CefRect(INT_MIN, 0, 10, 1), INT_MAX, 0, false},
+      {CefRect(0, 0, INT_MAX, INT_MAX), INT_MIN, 1, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(RectContains(c.rect, c.x, c.y), c.inside)
+        << c.rect.x << "," << c.rect.y << " " << c.rect.width << "x" << c.rect.height << " at " << c.x << "," << c.y;
 }
 
 }  // namespace
