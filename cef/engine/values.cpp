@@ -19,6 +19,14 @@ bool RefuseReadOnly(bool read_only, const char* what) {
   return true;
 }
 
+// A negative list index is the caller's mistake; it must not reach the size_t arithmetic.
+bool RefuseNegative(int index, const char* what) {
+  if (index >= 0)
+    return false;
+  CEFENGINE_MISUSE(std::string(what) + " with a negative index ignored");
+  return true;
+}
+
 ValueData MakeBool(bool b) {
   ValueData v;
   v.type = VTYPE_BOOL;
@@ -193,18 +201,20 @@ size_t BinaryValueImpl::GetData(void* buffer, size_t buffer_size, size_t data_of
 
 // --- CefListValue ---
 
-const ValueData* ListValueImpl::At(size_t index) const {
-  return index < data_->items.size() ? &data_->items[index] : nullptr;
+const ValueData* ListValueImpl::At(int index) const {
+  return index >= 0 && static_cast<size_t>(index) < data_->items.size() ? &data_->items[static_cast<size_t>(index)]
+                                                                       : nullptr;
 }
 
-bool ListValueImpl::Put(size_t index, ValueData value) {
-  if (RefuseReadOnly(read_only_, "CefListValue::Set"))
+bool ListValueImpl::Put(int index, ValueData value) {
+  if (RefuseReadOnly(read_only_, "CefListValue::Set") || RefuseNegative(index, "CefListValue::Set"))
     return false;
-  if (index >= kMaxListSize)
+  const size_t at = static_cast<size_t>(index);
+  if (at >= kMaxListSize)
     return false;
-  if (index >= data_->items.size())
-    data_->items.resize(index + 1);
-  data_->items[index] = std::move(value);
+  if (at >= data_->items.size())
+    data_->items.resize(at + 1);
+  data_->items[at] = std::move(value);
   return true;
 }
 
@@ -238,73 +248,74 @@ bool ListValueImpl::Clear() {
   return true;
 }
 
-bool ListValueImpl::Remove(size_t index) {
-  if (RefuseReadOnly(read_only_, "CefListValue::Remove") || index >= data_->items.size())
+bool ListValueImpl::Remove(int index) {
+  if (RefuseReadOnly(read_only_, "CefListValue::Remove") || RefuseNegative(index, "CefListValue::Remove") ||
+      static_cast<size_t>(index) >= data_->items.size())
     return false;
   data_->items.erase(data_->items.begin() + static_cast<std::ptrdiff_t>(index));
   return true;
 }
 
-CefValueType ListValueImpl::GetType(size_t index) {
+CefValueType ListValueImpl::GetType(int index) {
   const ValueData* v = At(index);
   return v ? v->type : VTYPE_INVALID;
 }
 
-CefRefPtr<CefValue> ListValueImpl::GetValue(size_t index) {
+CefRefPtr<CefValue> ListValueImpl::GetValue(int index) {
   const ValueData* v = At(index);
   return v ? WrapValue(*v, read_only_) : nullptr;
 }
 
-bool ListValueImpl::GetBool(size_t index) {
+bool ListValueImpl::GetBool(int index) {
   return GetBoolOf(At(index));
 }
-int ListValueImpl::GetInt(size_t index) {
+int ListValueImpl::GetInt(int index) {
   return GetIntOf(At(index));
 }
-double ListValueImpl::GetDouble(size_t index) {
+double ListValueImpl::GetDouble(int index) {
   return GetDoubleOf(At(index));
 }
-CefString ListValueImpl::GetString(size_t index) {
+CefString ListValueImpl::GetString(int index) {
   return GetStringOf(At(index));
 }
-CefRefPtr<CefBinaryValue> ListValueImpl::GetBinary(size_t index) {
+CefRefPtr<CefBinaryValue> ListValueImpl::GetBinary(int index) {
   return GetBinaryOf(At(index));
 }
-CefRefPtr<CefDictionaryValue> ListValueImpl::GetDictionary(size_t index) {
+CefRefPtr<CefDictionaryValue> ListValueImpl::GetDictionary(int index) {
   return GetDictOf(At(index), read_only_);
 }
-CefRefPtr<CefListValue> ListValueImpl::GetList(size_t index) {
+CefRefPtr<CefListValue> ListValueImpl::GetList(int index) {
   return GetListOf(At(index), read_only_);
 }
 
-bool ListValueImpl::SetValue(size_t index, CefRefPtr<CefValue> value) {
+bool ListValueImpl::SetValue(int index, CefRefPtr<CefValue> value) {
   ValueData v;
   return ValueDataOf(value, &v) && Put(index, std::move(v));
 }
-bool ListValueImpl::SetNull(size_t index) {
+bool ListValueImpl::SetNull(int index) {
   return Put(index, ValueData());
 }
-bool ListValueImpl::SetBool(size_t index, bool value) {
+bool ListValueImpl::SetBool(int index, bool value) {
   return Put(index, MakeBool(value));
 }
-bool ListValueImpl::SetInt(size_t index, int value) {
+bool ListValueImpl::SetInt(int index, int value) {
   return Put(index, MakeInt(value));
 }
-bool ListValueImpl::SetDouble(size_t index, double value) {
+bool ListValueImpl::SetDouble(int index, double value) {
   return Put(index, MakeDouble(value));
 }
-bool ListValueImpl::SetString(size_t index, const CefString& value) {
+bool ListValueImpl::SetString(int index, const CefString& value) {
   return Put(index, MakeString(value));
 }
-bool ListValueImpl::SetBinary(size_t index, CefRefPtr<CefBinaryValue> value) {
+bool ListValueImpl::SetBinary(int index, CefRefPtr<CefBinaryValue> value) {
   ValueData v;
   return BinaryDataOf(value, &v) && Put(index, std::move(v));
 }
-bool ListValueImpl::SetDictionary(size_t index, CefRefPtr<CefDictionaryValue> value) {
+bool ListValueImpl::SetDictionary(int index, CefRefPtr<CefDictionaryValue> value) {
   ValueData v;
   return DictDataOf(value, &v) && Put(index, std::move(v));
 }
-bool ListValueImpl::SetList(size_t index, CefRefPtr<CefListValue> value) {
+bool ListValueImpl::SetList(int index, CefRefPtr<CefListValue> value) {
   ValueData v;
   return ListDataOf(value, &v) && Put(index, std::move(v));
 }

@@ -103,7 +103,8 @@ class CefDictionaryValue : public virtual CefBase {
 };
 
 // Index-addressed values. SetX at an index at or past the end grows the list (new slots are
-// null). GetX of a missing index or of another type gives 0 / false / "" / null.
+// null). GetX of a missing index or of another type gives 0 / false / "" / null. A negative
+// index is misuse: SetX and Remove refuse it (false), GetX and GetType read it as missing.
 class CefListValue : public virtual CefBase {
  public:
   static CefRefPtr<CefListValue> Create();
@@ -117,25 +118,25 @@ class CefListValue : public virtual CefBase {
   virtual bool SetSize(size_t size) = 0;
   virtual size_t GetSize() = 0;
   virtual bool Clear() = 0;
-  virtual bool Remove(size_t index) = 0;
-  virtual CefValueType GetType(size_t index) = 0;
-  virtual CefRefPtr<CefValue> GetValue(size_t index) = 0;
-  virtual bool GetBool(size_t index) = 0;
-  virtual int GetInt(size_t index) = 0;
-  virtual double GetDouble(size_t index) = 0;
-  virtual CefString GetString(size_t index) = 0;
-  virtual CefRefPtr<CefBinaryValue> GetBinary(size_t index) = 0;
-  virtual CefRefPtr<CefDictionaryValue> GetDictionary(size_t index) = 0;
-  virtual CefRefPtr<CefListValue> GetList(size_t index) = 0;
-  virtual bool SetValue(size_t index, CefRefPtr<CefValue> value) = 0;
-  virtual bool SetNull(size_t index) = 0;
-  virtual bool SetBool(size_t index, bool value) = 0;
-  virtual bool SetInt(size_t index, int value) = 0;
-  virtual bool SetDouble(size_t index, double value) = 0;
-  virtual bool SetString(size_t index, const CefString& value) = 0;
-  virtual bool SetBinary(size_t index, CefRefPtr<CefBinaryValue> value) = 0;
-  virtual bool SetDictionary(size_t index, CefRefPtr<CefDictionaryValue> value) = 0;
-  virtual bool SetList(size_t index, CefRefPtr<CefListValue> value) = 0;
+  virtual bool Remove(int index) = 0;
+  virtual CefValueType GetType(int index) = 0;
+  virtual CefRefPtr<CefValue> GetValue(int index) = 0;
+  virtual bool GetBool(int index) = 0;
+  virtual int GetInt(int index) = 0;
+  virtual double GetDouble(int index) = 0;
+  virtual CefString GetString(int index) = 0;
+  virtual CefRefPtr<CefBinaryValue> GetBinary(int index) = 0;
+  virtual CefRefPtr<CefDictionaryValue> GetDictionary(int index) = 0;
+  virtual CefRefPtr<CefListValue> GetList(int index) = 0;
+  virtual bool SetValue(int index, CefRefPtr<CefValue> value) = 0;
+  virtual bool SetNull(int index) = 0;
+  virtual bool SetBool(int index, bool value) = 0;
+  virtual bool SetInt(int index, int value) = 0;
+  virtual bool SetDouble(int index, double value) = 0;
+  virtual bool SetString(int index, const CefString& value) = 0;
+  virtual bool SetBinary(int index, CefRefPtr<CefBinaryValue> value) = 0;
+  virtual bool SetDictionary(int index, CefRefPtr<CefDictionaryValue> value) = 0;
+  virtual bool SetList(int index, CefRefPtr<CefListValue> value) = 0;
 };
 
 #endif  // CEF_INCLUDE_CEF_VALUES_H_

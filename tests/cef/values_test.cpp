@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cookie_test_support.h"
 #include "engine/value_codec.h"
 #include "include/cef_process_message.h"
 #include "include/cef_values.h"
@@ -102,10 +103,36 @@ TEST(ListValue, SetGrowsGetOfMissingOrOtherTypeGivesDefaults) {
   EXPECT_EQ(list->GetString(0).ToString(), "");
   EXPECT_FALSE(list->GetBool(9));
   EXPECT_FALSE(list->GetList(0).get());
-  // A negative index converted to size_t is refused rather than allocated.
-  EXPECT_FALSE(list->SetInt(static_cast<size_t>(-1), 1));
+  // A size beyond the limit is refused rather than allocated.
   EXPECT_FALSE(list->SetSize(static_cast<size_t>(-1)));
   EXPECT_EQ(list->GetSize(), 4u);
+}
+
+TEST(ListValue, NegativeIndexesAreMisuseAndChangeNothing) {
+  CefRefPtr<CefListValue> list = CefListValue::Create();
+  ASSERT_TRUE(list->SetInt(0, 7));
+  ASSERT_TRUE(list->SetString(1, "kept"));
+  {
+    cookie_tests::MisuseCapture capture;
+    for (int index : {-1, -2147483647 - 1}) {
+      SCOPED_TRACE(index);
+      EXPECT_FALSE(list->SetInt(index, 1));
+      EXPECT_FALSE(list->SetNull(index));
+      EXPECT_FALSE(list->SetList(index, CefListValue::Create()));
+      EXPECT_FALSE(list->Remove(index));
+      // Reads see a missing entry, quietly.
+      EXPECT_EQ(list->GetType(index), VTYPE_INVALID);
+      EXPECT_EQ(list->GetInt(index), 0);
+      EXPECT_FALSE(list->GetValue(index).get());
+    }
+    EXPECT_EQ(capture.reports.size(), 8u);
+  }
+  EXPECT_EQ(list->GetSize(), 2u);
+  EXPECT_EQ(list->GetInt(0), 7);
+  EXPECT_EQ(list->GetString(1).ToString(), "kept");
+  // The largest index is refused by the size limit, not by the sign.
+  EXPECT_FALSE(list->SetBool(2147483647, true));
+  EXPECT_EQ(list->GetSize(), 2u);
 }
 
 TEST(ListValue, ChildrenShareTheParentWhileSetCopies) {
