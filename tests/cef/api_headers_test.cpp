@@ -76,10 +76,35 @@
 #include "include/wrapper/cef_stream_resource_handler.h"
 
 #include <map>
+#include <type_traits>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// Code built against these headers has to build against the release's too: each probe is true
+// when the layer declares something in a shape that release does not have.
+template <typename T, typename = void>
+struct HasRectContains : std::false_type {};
+template <typename T>
+struct HasRectContains<T, std::void_t<decltype(std::declval<const T&>().Contains(0, 0))>> : std::true_type {};
+template <typename T, typename = void>
+struct HasRectPointContains : std::false_type {};
+template <typename T>
+struct HasRectPointContains<T, std::void_t<decltype(std::declval<const T&>().Contains(CefPoint()))>>
+    : std::true_type {};
+
+TEST(CefApiHeaders, DeclarationsHaveTheReleasesShape) {
+  EXPECT_FALSE(HasRectContains<CefRect>::value);
+  EXPECT_FALSE(HasRectPointContains<CefRect>::value);
+  // List indexes are int; sizes stay size_t.
+  EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::GetInt), int (CefListValue::*)(int)>));
+  EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::SetString), bool (CefListValue::*)(int, const CefString&)>));
+  EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::Remove), bool (CefListValue::*)(int)>));
+  EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::GetSize), size_t (CefListValue::*)()>));
+  EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::SetSize), bool (CefListValue::*)(size_t)>));
+}
 
 // A client that overrides nothing still builds: every client-side method has a default body.
 class NothingClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler {

@@ -92,10 +92,6 @@ class CefRect : public cef_rect_t {
     width = width_val;
     height = height_val;
   }
-  bool Contains(int point_x, int point_y) const {
-    return point_x >= x && point_x < x + width && point_y >= y && point_y < y + height;
-  }
-  bool Contains(const CefPoint& point) const { return Contains(point.x, point.y); }
 };
 inline bool operator==(const CefRect& a, const CefRect& b) {
   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
