@@ -207,8 +207,8 @@ class RendererSideRouter : public CefMessageRouterRendererSide {
     functions_ = new PageFunctions(core_);
   }
 
-  int GetContextCount(CefRefPtr<CefBrowser> browser, CefRefPtr<CefV8Context> context) override {
-    if (!OnRenderer("GetContextCount"))
+  int GetPendingCount(CefRefPtr<CefBrowser> browser, CefRefPtr<CefV8Context> context) override {
+    if (!OnRenderer("GetPendingCount"))
       return 0;
     int count = 0;
     for (auto& kv : core_->contexts) {

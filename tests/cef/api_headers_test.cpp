@@ -83,8 +83,16 @@
 
 namespace {
 
-// Code built against these headers has to build against the release's too: each probe is true
-// when the layer declares something in a shape that release does not have.
+// Code built against these headers has to build against the release's too: each probe tells
+// whether the layer declares a member, so that a name the release lacks is seen to be absent.
+#define MEMBER_PROBE(probe, member)                                        \
+  template <typename T, typename = void>                                   \
+  struct probe : std::false_type {};                                       \
+  template <typename T>                                                    \
+  struct probe<T, std::void_t<decltype(&T::member)>> : std::true_type {}
+MEMBER_PROBE(HasGetContextCount, GetContextCount);
+MEMBER_PROBE(HasGetPendingCount, GetPendingCount);
+// Contains has two overloads, so it is probed by calls.
 template <typename T, typename = void>
 struct HasRectContains : std::false_type {};
 template <typename T>
@@ -104,6 +112,8 @@ TEST(CefApiHeaders, DeclarationsHaveTheReleasesShape) {
   EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::Remove), bool (CefListValue::*)(int)>));
   EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::GetSize), size_t (CefListValue::*)()>));
   EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::SetSize), bool (CefListValue::*)(size_t)>));
+  EXPECT_FALSE(HasGetContextCount<CefMessageRouterRendererSide>::value);
+  EXPECT_TRUE(HasGetPendingCount<CefMessageRouterRendererSide>::value);
 }
 
 // A client that overrides nothing still builds: every client-side method has a default body.

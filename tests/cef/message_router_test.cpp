@@ -597,7 +597,7 @@ TEST_F(MessageRouterRenderer, QueryArgumentsAreValidatedAsPageScriptGivesThem) {
     EXPECT_EQ(r.exception, "Invalid arguments");
   }
   EXPECT_TRUE(browser_->TakeSent().empty());
-  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 0);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, nullptr), 0);
 
   // Valid forms give the request id; each sends one query to the browser.
   ScriptResult plain = Call(context, "cefQuery", [&] { return CefV8ValueList{options({{"request", str("a")}})}; });
@@ -619,7 +619,7 @@ TEST_F(MessageRouterRenderer, QueryArgumentsAreValidatedAsPageScriptGivesThem) {
   EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER),
             (std::vector<std::string>{"cefQueryMsg(1,1,\"a\",false,10,0)", "cefQueryMsg(1,2,\"b\",true,10,0)",
                                       "cefQueryMsg(1,3,\"\",false,10,0)"}));
-  EXPECT_EQ(router_->GetContextCount(browser_.get(), context), 3);
+  EXPECT_EQ(router_->GetPendingCount(browser_.get(), context), 3);
 
   // cefQueryCancel wants one integer.
   for (const Args& args : std::vector<Args>{[] { return CefV8ValueList{}; }, [&] { return CefV8ValueList{str("1")}; }}) {
@@ -627,7 +627,7 @@ TEST_F(MessageRouterRenderer, QueryArgumentsAreValidatedAsPageScriptGivesThem) {
     EXPECT_TRUE(r.threw);
     EXPECT_EQ(r.exception, "Invalid arguments");
   }
-  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 3);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, nullptr), 3);
 }
 
 TEST_F(MessageRouterRenderer, RequestIdsCountPerContextAndQueriesCarryTheirFrame) {
@@ -645,11 +645,15 @@ TEST_F(MessageRouterRenderer, RequestIdsCountPerContextAndQueriesCarryTheirFrame
                                       "cefQueryMsg(2,1,\"s1\",false,1,3)"}));
   EXPECT_EQ(Describe(other_->TakeSent(), PID_BROWSER), (std::vector<std::string>{"cefQueryMsg(3,1,\"e1\",false,20,0)"}));
 
-  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 4);
-  EXPECT_EQ(router_->GetContextCount(browser_.get(), nullptr), 3);
-  EXPECT_EQ(router_->GetContextCount(browser_.get(), main), 2);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, nullptr), 4);
+  EXPECT_EQ(router_->GetPendingCount(browser_.get(), nullptr), 3);
+  EXPECT_EQ(router_->GetPendingCount(browser_.get(), main), 2);
+  EXPECT_EQ(router_->GetPendingCount(other_.get(), nullptr), 1);
+  // Both given: the context's queries only when it is the browser's.
+  EXPECT_EQ(router_->GetPendingCount(other_.get(), main), 0);
+  EXPECT_EQ(router_->GetPendingCount(other_.get(), elsewhere), 1);
   // A fresh wrapper of the same context counts the same.
-  EXPECT_EQ(router_->GetContextCount(nullptr, cefengine::FindContext(cefengine::ContextId(sub))), 1);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, cefengine::FindContext(cefengine::ContextId(sub))), 1);
 
   // A new document of the frame starts counting again.
   Close(main);
@@ -667,14 +671,14 @@ TEST_F(MessageRouterRenderer, AnswersRunThePageCallbacksInsideTheQueryingContext
   ASSERT_EQ(Query(sub, "once", false, ok, failed).value->GetIntValue(), 1);
   ASSERT_EQ(Query(sub, "fails", false, ok, failed).value->GetIntValue(), 2);
   ASSERT_EQ(Query(sub, "stream", true, ok, failed).value->GetIntValue(), 3);
-  EXPECT_EQ(router_->GetContextCount(nullptr, sub), 3);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, sub), 3);
 
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 1, true, "r1")));
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 1, true, "again")));  // one-shot: already ended
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 2, false, "bad", 5)));
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, true, "s1")));
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, true, "s2")));
-  EXPECT_EQ(router_->GetContextCount(nullptr, sub), 1);  // the persistent one stays
+  EXPECT_EQ(router_->GetPendingCount(nullptr, sub), 1);  // the persistent one stays
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, false, "done", -3)));
   EXPECT_TRUE(FromBrowser(browser_, AnswerMessage(2, 3, true, "late")));
   // Not for this router or not for these contexts: no callback.
@@ -688,8 +692,8 @@ TEST_F(MessageRouterRenderer, AnswersRunThePageCallbacksInsideTheQueryingContext
   EXPECT_EQ(ok->in_home, (std::vector<bool>{true, true, true}));
   EXPECT_EQ(failed->in_home, (std::vector<bool>{true, true}));
   EXPECT_FALSE(CefV8Context::InContext());
-  EXPECT_EQ(router_->GetContextCount(nullptr, sub), 0);
-  EXPECT_EQ(router_->GetContextCount(nullptr, main), 1);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, sub), 0);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, main), 1);
 
   // A callback may start the next query at once.
   CefRefPtr<PageCallback> chained = new PageCallback();
@@ -725,14 +729,14 @@ TEST_F(MessageRouterRenderer, QueriesEndByPageCancelBrowserCancelAndContextRelea
   dropped->GetArgumentList()->SetInt(0, 1);
   dropped->GetArgumentList()->SetInt(1, 2);
   EXPECT_TRUE(FromBrowser(browser_, dropped));
-  EXPECT_EQ(router_->GetContextCount(nullptr, main), 0);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, main), 0);
   EXPECT_TRUE(CancelQuery(main, 2).value->IsBool());
   EXPECT_FALSE(CancelQuery(main, 2).value->GetBoolValue());
 
   // The sub-frame's document goes: the browser hears that all of its queries ended.
   Close(sub);
   EXPECT_EQ(Describe(browser_->TakeSent(), PID_BROWSER), (std::vector<std::string>{"cefQueryCancelMsg(2,-1)"}));
-  EXPECT_EQ(router_->GetContextCount(nullptr, nullptr), 0);
+  EXPECT_EQ(router_->GetPendingCount(nullptr, nullptr), 0);
   // A context without queries goes quietly.
   Close(main);
   EXPECT_TRUE(browser_->TakeSent().empty());

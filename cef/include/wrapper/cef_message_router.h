@@ -68,8 +68,10 @@ class CefMessageRouterRendererSide : public base::RefCountedThreadSafe<CefMessag
  public:
   static CefRefPtr<CefMessageRouterRendererSide> Create(const CefMessageRouterConfig& config);
 
-  // Pending queries of `context` (null: of the browser).
-  virtual int GetContextCount(CefRefPtr<CefBrowser> browser, CefRefPtr<CefV8Context> context) = 0;
+  // The queries still pending (sent and neither ended nor cancelled; a persistent query stays
+  // pending until it fails or is cancelled) of `browser` and of `context`; a null browser or
+  // context narrows nothing, so both null count every query of the router.
+  virtual int GetPendingCount(CefRefPtr<CefBrowser> browser, CefRefPtr<CefV8Context> context) = 0;
 
   virtual void OnContextCreated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                 CefRefPtr<CefV8Context> context) = 0;
