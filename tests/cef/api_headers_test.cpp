@@ -75,11 +75,21 @@
 #include "include/wrapper/cef_resource_manager.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
+#include <cstddef>
 #include <map>
 #include <type_traits>
 #include <utility>
 
 #include <gtest/gtest.h>
+
+// Stand-ins that qualified lookup in the global namespace finds only while the API itself
+// declares no such name.
+namespace absent {
+struct cef_menu_anchor_position_t {};
+struct cef_ssl_version_t {};
+constexpr int PATH_OVERRIDE_DIR_EXE = -1;
+}  // namespace absent
+using namespace absent;
 
 namespace {
 
@@ -114,6 +124,43 @@ TEST(CefApiHeaders, DeclarationsHaveTheReleasesShape) {
   EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::SetSize), bool (CefListValue::*)(size_t)>));
   EXPECT_FALSE(HasGetContextCount<CefMessageRouterRendererSide>::value);
   EXPECT_TRUE(HasGetPendingCount<CefMessageRouterRendererSide>::value);
+  EXPECT_TRUE((std::is_same_v<::cef_menu_anchor_position_t, absent::cef_menu_anchor_position_t>));
+  EXPECT_TRUE((std::is_same_v<::cef_ssl_version_t, absent::cef_ssl_version_t>));
+  EXPECT_EQ(::PATH_OVERRIDE_DIR_EXE, -1);
+}
+
+TEST(CefApiHeaders, EnumerationValuesAreTheReleases) {
+  const std::pair<int, int> values[] = {
+      {REFERRER_POLICY_ALWAYS, 0}, {REFERRER_POLICY_DEFAULT, 1}, {REFERRER_POLICY_NO_REFERRER_WHEN_DOWNGRADE, 2},
+      {REFERRER_POLICY_NEVER, 3},  {REFERRER_POLICY_ORIGIN, 4},  {REFERRER_POLICY_ORIGIN_WHEN_CROSS_ORIGIN, 5},
+      {PK_DIR_CURRENT, 0},         {PK_DIR_EXE, 1},              {PK_DIR_MODULE, 2},
+      {PK_DIR_TEMP, 3},            {PK_FILE_EXE, 4},             {PK_FILE_MODULE, 5},
+      {PK_LOCAL_APP_DATA, 6},      {PK_USER_DATA, 7},
+  };
+  for (size_t i = 0; i < sizeof(values) / sizeof(values[0]); ++i)
+    EXPECT_EQ(values[i].first, values[i].second) << "entry " << i;
+}
+
+// The settings structures keep the release's field order, which a C caller's layout relies on.
+TEST(CefApiHeaders, SettingsHaveTheReleasesFields) {
+  EXPECT_EQ(offsetof(cef_settings_t, persist_user_preferences),
+            offsetof(cef_settings_t, persist_session_cookies) + sizeof(int));
+  EXPECT_LT(offsetof(cef_settings_t, persist_user_preferences), offsetof(cef_settings_t, user_agent));
+  EXPECT_EQ(offsetof(cef_request_context_settings_t, persist_user_preferences),
+            offsetof(cef_request_context_settings_t, persist_session_cookies) + sizeof(int));
+  EXPECT_EQ(offsetof(cef_request_context_settings_t, ignore_certificate_errors),
+            offsetof(cef_request_context_settings_t, persist_user_preferences) + sizeof(int));
+  // No field between caret browsing and plugins (the release has no Java setting).
+  EXPECT_EQ(offsetof(cef_browser_settings_t, plugins),
+            offsetof(cef_browser_settings_t, caret_browsing) + sizeof(cef_state_t));
+
+  // The wrappers copy the new fields with the others.
+  CefSettings settings;
+  settings.persist_user_preferences = 1;
+  CefRequestContextSettings context_settings;
+  context_settings.persist_user_preferences = 1;
+  EXPECT_EQ(CefSettings(settings).persist_user_preferences, 1);
+  EXPECT_EQ(CefRequestContextSettings(context_settings).persist_user_preferences, 1);
 }
 
 // A client that overrides nothing still builds: every client-side method has a default body.

@@ -50,6 +50,7 @@ typedef struct _cef_settings_t {
   cef_string_t cache_path;
   cef_string_t user_data_path;
   int persist_session_cookies;
+  int persist_user_preferences;
   cef_string_t user_agent;
   cef_string_t product_version;
   cef_string_t locale;
@@ -71,6 +72,7 @@ typedef struct _cef_request_context_settings_t {
   size_t size;
   cef_string_t cache_path;
   int persist_session_cookies;
+  int persist_user_preferences;
   int ignore_certificate_errors;
   cef_string_t accept_language_list;
 } cef_request_context_settings_t;
@@ -96,7 +98,6 @@ typedef struct _cef_browser_settings_t {
   cef_state_t javascript_access_clipboard;
   cef_state_t javascript_dom_paste;
   cef_state_t caret_browsing;
-  cef_state_t java;
   cef_state_t plugins;
   cef_state_t universal_access_from_file_urls;
   cef_state_t file_access_from_file_urls;
@@ -145,24 +146,15 @@ typedef enum {
 } cef_termination_status_t;
 
 typedef enum {
-  PATH_OVERRIDE_DIR_CURRENT = 0,
-  PATH_OVERRIDE_DIR_EXE,
-  PATH_OVERRIDE_DIR_MODULE,
-  PATH_OVERRIDE_DIR_TEMP,
-  PATH_OVERRIDE_FILE_EXE,
-  PATH_OVERRIDE_FILE_MODULE,
-  PATH_OVERRIDE_LOCAL_APP_DATA,
-  PATH_OVERRIDE_USER_DATA,
+  PK_DIR_CURRENT = 0,
+  PK_DIR_EXE,
+  PK_DIR_MODULE,
+  PK_DIR_TEMP,
+  PK_FILE_EXE,
+  PK_FILE_MODULE,
+  PK_LOCAL_APP_DATA,
+  PK_USER_DATA,
 } cef_path_key_t;
-
-typedef enum {
-  SSL_CONNECTION_VERSION_UNKNOWN = 0,
-  SSL_CONNECTION_VERSION_SSL2 = 1,
-  SSL_CONNECTION_VERSION_SSL3 = 2,
-  SSL_CONNECTION_VERSION_TLS1 = 3,
-  SSL_CONNECTION_VERSION_TLS1_1 = 4,
-  SSL_CONNECTION_VERSION_TLS1_2 = 5,
-} cef_ssl_version_t;
 
 typedef enum {
   PLUGIN_POLICY_ALLOW = 0,
@@ -175,6 +167,8 @@ typedef enum {
   // Sends the full referrer whatever the schemes.
   REFERRER_POLICY_ALWAYS = 0,
   REFERRER_POLICY_DEFAULT,
+  // No referrer from https to http, else the full one.
+  REFERRER_POLICY_NO_REFERRER_WHEN_DOWNGRADE,
   REFERRER_POLICY_NEVER,
   REFERRER_POLICY_ORIGIN,
   REFERRER_POLICY_ORIGIN_WHEN_CROSS_ORIGIN,
@@ -672,12 +666,6 @@ typedef struct _cef_popup_features_t {
   int dialog;
   cef_string_list_t additionalFeatures;
 } cef_popup_features_t;
-
-typedef enum {
-  CEF_MENU_ANCHOR_TOPLEFT,
-  CEF_MENU_ANCHOR_TOPRIGHT,
-  CEF_MENU_ANCHOR_BOTTOMCENTER,
-} cef_menu_anchor_position_t;
 }
 
 #endif  // CEF_INCLUDE_INTERNAL_CEF_TYPES_H_

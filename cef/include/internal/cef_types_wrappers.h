@@ -215,6 +215,7 @@ struct CefSettingsTraits {
     CefStructCopyString(src->cache_path, &target->cache_path, copy);
     CefStructCopyString(src->user_data_path, &target->user_data_path, copy);
     target->persist_session_cookies = src->persist_session_cookies;
+    target->persist_user_preferences = src->persist_user_preferences;
     CefStructCopyString(src->user_agent, &target->user_agent, copy);
     CefStructCopyString(src->product_version, &target->product_version, copy);
     CefStructCopyString(src->locale, &target->locale, copy);
@@ -246,6 +247,7 @@ struct CefRequestContextSettingsTraits {
       return;
     CefStructCopyString(src->cache_path, &target->cache_path, copy);
     target->persist_session_cookies = src->persist_session_cookies;
+    target->persist_user_preferences = src->persist_user_preferences;
     target->ignore_certificate_errors = src->ignore_certificate_errors;
     CefStructCopyString(src->accept_language_list, &target->accept_language_list, copy);
   }
@@ -287,7 +289,6 @@ struct CefBrowserSettingsTraits {
     target->javascript_access_clipboard = src->javascript_access_clipboard;
     target->javascript_dom_paste = src->javascript_dom_paste;
     target->caret_browsing = src->caret_browsing;
-    target->java = src->java;
     target->plugins = src->plugins;
     target->universal_access_from_file_urls = src->universal_access_from_file_urls;
     target->file_access_from_file_urls = src->file_access_from_file_urls;
