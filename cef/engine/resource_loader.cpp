@@ -84,15 +84,6 @@ bool IsCertificateError(cef_errorcode_t code) {
 }
 
 class SslInfoImpl : public CefSSLInfo {
- public:
-  explicit SslInfoImpl(const std::wstring& host) : host_(host) {}
-  CefString GetSubjectCommonName() override { return host_; }
-  CefString GetIssuerCommonName() override { return "cefengine test authority"; }
-  CefTime GetValidStart() override { return CefTime(); }
-  CefTime GetValidExpiry() override { return CefTime(); }
-
- private:
-  std::wstring host_;
   IMPLEMENT_REFCOUNTING(SslInfoImpl);
 };
 
@@ -540,9 +531,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
     after_certificate_ = std::move(proceed);
     std::shared_ptr<LoadJob> self = shared_from_this();
     std::wstring url = Url();
-    CefURLParts parts;
-    std::wstring host = CefParseURL(url, parts) ? CefString(&parts.host).ToWString() : std::wstring();
-    bool posted = PostFunction(TID_UI, [self, token, code, url, host] {
+    bool posted = PostFunction(TID_UI, [self, token, code, url] {
       if (self->cancelled_)
         return;
       CefRefPtr<RequestCallbackImpl> callback = new RequestCallbackImpl(
@@ -550,7 +539,7 @@ class LoadJob : public ResourceLoad, public std::enable_shared_from_this<LoadJob
       bool waits = false;
       if (CefRefPtr<CefRequestHandler> rh = self->RequestHandler()) {
         self->Log("OnCertificateError", {std::to_string(static_cast<int>(code)), Utf8(url)});
-        waits = rh->OnCertificateError(self->params_.browser, code, url, new SslInfoImpl(host), callback.get());
+        waits = rh->OnCertificateError(self->params_.browser, code, url, new SslInfoImpl(), callback.get());
       }
       // False refuses at once, unless the callback already answered inside the call.
       if (!waits && callback->Claim())

@@ -3,13 +3,9 @@
 
 #include "include/cef_base.h"
 
-// The certificate of a failed https request (subject and issuer common names, validity).
-class CefSSLInfo : public virtual CefBase {
- public:
-  virtual CefString GetSubjectCommonName() = 0;
-  virtual CefString GetIssuerCommonName() = 0;
-  virtual CefTime GetValidStart() = 0;
-  virtual CefTime GetValidExpiry() = 0;
-};
+// The certificate of a failed https request, as CefRequestHandler::OnCertificateError receives
+// it. The engine has no certificates to describe, so it offers none of CEF's accessors: a handler
+// gets a valid object it may keep, and nothing to read from it.
+class CefSSLInfo : public virtual CefBase {};
 
 #endif  // CEF_INCLUDE_CEF_SSL_INFO_H_

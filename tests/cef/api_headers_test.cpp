@@ -102,6 +102,8 @@ namespace {
   struct probe<T, std::void_t<decltype(&T::member)>> : std::true_type {}
 MEMBER_PROBE(HasGetContextCount, GetContextCount);
 MEMBER_PROBE(HasGetPendingCount, GetPendingCount);
+MEMBER_PROBE(HasGetSubjectCommonName, GetSubjectCommonName);
+MEMBER_PROBE(HasGetValidExpiry, GetValidExpiry);
 // Contains has two overloads, so it is probed by calls.
 template <typename T, typename = void>
 struct HasRectContains : std::false_type {};
@@ -124,6 +126,9 @@ TEST(CefApiHeaders, DeclarationsHaveTheReleasesShape) {
   EXPECT_TRUE((std::is_same_v<decltype(&CefListValue::SetSize), bool (CefListValue::*)(size_t)>));
   EXPECT_FALSE(HasGetContextCount<CefMessageRouterRendererSide>::value);
   EXPECT_TRUE(HasGetPendingCount<CefMessageRouterRendererSide>::value);
+  // The certificate object has none of the layer's former accessors.
+  EXPECT_FALSE(HasGetSubjectCommonName<CefSSLInfo>::value);
+  EXPECT_FALSE(HasGetValidExpiry<CefSSLInfo>::value);
   EXPECT_TRUE((std::is_same_v<::cef_menu_anchor_position_t, absent::cef_menu_anchor_position_t>));
   EXPECT_TRUE((std::is_same_v<::cef_ssl_version_t, absent::cef_ssl_version_t>));
   EXPECT_EQ(::PATH_OVERRIDE_DIR_EXE, -1);

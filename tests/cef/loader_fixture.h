@@ -236,13 +236,13 @@ class FunctionClient : public CefClient, public CefRequestHandler {
   bool OnCertificateError(CefRefPtr<CefBrowser> browser, cef_errorcode_t cert_error, const CefString& request_url,
                           CefRefPtr<CefSSLInfo> ssl_info, CefRefPtr<CefRequestCallback> callback) override {
     certificate_on_ui = CefCurrentlyOn(TID_UI);
-    certificate_subject = ssl_info ? ssl_info->GetSubjectCommonName().ToString() : "";
+    certificate_had_info = ssl_info != nullptr;
     return certificate_error ? certificate_error(cert_error, request_url, callback) : false;
   }
 
   std::atomic<bool> protocol_on_ui{false};
   std::atomic<bool> certificate_on_ui{false};
-  std::string certificate_subject;
+  std::atomic<bool> certificate_had_info{false};
   IMPLEMENT_REFCOUNTING(FunctionClient);
 };
 
