@@ -58,6 +58,7 @@
 #include "include/cef_version.h"
 #include "include/cef_web_plugin.h"
 #include "include/internal/cef_build.h"
+#include "include/internal/cef_export.h"
 #include "include/internal/cef_logging_internal.h"
 #include "include/internal/cef_ptr.h"
 #include "include/internal/cef_string.h"
@@ -132,6 +133,27 @@ TEST(CefApiHeaders, DeclarationsHaveTheReleasesShape) {
   EXPECT_TRUE((std::is_same_v<::cef_menu_anchor_position_t, absent::cef_menu_anchor_position_t>));
   EXPECT_TRUE((std::is_same_v<::cef_ssl_version_t, absent::cef_ssl_version_t>));
   EXPECT_EQ(::PATH_OVERRIDE_DIR_EXE, -1);
+}
+
+TEST(CefApiHeaders, VersionIsTheReleaseOfTheApiHashes) {
+  EXPECT_STREQ(CEF_VERSION, "3.2623.1401.brivelo");
+  const int numbers[] = {3, 1401, 49, 0, 2623, 110};
+  for (int entry = 0; entry < 6; ++entry)
+    EXPECT_EQ(cef_version_info(entry), numbers[entry]) << "entry " << entry;
+  EXPECT_EQ(cef_version_info(6), 0);
+  EXPECT_STREQ(cef_api_hash(0), "64b27477b82b44b51ce817522f744fca6768cbbb");
+  EXPECT_STREQ(cef_api_hash(1), "32c1d3523da124f2dea7b80b92c53c4d4a463c65");
+  EXPECT_EQ(cef_api_hash(2), nullptr);
+  EXPECT_EQ(cef_api_hash(-1), nullptr);
+}
+
+// A callback built against the layer has libcef.dll's convention, which on 32-bit Windows is not
+// the compiler's default.
+TEST(CefApiHeaders, CallbacksUseTheLibrarysCallingConvention) {
+  EXPECT_TRUE((std::is_same_v<void(CEF_CALLBACK*)(int), void(__stdcall*)(int)>));
+#if defined(__i386__)
+  EXPECT_FALSE((std::is_convertible_v<void(__cdecl*)(int), void(CEF_CALLBACK*)(int)>));
+#endif
 }
 
 TEST(CefApiHeaders, EnumerationValuesAreTheReleases) {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "include/base/cef_basictypes.h"
+#include "include/internal/cef_export.h"
 
 extern "C" {
 
@@ -21,14 +22,14 @@ typedef struct _cef_time_t {
 
 // time_t (seconds since 1970-01-01 UTC, 64-bit) <-> calendar time. Return 1 on success,
 // 0 for a null argument or a time outside years 1601-30827.
-int cef_time_to_timet(const cef_time_t* cef_time, time_t* time);
-int cef_time_from_timet(time_t time, cef_time_t* cef_time);
+CEF_EXPORT int cef_time_to_timet(const cef_time_t* cef_time, time_t* time);
+CEF_EXPORT int cef_time_from_timet(time_t time, cef_time_t* cef_time);
 // Seconds since the epoch as a double (fractions hold the milliseconds).
-int cef_time_to_doublet(const cef_time_t* cef_time, double* time);
-int cef_time_from_doublet(double time, cef_time_t* cef_time);
-int cef_time_now(cef_time_t* cef_time);
+CEF_EXPORT int cef_time_to_doublet(const cef_time_t* cef_time, double* time);
+CEF_EXPORT int cef_time_from_doublet(double time, cef_time_t* cef_time);
+CEF_EXPORT int cef_time_now(cef_time_t* cef_time);
 // Milliseconds from `from` to `to`.
-int cef_time_delta(const cef_time_t* from, const cef_time_t* to, long long* delta);
+CEF_EXPORT int cef_time_delta(const cef_time_t* from, const cef_time_t* to, long long* delta);
 }
 
 #endif  // CEF_INCLUDE_INTERNAL_CEF_TIME_H_
