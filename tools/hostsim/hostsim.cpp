@@ -26,25 +26,21 @@
 #include "browser/host_protocol.h"
 #include "channel/channel.h"
 #include "tools/hostsim/event_json.h"
+#include "tools/hostsim/host_launch.h"
 #include "tools/hostsim/host_script.h"
 #include "tools/json_text.h"
 #include "tools/option_value.h"
 
 using namespace client;
+using hostsim::HandleHex;
 
 namespace {
 
 struct Options {
-  std::wstring exe;
-  std::wstring id;
-  uint32_t view = 256;
-  std::wstring url = L"about:blank";
-  std::wstring rect = L"0,0,800,600";
-  std::wstring workarea = L"0,0,0,0";
+  hostsim::BrowserLaunch browser;
   std::wstring script;
   std::wstring auto_answer;
   bool auto_answer_on = false;
-  std::vector<std::wstring> switches;
   bool launch = true;
 };
 
@@ -131,50 +127,34 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     std::wstring value;
-    if (OptionValue(arg, L"--exe=", &value)) options->exe = value;
-    else if (OptionValue(arg, L"--id=", &value)) options->id = value;
-    else if (OptionValue(arg, L"--view=", &value)) options->view = static_cast<uint32_t>(wcstoul(value.c_str(), nullptr, 0));
-    else if (OptionValue(arg, L"--url=", &value)) options->url = value;
-    else if (OptionValue(arg, L"--rect=", &value)) options->rect = value;
-    else if (OptionValue(arg, L"--workarea=", &value)) options->workarea = value;
+    hostsim::BrowserLaunch& browser = options->browser;
+    if (OptionValue(arg, L"--exe=", &value)) browser.exe = value;
+    else if (OptionValue(arg, L"--id=", &value)) browser.id = value;
+    else if (OptionValue(arg, L"--view=", &value)) browser.view = static_cast<uint32_t>(wcstoul(value.c_str(), nullptr, 0));
+    else if (OptionValue(arg, L"--url=", &value)) browser.url = value;
+    else if (OptionValue(arg, L"--rect=", &value)) browser.rect = value;
+    else if (OptionValue(arg, L"--workarea=", &value)) browser.workarea = value;
     else if (OptionValue(arg, L"--script=", &value)) options->script = value;
     else if (OptionValue(arg, L"--auto-answer=", &value)) { options->auto_answer = value; options->auto_answer_on = true; }
-    else if (OptionValue(arg, L"--switch=", &value)) options->switches.push_back(value);
+    else if (OptionValue(arg, L"--switch=", &value)) browser.switches.push_back(value);
     else if (arg == L"--no-launch") options->launch = false;
     else {
       PrintLine("{\"hostsim\":\"error\",\"text\":" + JsonString(L"unknown option " + arg) + "}");
       return false;
     }
   }
-  if (options->id.empty()) options->id = L"hostsim." + std::to_wstring(GetCurrentProcessId());
-  if (options->exe.empty()) {
+  if (options->browser.id.empty()) options->browser.id = L"hostsim." + std::to_wstring(GetCurrentProcessId());
+  if (options->browser.exe.empty()) {
     wchar_t path[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path, n);
-    options->exe = dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"Brivelo.exe";
+    options->browser.exe = dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"Brivelo.exe";
   }
   return true;
 }
 
-std::wstring Quoted(const std::wstring& value) {
-  return value.find_first_of(L" \t\"") == std::wstring::npos ? value : L"\"" + value + L"\"";
-}
-
-std::wstring HandleHex(HWND hwnd) {
-  wchar_t text[16] = {};
-  _snwprintf(text, 15, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(hwnd)));
-  return text;
-}
-
 HANDLE LaunchBrowser(const Options& options, HWND parent) {
-  std::wstring command = L"\"" + options.exe + L"\"";
-  command += L" --parent_wnd=" + HandleHex(parent);
-  command += L" --tab_ids=" + Quoted(options.id);
-  command += L" --tab_rect=" + options.rect;
-  command += L" --workarea=" + options.workarea;
-  command += L" --web_view_id=" + std::to_wstring(options.view);
-  command += L" --url=" + Quoted(options.url);
-  for (const std::wstring& extra : options.switches) command += L" " + extra;
+  std::wstring command = hostsim::BrowserCommandLine(options.browser, parent);
   PrintLine("{\"hostsim\":\"launch\",\"command\":" + JsonString(command) + "}");
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
@@ -198,20 +178,7 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-HWND CreateHostWindow() {
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = HostWindowProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_APPWORKSPACE + 1));
-  wc.lpszClassName = L"BriveloHostSimulator";
-  RegisterClassExW(&wc);
-  HWND window = CreateWindowExW(0, wc.lpszClassName, L"Brivelo host simulator", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 1024, 768, nullptr, nullptr, wc.hInstance, nullptr);
-  if (window) ShowWindow(window, SW_SHOW);
-  return window;
-}
+HWND CreateHostWindow() { return hostsim::CreateHostWindow(HostWindowProc); }
 
 struct ScriptRun {
   DWORD main_thread;
@@ -281,7 +248,7 @@ int wmain(int argc, wchar_t** argv) {
   EventLog log;
   HostListener listener(&channel, &log, options);
   // The host end must exist before the browser starts: its first event is synchronous.
-  channel.InitStub(options.id.c_str());
+  channel.InitStub(options.browser.id.c_str());
   channel.AddListener(&listener);
 
   HANDLE browser = nullptr;
