@@ -11,6 +11,7 @@
 #include "engine/navigation.h"
 #include "engine/page_actions.h"
 #include "engine/renderer_relay.h"
+#include "engine/startup_trace.h"
 #include "engine/task_threads.h"
 #include "engine/utf.h"
 
@@ -163,6 +164,7 @@ CefRefPtr<BrowserImpl> BrowserImpl::CreateOnUI(const CefWindowInfo& window_info,
   browser->relay_->Start(browser.get());
 
   browser->Record("OnAfterCreated", 0, {WideToUtf8(url)});
+  NoteStartupStamp(StartupStamp::kFirstBrowserCreated);
   if (client) {
     if (CefRefPtr<CefLifeSpanHandler> handler = client->GetLifeSpanHandler())
       handler->OnAfterCreated(browser.get());

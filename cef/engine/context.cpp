@@ -14,6 +14,7 @@
 #include "engine/request_context.h"
 #include "engine/scheme_factories.h"
 #include "engine/scheme_registry.h"
+#include "engine/startup_trace.h"
 #include "engine/task_threads.h"
 
 namespace cefengine {
@@ -142,6 +143,7 @@ void FailNextInitialize() {
 using namespace cefengine;
 
 int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void* windows_sandbox_info) {
+  NoteStartupStamp(StartupStamp::kExecuteProcess);
   std::wstring type;
   CefRefPtr<CommandLineImpl> line = ProcessLine(&type);
   if (type.empty()) {
@@ -164,6 +166,7 @@ int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, vo
 
 bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefPtr<CefApp> application,
                    void* windows_sandbox_info) {
+  NoteStartupStamp(StartupStamp::kInitializeBegin);
   ContextState& state = State();
   {
     std::lock_guard<std::mutex> lock(state.mutex);
@@ -235,6 +238,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
   // The first task of the UI thread; whatever the caller posts afterwards runs after it.
   PostEngineTask(TID_UI, new ContextInitializedTask(handler), 0);
   StartControlPipeFromEnvironment();
+  NoteStartupStamp(StartupStamp::kInitializeEnd);
   return true;
 }
 

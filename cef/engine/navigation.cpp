@@ -10,6 +10,7 @@
 #include "engine/logging.h"
 #include "engine/renderer_relay.h"
 #include "engine/resource_loader.h"
+#include "engine/startup_trace.h"
 #include "engine/task_threads.h"
 #include "engine/utf.h"
 
@@ -119,6 +120,8 @@ void ReportLoadError(BrowserImpl* browser, FrameImpl* frame, cef_errorcode_t cod
 
 void ReportLoadEnd(BrowserImpl* browser, FrameImpl* frame, int status) {
   browser->Record("OnLoadEnd", frame->id(), {std::to_string(status)});
+  if (frame->IsMain())
+    NoteStartupStamp(StartupStamp::kFirstLoadEnd);
   if (CefRefPtr<CefLoadHandler> handler = LoadHandlerOf(browser))
     handler->OnLoadEnd(browser, frame, status);
 }
