@@ -260,9 +260,10 @@ MH_STATUS CreateHook(const char* name, LPVOID detour, Function* original, LPVOID
   return status;
 }
 
-MH_STATUS EnableHook(const char* name, LPVOID target) {
-  MH_STATUS status = MH_EnableHook(target);
-  if (status != MH_OK) LogErrorA("ProcessLaunchHook::Install MH_EnableHook(%s): %s", name, MH_StatusToString(status));
+MH_STATUS QueueHook(const char* name, LPVOID target) {
+  MH_STATUS status = MH_QueueEnableHook(target);
+  if (status != MH_OK)
+    LogErrorA("ProcessLaunchHook::Install MH_QueueEnableHook(%s): %s", name, MH_StatusToString(status));
   return status;
 }
 
@@ -300,9 +301,12 @@ MH_STATUS Install() {
       CreateHook("CreateProcessW", reinterpret_cast<LPVOID>(&CreateProcessWDetour), &g_pfnCreateProcessW, &targetW);
   const MH_STATUS createdA =
       CreateHook("CreateProcessA", reinterpret_cast<LPVOID>(&CreateProcessADetour), &g_pfnCreateProcessA, &targetA);
-  const MH_STATUS enabledW = createdW == MH_OK ? EnableHook("CreateProcessW", targetW) : createdW;
-  const MH_STATUS enabledA = createdA == MH_OK ? EnableHook("CreateProcessA", targetA) : createdA;
-  return enabledW != MH_OK ? enabledW : enabledA;
+  const MH_STATUS queuedW = createdW == MH_OK ? QueueHook("CreateProcessW", targetW) : createdW;
+  const MH_STATUS queuedA = createdA == MH_OK ? QueueHook("CreateProcessA", targetA) : createdA;
+  if (queuedW != MH_OK && queuedA != MH_OK) return queuedW;
+  const MH_STATUS applied = MH_ApplyQueued();
+  if (applied != MH_OK) LogErrorA("ProcessLaunchHook::Install MH_ApplyQueued: %s", MH_StatusToString(applied));
+  return queuedW != MH_OK ? queuedW : queuedA != MH_OK ? queuedA : applied;
 }
 
 BOOL WINAPI CreateProcessWDetour(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,

@@ -54,9 +54,10 @@ BOOL LaunchA(CreateProcessAFunction original, const LaunchContext& context, LPCS
              DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
              LPPROCESS_INFORMATION processInformation);
 
-// Installs and enables both detours; once per process, first thing in the process entry.
-// MH_OK when both are in force; otherwise the first failure, logged, and whatever could not be
-// installed stays as it was.
+// Installs and enables both detours; once per process, first thing in the process entry. Both
+// are switched on in one step (the process's other threads are held once, not once per hook:
+// finding them is the slow part of a process's start). MH_OK when both are in force; otherwise
+// the first failure, logged, and whatever could not be installed stays as it was.
 [[nodiscard]] MH_STATUS Install();
 
 // The detours: LaunchW / LaunchA with the real functions and CurrentContext().
