@@ -89,4 +89,37 @@ void ReportValue(const std::string& bench, const std::string& figure, double our
 
 void ReportNote(const std::string& bench, const std::string& text) { Line(bench + " " + text); }
 
+namespace {
+
+bool SystemTimes(unsigned long long* idle, unsigned long long* total) {
+  FILETIME idle_time, kernel_time, user_time;
+  if (!GetSystemTimes(&idle_time, &kernel_time, &user_time)) return false;
+  auto value = [](const FILETIME& t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  *idle = value(idle_time);
+  // Kernel time includes the idle time.
+  *total = value(kernel_time) + value(user_time);
+  return true;
+}
+
+}  // namespace
+
+MachineLoad::MachineLoad() { SystemTimes(&idle_, &total_); }
+
+double MachineLoad::BusyShare() const {
+  unsigned long long idle = 0, total = 0;
+  if (!SystemTimes(&idle, &total) || total <= total_) return -1;
+  return 1.0 - static_cast<double>(idle - idle_) / static_cast<double>(total - total_);
+}
+
+void ReportLoad(const std::string& bench, const MachineLoad& load) {
+  const double busy = load.BusyShare();
+  if (busy < 0) return;
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  char text[96];
+  std::snprintf(text, sizeof(text), "machine: %u processors, %.0f%% busy during the run", static_cast<unsigned>(info.dwNumberOfProcessors),
+                busy * 100);
+  ReportNote(bench, text);
+}
+
 }  // namespace bench

@@ -34,6 +34,20 @@ bool ReportValue(const std::string& bench, const std::string& figure, double our
                  Target op, double target);
 // A figure without an anchor or a target.
 void ReportValue(const std::string& bench, const std::string& figure, double ours, const std::string& unit);
+// How busy the machine's processors were since it was made (all processes, this one included): the context of
+// the figures on a shared machine.
+class MachineLoad {
+ public:
+  MachineLoad();
+  // Busy share of all processors since construction, 0 to 1; negative when the system does not tell.
+  double BusyShare() const;
+
+ private:
+  unsigned long long idle_ = 0, total_ = 0;
+};
+// "<bench> machine: processors N% busy during the run".
+void ReportLoad(const std::string& bench, const MachineLoad& load);
+
 // Any other line of a bench (what a figure could not be measured from, say), prefixed with the bench's name.
 void ReportNote(const std::string& bench, const std::string& text);
 

@@ -149,6 +149,7 @@ int wmain(int argc, wchar_t** argv) {
 
   // Each loop beside its raw twin, round after round: a round's ratio compares two loops run
   // moments apart, and the median round is the figure.
+  const bench::MachineLoad load;
   std::vector<double> async_rates, raw_async_rates, sync_rates, raw_sync_rates, async_ratios, sync_ratios;
   for (int round = 0; round < rounds; ++round) {
     // The counters only grow: each has counted the earlier rounds too.
@@ -178,6 +179,7 @@ int wmain(int argc, wchar_t** argv) {
                                 "events/s", bench::Median(async_ratios), bench::Target::kAtLeast, kTargetRatio);
   met &= bench::ReportRatio("channel", "sync round trips", bench::Median(sync_rates), bench::Median(raw_sync_rates),
                             "round trips/s", bench::Median(sync_ratios), bench::Target::kAtLeast, kTargetRatio);
+  bench::ReportLoad("channel", load);
   TerminateProcess(pi.hProcess, 0);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);

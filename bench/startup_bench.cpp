@@ -107,13 +107,14 @@ double Ms(double seconds) { return seconds * 1000; }
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const int rounds = argc >= 2 ? std::max(1, _wtoi(argv[1])) : 9;
+  const int rounds = argc >= 2 ? std::max(1, _wtoi(argv[1])) : 15;
   bench::ScratchFolder scratch(L"startup");
   SetEnvironmentVariableW(L"TMP", scratch.path().c_str());
   SetEnvironmentVariableW(L"TEMP", scratch.path().c_str());
   const std::wstring ours_exe = bench::ExeFolder() + L"Brivelo.exe";
   const std::wstring probe_exe = bench::ExeFolder() + L"brivelo_cef_startup_probe.exe";
   BenchHost host(L"startup");
+  const bench::MachineLoad load;
 
   // One start of each first: the first start of a program reads its files from disk.
   if (!RunOnce(host, ours_exe, true, -1).ok || !RunOnce(host, probe_exe, false, -1).ok) {
@@ -172,5 +173,6 @@ int wmain(int argc, wchar_t** argv) {
     bench::ReportRatio(kBench, std::string("phase ") + kPhaseNames[phase], ours_ms, probe_ms, "ms",
                        probe_ms > 0 ? ours_ms / probe_ms : 0);
   }
+  bench::ReportLoad(kBench, load);
   return met ? 0 : 3;
 }
