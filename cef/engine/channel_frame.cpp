@@ -67,12 +67,14 @@ const char* FrameTypeName(FrameType type) {
     case FrameType::kShutdown: return "Shutdown";
     case FrameType::kTest: return "Test";
     case FrameType::kCrash: return "Crash";
+    case FrameType::kPing: return "Ping";
     case FrameType::kHello: return "Hello";
     case FrameType::kFrameReady: return "FrameReady";
     case FrameType::kRendererMessage: return "RendererMessage";
     case FrameType::kPageAction: return "PageAction";
     case FrameType::kTestResult: return "TestResult";
     case FrameType::kTestEvent: return "TestEvent";
+    case FrameType::kPong: return "Pong";
   }
   return "?";
 }

@@ -25,14 +25,16 @@
 //     kTest              frame_id = the frame; [0] request id (int), [1] command (EncodeRendererCommand of
 //                        engine/renderer_call.h)
 //     kCrash             []: the renderer ends as a crash would (a main frame navigated to "chrome://crash")
+//     kPing              [0] request id (int): the renderer's thread answers kPong at once
 //   renderer -> browser
 //     kHello             [0] process id (int), [1] the renderer's own command line (string)
 //     kFrameReady        frame_id = the frame; []
 //     kRendererMessage   [0] name, [1] arguments (list)
 //     kPageAction        [0] kind (string), [1] arguments (list)
 //     kTestResult        [0] request id (int), [1] result (EncodeCallResult of engine/renderer_call.h)
+//     kPong              [0] the request id of the kPing
 //     kTestEvent         [0] journal entry (dict: "seq" double, "thread" string, "kind" string, "frame" double,
-//                        "args" list of strings)
+//                        "args" list of strings, "time" double: microseconds of the performance counter)
 #ifndef CEF_ENGINE_CHANNEL_FRAME_H_
 #define CEF_ENGINE_CHANNEL_FRAME_H_
 
@@ -57,12 +59,14 @@ enum class FrameType : uint16_t {
   kShutdown = 9,
   kTest = 10,
   kCrash = 11,
+  kPing = 12,
   kHello = 101,
   kFrameReady = 102,
   kRendererMessage = 103,
   kPageAction = 104,
   kTestResult = 105,
   kTestEvent = 106,
+  kPong = 107,
 };
 
 enum FocusState { FOCUS_NONE = 0, FOCUS_EDITABLE = 1, FOCUS_PLAIN = 2 };

@@ -10,7 +10,8 @@
 //
 // Commands (arguments marked ? are optional; "browser" is the id of an open browser, "frame" a frame id of it,
 // its main frame by default; every "timeout_ms" is 0-60000):
-//   ping, journal {from?, limit?}, clear_journal, wait {kind, count?, timeout_ms?}, quiesce {timeout_ms?},
+//   ping, journal {from?, limit?}, clear_journal, record_journal {on}, wait {kind, count?, timeout_ms?},
+//   quiesce {timeout_ms?},
 //   set_http_response {url, status, mime?, body?}, fail_next_load {url, code (a negative net error), text?},
 //   browsers                                                            (testing/control_pipe.cpp)
 //   page_navigate {browser, url}, page_set_title {browser, title},
@@ -42,6 +43,8 @@
 //          no renderer answered or the frame has no script context
 //   focus_node {browser, frame?, state: "none" | "editable" | "plain"} -> true when the change went to the renderer
 //   crash_renderer {browser} -> true when a renderer was ended; renderer_process {browser} -> pid (0: none)
+//   renderer_ping {browser, count? (1, at most 10000)} -> [microseconds]: round trips between the browser and its
+//       renderer over the hops of a process message each way, one after the other (fewer when one went unanswered)
 //   child_processes -> [{browser, renderer_id, pid, command_line, connected, ended, exit_code}]
 //   sent_to_browser {browser} -> [{name, args}]: process messages its renderers sent, args as typed values
 //       {"null": true}, {"bool": b}, {"int": n}, {"double": d}, {"str": s}, {"binary": base64}, {"dict": {...}},
@@ -55,7 +58,10 @@
 //   {"str": "text"}, {"int": 32-bit integer}, {"double": number}, {"bool": true|false}, {"null": true},
 //   {"undefined": true}, {"obj": [["name", <page value>], ...]} (members in order),
 //   {"fn": {"name": "cb"}} (a page function returning undefined; no name: anonymous),
-//   {"fn": {"name": "cb", "returns": <page value>}}, {"fn": {"name": "cb", "throws": "message"}}.
+//   {"fn": {"name": "cb", "returns": <page value>}}, {"fn": {"name": "cb", "throws": "message"}},
+//   {"fn": {..., "then": {"path": "external.Execute", "args"?: [page values], "times": n}}} (each of its first n calls
+//   also runs `path(args...)` in the same context before it returns, as a page function calling on would),
+//   {"global": "name"} (the value of the global property `name` when the value is made; undefined when missing).
 // Calls of page functions are journaled ("PageFn", args: name, then the arguments as script prints them) by the
 // renderer that ran them. Values nested deeper than 16 levels and any other form are refused with an error naming
 // the place, e.g. "renderer_call: args[0].obj[1]: a member is [name, value] with a string name".

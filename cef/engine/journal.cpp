@@ -1,5 +1,7 @@
 #include "engine/journal.h"
 
+#include <windows.h>
+
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -32,6 +34,18 @@ bool JournalEnabled() {
   return g_enabled.load();
 }
 
+int64_t JournalTimeUs() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<int64_t>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  // Whole seconds and the rest apart, so that the product cannot overflow.
+  return now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency;
+}
+
 void Record(const std::string& kind, int browser, int64_t frame, std::vector<std::string> args) {
   if (!g_enabled.load())
     return;
@@ -42,6 +56,7 @@ void Record(const std::string& kind, int browser, int64_t frame, std::vector<std
   entry.browser = browser;
   entry.frame = frame;
   entry.args = std::move(args);
+  entry.time_us = JournalTimeUs();
   JournalState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   entry.seq = s.next_seq++;

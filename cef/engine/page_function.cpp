@@ -1,6 +1,7 @@
 #include "engine/page_function.h"
 
 #include "engine/journal.h"
+#include "engine/renderer_call.h"
 #include "engine/utf.h"
 #include "engine/v8_value.h"
 
@@ -22,6 +23,10 @@ class PageFunctionBody : public FunctionBody {
     std::shared_ptr<ContextState> context = InnermostContext();
     Record(kPageFunctionCallKind, context ? context->browser_id : 0, context ? context->frame_id : 0,
            std::move(args));
+    if (calls_chained_ < plan_->then_times && !plan_->then_path.empty()) {
+      ++calls_chained_;
+      (void)CallInContext(CefV8Context::GetEnteredContext(), plan_->then_path, plan_->then_args);
+    }
 
     CallOutcome outcome;
     switch (plan_->outcome) {
@@ -41,6 +46,7 @@ class PageFunctionBody : public FunctionBody {
 
  private:
   std::shared_ptr<const PageFunctionPlan> plan_;
+  int calls_chained_ = 0;  // renderer thread only
 };
 
 }  // namespace
@@ -69,6 +75,12 @@ CefRefPtr<CefV8Value> MakePageValue(const PageValue& value) {
           return nullptr;
       }
       return object;
+    }
+    case PageValue::Kind::kGlobal: {
+      CefRefPtr<CefV8Context> context = CefV8Context::GetEnteredContext();
+      CefRefPtr<CefV8Value> global = context ? context->GetGlobal() : nullptr;
+      CefRefPtr<CefV8Value> found = global ? global->GetValue(value.string_value) : nullptr;
+      return found ? found : CefV8Value::CreateUndefined();
     }
     case PageValue::Kind::kFunction: {
       auto plan = value.function ? value.function : std::make_shared<const PageFunctionPlan>();

@@ -22,11 +22,18 @@ struct PageFunctionPlan {
   Outcome outcome = Outcome::kUndefined;
   std::vector<PageValue> result;  // one entry for kValue (made anew in the context at each call)
   std::wstring exception;         // the thrown message for kThrow
+  // Page script each of the function's first `then_times` calls runs, after the call is journaled and before the
+  // outcome: `then_path(then_args...)` in the same context, as `function cb() { external.Execute(...); }` does.
+  // Each function made from the plan counts its own calls.
+  std::string then_path;  // UTF-8; empty: none
+  std::vector<PageValue> then_args;
+  int then_times = 0;
 };
 
 // A script value as data. Objects list their members in order.
 struct PageValue {
-  enum class Kind { kUndefined, kNull, kBool, kInt, kDouble, kString, kObject, kFunction };
+  // kGlobal: the global property named string_value of the context the value is made in (undefined when missing).
+  enum class Kind { kUndefined, kNull, kBool, kInt, kDouble, kString, kObject, kFunction, kGlobal };
   Kind kind = Kind::kUndefined;
   bool bool_value = false;
   int32 int_value = 0;

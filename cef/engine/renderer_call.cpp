@@ -138,8 +138,8 @@ RendererCallResult RunAsPageScript(CefRefPtr<CefV8Context> context, Body body) {
 const int kMaxPageValueDepth = 32;
 
 // A page value travels as a list: [kind, payload...] with the payload per kind:
-// bool/int/double/string: the value; object: [names], [values]; function: name, outcome,
-// [result], exception.
+// bool/int/double/string/global: the value (the global's name); object: [names], [values]; function: name, outcome,
+// [result], exception, then path, [then args], then times.
 ValueData EncodePageValue(const PageValue& value) {
   std::vector<ValueData> items{MakeInt(static_cast<int>(value.kind))};
   switch (value.kind) {
@@ -156,6 +156,7 @@ ValueData EncodePageValue(const PageValue& value) {
       items.push_back(MakeDouble(value.double_value));
       break;
     case PageValue::Kind::kString:
+    case PageValue::Kind::kGlobal:
       items.push_back(MakeString(value.string_value));
       break;
     case PageValue::Kind::kObject: {
@@ -178,6 +179,12 @@ ValueData EncodePageValue(const PageValue& value) {
       items.push_back(MakeInt(static_cast<int>(plan.outcome)));
       items.push_back(MakeListValue(std::move(result)));
       items.push_back(MakeString(plan.exception));
+      std::vector<ValueData> then_args;
+      for (const auto& arg : plan.then_args)
+        then_args.push_back(EncodePageValue(arg));
+      items.push_back(MakeString(CefString(plan.then_path).ToWString()));
+      items.push_back(MakeListValue(std::move(then_args)));
+      items.push_back(MakeInt(plan.then_times));
       break;
     }
   }
@@ -215,7 +222,8 @@ bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
       value->double_value = has(1, VTYPE_DOUBLE) ? (*items)[1].d : 0;
       return has(1, VTYPE_DOUBLE);
     case static_cast<int>(PageValue::Kind::kString):
-      value->kind = PageValue::Kind::kString;
+    case static_cast<int>(PageValue::Kind::kGlobal):
+      value->kind = static_cast<PageValue::Kind>((*items)[0].i);
       if (!has(1, VTYPE_STRING))
         return false;
       value->string_value = (*items)[1].s;
@@ -254,6 +262,17 @@ bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
         plan->result.push_back(std::move(made));
       }
       plan->exception = (*items)[4].s;
+      const std::vector<ValueData>* then_args = items->size() > 6 ? ListOf((*items)[6]) : nullptr;
+      if (!has(5, VTYPE_STRING) || !then_args || !has(7, VTYPE_INT) || (*items)[7].i < 0)
+        return false;
+      plan->then_path = CefString((*items)[5].s).ToString();
+      for (const auto& arg : *then_args) {
+        PageValue made;
+        if (!DecodePageValue(arg, depth + 1, &made))
+          return false;
+        plan->then_args.push_back(std::move(made));
+      }
+      plan->then_times = (*items)[7].i;
       value->function = plan;
       return true;
     }

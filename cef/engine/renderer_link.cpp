@@ -229,6 +229,9 @@ bool ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
     entry.kind = text(L"kind");
     entry.browser = frame.browser_id;
     entry.frame = frame.frame_id;
+    auto time = items.find(L"time");
+    if (time != items.end() && time->second.type == VTYPE_DOUBLE)
+      entry.time_us = static_cast<int64_t>(time->second.d);
     auto args = items.find(L"args");
     if (args != items.end() && args->second.type == VTYPE_LIST && args->second.list)
       for (const ValueData& arg : args->second.list->items)
@@ -924,6 +927,43 @@ bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& comma
   }
   CloseHandle(pending->done);
   return answered;
+}
+
+bool PingRendererOf(int browser_id, DWORD timeout_ms, int64_t* round_trip_us) {
+  std::shared_ptr<LiveLink> link = FindLive(browser_id);
+  if (!link)
+    return false;
+  auto pending = std::make_shared<PendingCommand>();
+  pending->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  int id;
+  {
+    std::lock_guard<std::mutex> lock(Commands().mutex);
+    id = Commands().next_id++;
+    Commands().pending[id] = pending;
+  }
+  const int64_t sent = JournalTimeUs();
+  bool answered = link->Send(MakeFrame(FrameType::kPing, browser_id, 0, {MakeInt(id)})) &&
+                  WaitForSingleObject(pending->done, timeout_ms) == WAIT_OBJECT_0;
+  {
+    std::lock_guard<std::mutex> lock(Commands().mutex);
+    Commands().pending.erase(id);
+    answered = pending->answered;
+    if (answered)
+      *round_trip_us = static_cast<int64_t>(pending->result.d) - sent;
+  }
+  CloseHandle(pending->done);
+  return answered;
+}
+
+void AnswerRendererPing(int request_id) {
+  const int64_t now = JournalTimeUs();
+  std::lock_guard<std::mutex> lock(Commands().mutex);
+  auto it = Commands().pending.find(request_id);
+  if (it == Commands().pending.end())
+    return;
+  it->second->result = MakeDouble(static_cast<double>(now));
+  it->second->answered = true;
+  SetEvent(it->second->done);
 }
 
 std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take) {

@@ -110,6 +110,13 @@ std::vector<ChannelFrame> FramesToRenderer(int browser_id, bool take);
 // there is no live link or no answer came. Any thread but the one the link's events are delivered on.
 [[nodiscard]] bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& command, ValueData* result,
                                         DWORD timeout_ms);
+// One round trip between the browser and `browser_id`'s live renderer over the hops a process message takes each
+// way: a Ping frame sent from here, answered on the renderer's thread, the Pong handled on the browser's UI thread.
+// Its microseconds (from the send to the UI thread's handling) in *round_trip_us. False when there is no live link or
+// no answer came within `timeout_ms`. Any thread but UI.
+[[nodiscard]] bool PingRendererOf(int browser_id, DWORD timeout_ms, int64_t* round_trip_us);
+// UI: the Pong of a PingRendererOf arrived (called by the browser's renderer relay).
+void AnswerRendererPing(int request_id);
 
 }  // namespace cefengine
 

@@ -278,6 +278,9 @@ void RendererRelay::HandleFrame(const ChannelFrame& frame) {
     case FrameType::kPageAction:
       HandlePageAction(frame);
       break;
+    case FrameType::kPong:
+      AnswerRendererPing(frame.IntAt(0));
+      break;
     case FrameType::kTestResult:
     case FrameType::kTestEvent: {
       std::function<void(const ChannelFrame&)> sink;

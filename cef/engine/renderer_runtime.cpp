@@ -39,7 +39,8 @@ ValueData JournalEntryValue(const JournalEntry& entry) {
                         {L"thread", MakeString(CefString(entry.thread).ToWString())},
                         {L"kind", MakeString(CefString(entry.kind).ToWString())},
                         {L"frame", MakeDouble(static_cast<double>(entry.frame))},
-                        {L"args", MakeListValue(std::move(args))}});
+                        {L"args", MakeListValue(std::move(args))},
+                        {L"time", MakeDouble(static_cast<double>(entry.time_us))}});
 }
 
 }  // namespace
@@ -165,6 +166,10 @@ void RendererRuntime::Handle(const ChannelFrame& frame) {
       break;
     case FrameType::kCrash:
       OnCrash();
+      break;
+    case FrameType::kPing:
+      // Answered from the renderer's thread, as a process message would be.
+      SendToBrowser(MakeFrame(FrameType::kPong, frame.browser_id, 0, {MakeInt(frame.IntAt(0))}));
       break;
     case FrameType::kCommit:
     case FrameType::kFrameGone:

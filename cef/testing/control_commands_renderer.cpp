@@ -15,6 +15,9 @@ namespace cefengine {
 
 namespace {
 
+// The most round trips one renderer_ping measures (each may wait up to 5 s; the pipe serves nothing else meanwhile).
+const int kMaxRendererPings = 10000;
+
 // A page value argument; refuses the command (naming the place and the fault) when it is malformed.
 PageValue ValueArg(ControlArgs& in, const char* name) {
   PageValue value;
@@ -106,6 +109,19 @@ void RegisterRendererControlCommands() {
        [](ControlArgs& in) -> Json::Value {
          CefRefPtr<CefBrowser> browser = in.Browser();
          return in.ok() && test::CrashRenderer(browser);
+       }},
+      {"renderer_ping",
+       [](ControlArgs& in) -> Json::Value {
+         CefRefPtr<CefBrowser> browser = in.Browser();
+         const int count = in.Int("count", 1);
+         if (count < 1 || count > kMaxRendererPings)
+           in.Fail("count must be 1 to " + std::to_string(kMaxRendererPings));
+         Json::Value round_trips(Json::arrayValue);
+         if (in.ok()) {
+           for (int64_t round_trip : test::PingRenderer(browser->GetIdentifier(), count))
+             round_trips.append(Json::Int64(round_trip));
+         }
+         return round_trips;
        }},
       {"renderer_process",
        [](ControlArgs& in) -> Json::Value {

@@ -21,7 +21,8 @@ bool PageValueAt(const Json::Value& json, const std::string& where, int depth, P
   if (depth > kMaxJsonPageValueDepth)
     return Refuse(where, "nested deeper than " + std::to_string(kMaxJsonPageValueDepth) + " levels", error);
   if (!json.isObject() || json.size() != 1)
-    return Refuse(where, "a page value is an object with one key (str, int, double, bool, null, undefined, obj, fn)",
+    return Refuse(where,
+                  "a page value is an object with one key (str, int, double, bool, null, undefined, obj, fn, global)",
                   error);
   const std::string kind = json.getMemberNames().front();
   const Json::Value& body = json[kind];
@@ -68,6 +69,11 @@ bool PageValueAt(const Json::Value& json, const std::string& where, int depth, P
     }
   } else if (kind == "fn") {
     return FunctionFromJson(body, at, depth, value, error);
+  } else if (kind == "global") {
+    if (!body.isString())
+      return Refuse(at, "must be a string", error);
+    value->kind = PageValue::Kind::kGlobal;
+    value->string_value = Utf8ToWide(body.asString());
   } else {
     return Refuse(where, "unknown page value kind \"" + kind + "\"", error);
   }
@@ -77,9 +83,9 @@ bool PageValueAt(const Json::Value& json, const std::string& where, int depth, P
 bool FunctionFromJson(const Json::Value& json, const std::string& where, int depth, PageValue* value,
                       std::string* error) {
   if (!json.isObject())
-    return Refuse(where, "must be an object {name?, returns? | throws?}", error);
+    return Refuse(where, "must be an object {name?, returns? | throws?, then?}", error);
   for (const std::string& key : json.getMemberNames())
-    if (key != "name" && key != "returns" && key != "throws")
+    if (key != "name" && key != "returns" && key != "throws" && key != "then")
       return Refuse(where, "unknown field \"" + key + "\"", error);
   auto plan = std::make_shared<PageFunctionPlan>();
   if (json.isMember("name")) {
@@ -100,6 +106,27 @@ bool FunctionFromJson(const Json::Value& json, const std::string& where, int dep
       return Refuse(where + ".throws", "must be a string", error);
     plan->outcome = PageFunctionPlan::Outcome::kThrow;
     plan->exception = Utf8ToWide(json["throws"].asString());
+  }
+  if (json.isMember("then")) {
+    const Json::Value& then = json["then"];
+    const std::string then_at = where + ".then";
+    if (!then.isObject() || !then["path"].isString() || then["path"].asString().empty() || !then["times"].isInt() ||
+        then["times"].asInt() < 0)
+      return Refuse(then_at, "must be an object {path, args?, times} with a path and times of at least 0", error);
+    for (const std::string& key : then.getMemberNames())
+      if (key != "path" && key != "args" && key != "times")
+        return Refuse(then_at, "unknown field \"" + key + "\"", error);
+    const Json::Value& args = then["args"];
+    if (!args.isNull() && !args.isArray())
+      return Refuse(then_at + ".args", "must be an array of page values", error);
+    for (Json::ArrayIndex i = 0; args.isArray() && i < args.size(); ++i) {
+      PageValue arg;
+      if (!PageValueAt(args[i], then_at + ".args[" + std::to_string(i) + "]", depth + 1, &arg, error))
+        return false;
+      plan->then_args.push_back(std::move(arg));
+    }
+    plan->then_path = then["path"].asString();
+    plan->then_times = then["times"].asInt();
   }
   value->kind = PageValue::Kind::kFunction;
   value->function = std::move(plan);
@@ -267,6 +294,7 @@ Json::Value JournalEntryToJson(const JournalEntry& entry) {
   v["args"] = Json::Value(Json::arrayValue);
   for (const std::string& arg : entry.args)
     v["args"].append(arg);
+  v["time_us"] = Json::Int64(entry.time_us);
   return v;
 }
 
@@ -289,6 +317,8 @@ JournalEntry JournalEntryFromJson(const Json::Value& v) {
   if (v["args"].isArray())
     for (const Json::Value& arg : v["args"])
       entry.args.push_back(arg.isString() ? arg.asString() : std::string());
+  if (v["time_us"].isInt64())
+    entry.time_us = v["time_us"].asInt64();
   return entry;
 }
 

@@ -13,7 +13,7 @@
 
 namespace cefengine {
 
-// {"seq", "process", "thread", "kind", "browser", "frame", "args": [...]}. Frame ids travel as numbers.
+// {"seq", "process", "thread", "kind", "browser", "frame", "args": [...], "time_us"}. Frame ids travel as numbers.
 Json::Value JournalEntryToJson(const JournalEntry& entry);
 // The reverse; fields missing or of another type keep their defaults.
 JournalEntry JournalEntryFromJson(const Json::Value& value);

@@ -3,6 +3,8 @@
 //   journal        {from: seq, limit: n}   -> entries with seq >= from (all when absent), the first `limit` of them
 //                                             (all when absent or 0)
 //   clear_journal                          -> null
+//   record_journal {on}                    -> null; switches recording on or off (renderers started afterwards
+//                                             follow: one started while it is off records nothing)
 //   wait           {kind, count, timeout_ms} -> true when `count` (default 1) entries of `kind` are recorded
 //   quiesce        {timeout_ms}            -> true when every engine thread went idle
 //   set_http_response {url, status, mime, body} -> null; the network table answers that URL
@@ -68,6 +70,13 @@ void RegisterBuiltIns() {
              entries.append(JournalEntryToJson(entry));
          }
          return entries;
+       }},
+      {"record_journal",
+       [](ControlArgs& in) -> Json::Value {
+         const bool on = in.Bool("on");
+         if (in.ok())
+           cefengine::EnableJournal(on);
+         return Json::Value();
        }},
       {"clear_journal",
        [](ControlArgs&) -> Json::Value {

@@ -337,6 +337,14 @@ RendererCallResult RendererAssignOverChannel(int browser_id, int64 frame_id, con
   return CommandOverLink(browser_id, frame_id, MakeCommand(RendererOp::kAssign, path, {value}));
 }
 
+std::vector<int64_t> PingRenderer(int browser_id, int count) {
+  std::vector<int64_t> round_trips;
+  int64_t round_trip = 0;
+  while (static_cast<int>(round_trips.size()) < count && PingRendererOf(browser_id, 5000, &round_trip))
+    round_trips.push_back(round_trip);
+  return round_trips;
+}
+
 std::vector<SentMessage> SentToBrowser(int browser_id) {
   std::vector<SentMessage> sent;
   for (const ChannelFrame& frame : FramesFromRenderer(browser_id, false))

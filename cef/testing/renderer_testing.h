@@ -144,6 +144,11 @@ RendererCallResult RendererAssignOverChannel(int browser_id, int64 frame_id, con
 // unknown or closed, the frame is not one of its frames, or its renderer is gone. Any thread.
 bool FocusNode(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, FocusState state);
 
+// Round trips between the browser and the live renderer of `browser_id` over the hops of a process message each way
+// (engine/renderer_link.h PingRendererOf), one after the other: the microseconds of each. It stops at the first that
+// is not answered within 5 s, so fewer than `count` means the renderer stopped answering. Not on UI.
+std::vector<int64_t> PingRenderer(int browser_id, int count);
+
 // Process messages the renderer of `browser_id` sent to the browser (recorded while the journal is on).
 std::vector<SentMessage> SentToBrowser(int browser_id);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/journal.h"
 #include "include/internal/cef_types.h"
 #include "testing/control_client.h"
 #include "testing/control_json.h"
@@ -447,13 +448,21 @@ TEST(ControlPipe, RefusesMalformedPageValuesNamingTheFaultAndStaysUsable) {
       {"renderer_call", R"({"path": "p", "args": [{"obj": [["k", {"bool": 1}]]}]})",
        "renderer_call: args[0].obj[0].bool: must be true or false"},
       {"renderer_call", R"({"path": "p", "args": [{"fn": "cb"}]})",
-       "renderer_call: args[0].fn: must be an object {name?, returns? | throws?}"},
+       "renderer_call: args[0].fn: must be an object {name?, returns? | throws?, then?}"},
       {"renderer_call", R"({"path": "p", "args": [{"fn": {"nam": "cb"}}]})",
        "renderer_call: args[0].fn: unknown field \"nam\""},
       {"renderer_call", R"({"path": "p", "args": [{"fn": {"returns": {"int": 1}, "throws": "x"}}]})",
        "renderer_call: args[0].fn: a function either returns or throws"},
       {"renderer_call", R"({"path": "p", "args": [{"fn": {"returns": {"int": "1"}}}]})",
        "renderer_call: args[0].fn.returns.int: must be a 32-bit integer"},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": {"then": {"path": "x", "times": -1}}}]})",
+       "renderer_call: args[0].fn.then: must be an object {path, args?, times} with a path and times of at least 0"},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": {"then": {"path": "x", "times": 1, "when": 2}}}]})",
+       "renderer_call: args[0].fn.then: unknown field \"when\""},
+      {"renderer_call", R"({"path": "p", "args": [{"fn": {"then": {"path": "x", "times": 1, "args": [{"int": "2"}]}}}]
+       })",
+       "renderer_call: args[0].fn.then.args[0].int: must be a 32-bit integer"},
+      {"renderer_call", R"({"path": "p", "args": [{"global": 3}]})", "renderer_call: args[0].global: must be a string"},
       {"renderer_call", R"({"args": []})", "renderer_call: needs path"},
       {"renderer_call", R"({"path": "p", "frame": "main"})", "renderer_call: frame must be a 64-bit integer"},
       {"renderer_assign", R"({"path": "probe.name"})", "renderer_assign: needs value"},
@@ -797,6 +806,70 @@ TEST(ControlPipe, ReadsTheLastPaintAndPlaysDragsOfAWindowlessBrowser) {
     bad["browser"] = session.browser();
     EXPECT_EQ(c.error, session.Refused(c.cmd, bad)) << c.cmd << " " << c.args;
   }
+}
+
+// What the benches measure with: page functions whose calls call on (a page calling the browser again from a
+// callback), entries stamped with the performance counter in the renderer that recorded them, renderer round trips
+// over a process message's hops, and a journal that can be paused.
+TEST(ControlPipe, ChainsPageScriptStampsEntriesTimesRendererRoundTripsAndPausesTheJournal) {
+  ProbeSession session;
+  ASSERT_NE(0, session.browser());
+  auto calls_of = [&](const std::string& name, uint64_t from) {
+    std::vector<JournalEntry> calls;
+    for (const JournalEntry& entry : session.client().Journal(from))
+      if (entry.kind == "PageFn" && !entry.args.empty() && entry.args[0] == name)
+        calls.push_back(entry);
+    return calls;
+  };
+
+  // A global function that hands itself back to the probe for its first three calls: four calls in all, each
+  // stamped in the renderer within the command that caused them, in order.
+  session.OnPage("renderer_assign", R"({"path": "again", "value": {"fn": {"name": "again",
+      "then": {"path": "probe.callBack", "args": [{"global": "again"}, {"str": "more"}], "times": 3}}}})");
+  uint64_t mark = session.JournalEnd();
+  const int64_t before = cefengine::JournalTimeUs();
+  Json::Value call = session.OnPage("renderer_call", R"({"path": "probe.callBack", "args": [{"global": "again"}]})");
+  const int64_t after = cefengine::JournalTimeUs();
+  EXPECT_TRUE(call["ran"].asBool());
+  EXPECT_FALSE(call["threw"].asBool()) << call["exception"].asString();
+  std::vector<JournalEntry> calls = calls_of("again", mark);
+  ASSERT_EQ(4u, calls.size());
+  EXPECT_EQ(1u, calls[0].args.size());
+  EXPECT_EQ((std::vector<std::string>{"again", "more"}), calls[3].args);
+  for (size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ('R', calls[i].process);
+    EXPECT_LE(before, calls[i].time_us);
+    EXPECT_GE(after, calls[i].time_us);
+    if (i > 0) {
+      EXPECT_LE(calls[i - 1].time_us, calls[i].time_us);
+    }
+  }
+  // The same function called again has used up its chain; a global the page lacks is undefined.
+  mark = session.JournalEnd();
+  session.OnPage("renderer_call", R"({"path": "probe.callBack", "args": [{"global": "again"}]})");
+  EXPECT_EQ(1u, calls_of("again", mark).size());
+  call = session.OnPage("renderer_call", R"({"path": "probe.callBack", "args": [{"global": "missing"}]})");
+  EXPECT_TRUE(call["threw"].asBool());
+  EXPECT_EQ("probe.callBack needs a function", call["exception"].asString());
+
+  // Round trips to the renderer, one answer each.
+  Json::Value round_trips = session.OnPage("renderer_ping", R"({"count": 5})");
+  ASSERT_EQ(5u, round_trips.size());
+  for (const Json::Value& round_trip : round_trips) {
+    EXPECT_LT(0, round_trip.asInt64());
+    EXPECT_GT(5000000, round_trip.asInt64());
+  }
+  EXPECT_EQ("renderer_ping: count must be 1 to 10000", session.Refused("renderer_ping", ParseArgs(
+      "{\"browser\": " + std::to_string(session.browser()) + ", \"count\": 0}")));
+
+  // Paused, the journal takes nothing, not even what the renderer recorded and sent along; resumed, it does again.
+  session.Ok("record_journal", ParseArgs(R"({"on": false})"));
+  mark = session.JournalEnd();
+  session.OnPage("renderer_call", R"({"path": "probe.callBack", "args": [{"fn": {"name": "quiet"}}]})");
+  EXPECT_TRUE(calls_of("quiet", mark).empty());
+  session.Ok("record_journal", ParseArgs(R"({"on": true})"));
+  session.OnPage("renderer_call", R"({"path": "probe.callBack", "args": [{"fn": {"name": "heard"}}]})");
+  EXPECT_EQ(1u, calls_of("heard", mark).size());
 }
 
 }  // namespace
