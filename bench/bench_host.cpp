@@ -30,19 +30,40 @@ BenchHost::BenchHost(const std::wstring& tag) {
   id_ = L"bench." + tag + L"." + std::to_wstring(GetCurrentProcessId());
   window_ = hostsim::CreateHostWindow(HostWindowProc);
   // The host end exists before the browser starts: its first event is synchronous.
-  channel_.InitStub(id_.c_str());
-  channel_.AddListener(this);
+  const std::wstring name = kStubChannelPrefix + id_;
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = ChannelProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = name.c_str();
+  RegisterClassExW(&wc);
+  channel_window_ = CreateWindowExW(0, name.c_str(), name.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+  SetWindowLongPtrW(channel_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 BenchHost::~BenchHost() {
   Kill();
-  channel_.Unit();
+  if (channel_window_) DestroyWindow(channel_window_);
   if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK BenchHost::ChannelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg != WM_COPYDATA) return DefWindowProcW(hwnd, msg, wp, lp);
+  auto* host = reinterpret_cast<BenchHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+  if (!host || !data || !data->lpData || data->cbData < IPC::Message::kHeaderSize || data->cbData > 0x7FFFFFFFu)
+    return TRUE;
+  IPC::Message message(static_cast<const char*>(data->lpData), static_cast<int>(data->cbData));
+  if (message.IsUsable() && message.GetRouting() == kRoutingIdHost)
+    host->OnMessageReceived(message, data->dwData == kCopyDataSync);
+  return TRUE;
 }
 
 bool BenchHost::Launch(hostsim::BrowserLaunch launch, const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
   Kill();
   launch.id = id_;
+  peer_ = nullptr;
   std::wstring command = hostsim::BrowserCommandLine(launch, window_);
   for (const auto& variable : environment)
     SetEnvironmentVariableW(variable.first.c_str(), variable.second.empty() ? nullptr : variable.second.c_str());
@@ -66,12 +87,12 @@ bool BenchHost::Launch(hostsim::BrowserLaunch launch, const std::vector<std::pai
   return true;
 }
 
-void BenchHost::OnMessageReceived(const IPC::Message& message) {
+void BenchHost::OnMessageReceived(const IPC::Message& message, bool sync) {
   HostEvent event;
   event.time = Now();
   event.code = client::CodeOfType(message.GetType());
   event.view = client::ViewOfType(message.GetType());
-  event.sync = InSendMessage() != FALSE;
+  event.sync = sync;
   if (const client::ProtocolEntry* entry = client::FindHostEvent(event.code))
     event.items = client::DecodePayload(message, entry->layout);
   if (hook_) hook_(event);
@@ -126,7 +147,20 @@ void BenchHost::ClearEvents() {
 bool BenchHost::Send(uint32_t view, client::HostCommand code, const std::vector<client::PayloadItem>& items, bool sync) {
   IPC::Message message;
   if (!client::MakeCommand(view, code, items, &message)) return false;
-  return channel_.Send(&message, !sync, sync);
+  COPYDATASTRUCT data{sync ? kCopyDataSync : kCopyDataAsync, message.GetSize(), const_cast<char*>(message.GetData())};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!peer_) {
+      const std::wstring name = kBrowserChannelPrefix + id_;
+      peer_ = FindWindowW(name.c_str(), name.c_str());
+      if (!peer_) return false;
+    }
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutW(peer_, WM_COPYDATA, reinterpret_cast<WPARAM>(channel_window_),
+                            reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 30000, &answer))
+      return true;
+    peer_ = nullptr;  // gone (a browser started since): look it up again
+  }
+  return false;
 }
 
 bool BenchHost::WaitForExit(DWORD timeout_ms) {

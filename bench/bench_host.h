@@ -2,8 +2,13 @@
 // channel, and the browser (or another program) started inside it the way the host simulator starts it, in a job
 // object with everything it starts. Events are kept with the moment they arrived.
 //
+// The host end is the bench's own window of the channel's name and protocol, lean as a host's own would be: it hands
+// every message to the bench inside the browser's send, and its commands go out with one SendMessage, so the
+// figures hold the browser's work and no queue or thread of a host (the system's own host end posts each
+// asynchronous message to itself first and sends through a thread of its own).
+//
 // Threads: everything on the one thread that made the host; waits pump its messages (the channel window and the
-// host window live on it, and a synchronous event reaches the host only while it pumps).
+// host window live on it, and the browser's sends reach the host only while it pumps).
 #pragma once
 
 #include <windows.h>
@@ -30,12 +35,12 @@ struct HostEvent {
   std::wstring Text(size_t index) const { return index < items.size() ? items[index].text : std::wstring(); }
 };
 
-class BenchHost : public IChannelListener {
+class BenchHost {
  public:
   // Opens the host window and the host end of a channel named after `tag` and this process.
   explicit BenchHost(const std::wstring& tag);
   // Kill().
-  ~BenchHost() override;
+  ~BenchHost();
   BenchHost(const BenchHost&) = delete;
   BenchHost& operator=(const BenchHost&) = delete;
 
@@ -64,7 +69,8 @@ class BenchHost : public IChannelListener {
   // every few milliseconds, and at once when `handle` (if not null) is signalled.
   bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms, HANDLE handle = nullptr);
 
-  // A host command; asynchronous (through the channel's sender thread, as the host simulator sends) or synchronous.
+  // A host command, sent at once: the browser handles a synchronous one before this returns, an asynchronous one
+  // (as the host simulator sends them) later in its main loop. False when the browser's channel window is missing.
   [[nodiscard]] bool Send(uint32_t view, client::HostCommand code, const std::vector<client::PayloadItem>& items,
                           bool sync = false);
   // Called with every event as it arrives, before it is kept (so it may answer at once, as a host would).
@@ -79,14 +85,16 @@ class BenchHost : public IChannelListener {
   static client::PayloadItem Int(int64_t value, char kind = 'i');
   static client::PayloadItem Text(const std::wstring& text);
 
-  // IChannelListener
-  void OnMessageReceived(const IPC::Message& message) override;
-  int GetRoutingId() override { return kRoutingIdHost; }
+  // Every message of the browser for the host, as it arrives; `sync` is its send's flag.
+  void OnMessageReceived(const IPC::Message& message, bool sync);
 
  private:
+  static LRESULT CALLBACK ChannelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
   std::wstring id_;
   HWND window_ = nullptr;
-  CChannel channel_;
+  HWND channel_window_ = nullptr;  // the host end
+  HWND peer_ = nullptr;            // the browser's channel window, looked up again when a send finds it gone
   std::vector<HostEvent> events_;
   size_t first_untaken_ = 0;
   std::vector<bool> taken_;

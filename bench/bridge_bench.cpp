@@ -60,8 +60,7 @@ bool CallPage(BenchHost& host, uint32_t view, int64_t id, const std::wstring& na
               const std::vector<std::wstring>& args) {
   std::vector<PayloadItem> items = {BenchHost::Int(id, 'l'), BenchHost::Text(name)};
   for (const std::wstring& arg : args) items.push_back(BenchHost::Text(arg));
-  static const bool sync = GetEnvironmentVariableW(L"BRIVELO_BENCH_SYNC", nullptr, 0) != 0;
-  return host.Send(view, client::MsgToBrowserCallFunction, items, sync);
+  return host.Send(view, client::MsgToBrowserCallFunction, items, true);
 }
 
 // The event 0x0B with execute id `id`.
@@ -70,23 +69,24 @@ bool WaitForResult(BenchHost& host, uint32_t view, int64_t id, HostEvent* event 
                            [id](const HostEvent& e) { return e.Number(0) == id; });
 }
 
-// Host to page: `calls` calls of pageSum, each waited for; seconds in all. False when a result was missing or wrong.
-bool HostToPage(BenchHost& host, int calls, int64_t* next_id, double* seconds) {
-  const double start = bench::Now();
+// Host to page: `calls` calls of pageSum, each waited for; the seconds of each. False when a result was missing or
+// wrong.
+bool HostToPage(BenchHost& host, int calls, int64_t* next_id, std::vector<double>* seconds) {
   for (int i = 0; i < calls; ++i) {
     const int64_t id = (*next_id)++;
+    const double start = bench::Now();
     HostEvent result;
     if (!CallPage(host, kView, id, L"pageSum", {L"40", L"2"}) || !WaitForResult(host, kView, id, &result) ||
         result.Number(1) != 0 || result.Text(2) != L"42")
       return false;
+    seconds->push_back(result.time - start);
   }
-  *seconds = bench::Now() - start;
   return true;
 }
 
-// Page to host: one call from the page, then `calls` more, each made by the callback the host's answer ran; seconds
-// from the first call's event to the last one's. The host answers from its event hook.
-bool PageToHost(BenchHost& host, bench::PageControl& page, int browser, int calls, double* seconds) {
+// Page to host: one call from the page, then `calls` more, each made by the callback the host's answer ran; the
+// seconds between one call's event and the next one's. The host answers from its event hook.
+bool PageToHost(BenchHost& host, bench::PageControl& page, int browser, int calls, std::vector<double>* seconds) {
   Json::Value callback = bench::ParseJson(R"({"fn": {"name": "onAnswer", "returns": {"str": "thanks"},
       "then": {"path": "external.Execute", "args": [{"str": "hostMethod"}, {"global": "onAnswer"}, {"str": "a1"}]}}})");
   callback["fn"]["then"]["times"] = calls;
@@ -102,38 +102,37 @@ bool PageToHost(BenchHost& host, bench::PageControl& page, int browser, int call
   if (!page.Call("renderer_assign", assign) || !page.Call("renderer_call", first, &ran) || !ran["ran"].asBool() ||
       ran["threw"].asBool())
     return false;
-  HostEvent first_call, last_call;
-  if (!host.WaitForEvent(client::MsgToHostCallHost, kView, kStepMs, &first_call)) return false;
+  HostEvent previous, next;
+  if (!host.WaitForEvent(client::MsgToHostCallHost, kView, kStepMs, &previous)) return false;
   for (int i = 0; i < calls; ++i) {
-    if (!host.WaitForEvent(client::MsgToHostCallHost, kView, kStepMs, &last_call)) return false;
+    if (!host.WaitForEvent(client::MsgToHostCallHost, kView, kStepMs, &next)) return false;
+    seconds->push_back(next.time - previous.time);
+    previous = next;
   }
-  *seconds = last_call.time - first_call.time;
   // Every call was answered and every callback's result came back.
   return host.PumpUntil([&] { return host.CountEvents(client::MsgToHostCallResult, kView) >= size_t(calls) + 1; },
                         kStepMs) &&
          host.CountEvents(client::MsgToHostCallHost, kView) == size_t(calls) + 1;
 }
 
-// The anchor's channel hop: `count` synchronous round trips of an ignored command; seconds in all.
-bool ChannelRoundTrips(BenchHost& host, int count, double* seconds) {
-  const double start = bench::Now();
+// The anchor's channel hop: `count` synchronous round trips of an ignored command; the seconds of each.
+bool ChannelRoundTrips(BenchHost& host, int count, std::vector<double>* seconds) {
   for (int i = 0; i < count; ++i) {
+    const double start = bench::Now();
     if (!host.Send(kView, static_cast<client::HostCommand>(kIgnoredCommand), {}, true)) return false;
+    seconds->push_back(bench::Now() - start);
   }
-  *seconds = bench::Now() - start;
   return true;
 }
 
-// The anchor's renderer hop: `count` round trips; seconds in all.
-bool RendererRoundTrips(bench::PageControl& page, int browser, int count, double* seconds) {
+// The anchor's renderer hop: `count` round trips; the seconds of each.
+bool RendererRoundTrips(bench::PageControl& page, int browser, int count, std::vector<double>* seconds) {
   Json::Value args;
   args["browser"] = browser;
   args["count"] = count;
   Json::Value trips;
   if (!page.Call("renderer_ping", args, &trips) || trips.size() != static_cast<Json::ArrayIndex>(count)) return false;
-  double total_us = 0;
-  for (const Json::Value& trip : trips) total_us += static_cast<double>(trip.asInt64());
-  *seconds = total_us / 1e6;
+  for (const Json::Value& trip : trips) seconds->push_back(static_cast<double>(trip.asInt64()) / 1e6);
   return true;
 }
 
@@ -188,21 +187,24 @@ int wmain(int argc, wchar_t** argv) {
   int64_t next_id = 1000;
   std::vector<double> to_page, to_host, anchor, to_page_ratios, to_host_ratios;
   for (int round = 0; round < rounds; ++round) {
-    double host_to_page = 0, page_to_host = 0, channel = 0, renderer = 0;
+    // A rate is the reciprocal of the median round trip: a shared machine's stalls lengthen a few round trips by
+    // milliseconds, and the mean would follow them.
+    std::vector<double> host_to_page, page_to_host, channel, renderer;
     if (!HostToPage(host, calls, &next_id, &host_to_page)) return Fail("a host call went unanswered");
     if (!ChannelRoundTrips(host, calls, &channel)) return Fail("a channel round trip failed");
     if (!PageToHost(host, page, browser, calls, &page_to_host)) return Fail("a page call went unanswered");
     if (!RendererRoundTrips(page, browser, calls, &renderer)) return Fail(page.error() + " (renderer round trips)");
     host.ClearEvents();
-    const double anchor_rate = calls / (channel + renderer);
-    to_page.push_back(calls / host_to_page);
-    to_host.push_back(calls / page_to_host);
+    const double anchor_rate = 1 / (bench::Median(channel) + bench::Median(renderer));
+    to_page.push_back(1 / bench::Median(host_to_page));
+    to_host.push_back(1 / bench::Median(page_to_host));
     anchor.push_back(anchor_rate);
     to_page_ratios.push_back(to_page.back() / anchor_rate);
     to_host_ratios.push_back(to_host.back() / anchor_rate);
     if (GetEnvironmentVariableW(L"BRIVELO_BENCH_VERBOSE", nullptr, 0))
       std::fprintf(stderr, "round %d: page to host %.0f/s, host to page %.0f/s, channel %.0f us, renderer %.0f us\n",
-                   round, to_host.back(), to_page.back(), channel / calls * 1e6, renderer / calls * 1e6);
+                   round, to_host.back(), to_page.back(), bench::Median(channel) * 1e6,
+                   bench::Median(renderer) * 1e6);
   }
   host.SetEventHook(nullptr);
 
