@@ -24,17 +24,16 @@
 
 #include "bench/bench_host.h"
 #include "bench/bench_report.h"
+#include "bench/bridge_roads.h"
 #include "bench/page_control.h"
 #include "engine/journal.h"
 
 namespace {
 
 using bench::BenchHost;
-using bench::HostEvent;
-using client::PayloadItem;
 
 const char kBench[] = "bridge";
-const DWORD kStepMs = 30000;
+const DWORD kStepMs = bench::kRoadStepMs;
 // The first view, whose renderer journals (for the page function's own time stamps), and the measured one.
 const uint32_t kFirstView = 256;
 const uint32_t kView = 512;
@@ -45,74 +44,6 @@ const double kTarget = 0.8;
 int Fail(const std::string& what) {
   bench::ReportNote(kBench, "failed: " + what);
   return 1;
-}
-
-std::string Utf8(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += static_cast<char>(c < 0x80 ? c : '?');
-  return out;
-}
-
-std::wstring Hex(HWND window) { return hostsim::HandleHex(window); }
-
-// Command 7: the page function `name` with the execute id and the texts.
-bool CallPage(BenchHost& host, uint32_t view, int64_t id, const std::wstring& name,
-              const std::vector<std::wstring>& args) {
-  std::vector<PayloadItem> items = {BenchHost::Int(id, 'l'), BenchHost::Text(name)};
-  for (const std::wstring& arg : args) items.push_back(BenchHost::Text(arg));
-  return host.Send(view, client::MsgToBrowserCallFunction, items, true);
-}
-
-// The event 0x0B with execute id `id`.
-bool WaitForResult(BenchHost& host, uint32_t view, int64_t id, HostEvent* event = nullptr) {
-  return host.WaitForEvent(client::MsgToHostCallResult, static_cast<int>(view), kStepMs, event,
-                           [id](const HostEvent& e) { return e.Number(0) == id; });
-}
-
-// Host to page: `calls` calls of pageSum, each waited for; the seconds of each. False when a result was missing or
-// wrong.
-bool HostToPage(BenchHost& host, int calls, int64_t* next_id, std::vector<double>* seconds) {
-  for (int i = 0; i < calls; ++i) {
-    const int64_t id = (*next_id)++;
-    const double start = bench::Now();
-    HostEvent result;
-    if (!CallPage(host, kView, id, L"pageSum", {L"40", L"2"}) || !WaitForResult(host, kView, id, &result) ||
-        result.Number(1) != 0 || result.Text(2) != L"42")
-      return false;
-    seconds->push_back(result.time - start);
-  }
-  return true;
-}
-
-// Page to host: one call from the page, then `calls` more, each made by the callback the host's answer ran; the
-// seconds between one call's event and the next one's. The host answers from its event hook.
-bool PageToHost(BenchHost& host, bench::PageControl& page, int browser, int calls, std::vector<double>* seconds) {
-  Json::Value callback = bench::ParseJson(R"({"fn": {"name": "onAnswer", "returns": {"str": "thanks"},
-      "then": {"path": "external.Execute", "args": [{"str": "hostMethod"}, {"global": "onAnswer"}, {"str": "a1"}]}}})");
-  callback["fn"]["then"]["times"] = calls;
-  Json::Value assign;
-  assign["browser"] = browser;
-  assign["path"] = "onAnswer";
-  assign["value"] = callback;
-  Json::Value first = bench::ParseJson(R"({"path": "external.Execute",
-      "args": [{"str": "hostMethod"}, {"global": "onAnswer"}, {"str": "a1"}]})");
-  first["browser"] = browser;
-  Json::Value ran;
-  host.ClearEvents();
-  if (!page.Call("renderer_assign", assign) || !page.Call("renderer_call", first, &ran) || !ran["ran"].asBool() ||
-      ran["threw"].asBool())
-    return false;
-  HostEvent previous, next;
-  if (!host.WaitForEvent(client::MsgToHostCallHost, kView, kStepMs, &previous)) return false;
-  for (int i = 0; i < calls; ++i) {
-    if (!host.WaitForEvent(client::MsgToHostCallHost, kView, kStepMs, &next)) return false;
-    seconds->push_back(next.time - previous.time);
-    previous = next;
-  }
-  // Every call was answered and every callback's result came back.
-  return host.PumpUntil([&] { return host.CountEvents(client::MsgToHostCallResult, kView) >= size_t(calls) + 1; },
-                        kStepMs) &&
-         host.CountEvents(client::MsgToHostCallHost, kView) == size_t(calls) + 1;
 }
 
 // The anchor's channel hop: `count` synchronous round trips of an ignored command; the seconds of each.
@@ -159,29 +90,14 @@ int wmain(int argc, wchar_t** argv) {
   // The measured view's renderer starts while the journal is paused: it records nothing and sends nothing along.
   if (!page.CallJson("record_journal", R"({"on": false})")) return Fail(page.error());
   const std::wstring second_url = L"data:text/html,<title>second</title>";
-  if (!host.Send(0, client::MsgToBrowserCreateWebView,
-                 {BenchHost::Text(L"--url=" + second_url + L" --parent_wnd=" + Hex(host.window()) +
-                                  L" --web_view_id=" + std::to_wstring(kView) + L" --tab_rect=0,0,320,200")}) ||
-      !host.WaitForEvent(client::MsgToHostBrowserCreated, kView, kStepMs) ||
-      !host.WaitForEvent(client::MsgToHostLoadEnd, kView, kStepMs))
-    return Fail("the second view did not load");
-  const int first_browser = page.BrowserShowing(Utf8(launch.url));
-  const int browser = page.BrowserShowing(Utf8(second_url));
+  if (!bench::CreateView(host, kView, second_url, host.window())) return Fail("the second view did not load");
+  const int first_browser = page.BrowserShowing(bench::Utf8(launch.url));
+  const int browser = page.BrowserShowing(bench::Utf8(second_url));
   if (!first_browser || !browser) return Fail("the views' browsers are not listed");
-
   // The page's function for the host to call, in both views.
-  for (int id : {first_browser, browser}) {
-    Json::Value args = bench::ParseJson(R"({"path": "external.RegisterFunction",
-        "args": [{"fn": {"name": "pageSum", "returns": {"str": "42"}}}]})");
-    args["browser"] = id;
-    Json::Value ran;
-    if (!page.Call("renderer_call", args, &ran) || !ran["ran"].asBool()) return Fail("pageSum not registered");
-  }
-  // The host answers every call of the page at once, naming the call's callback.
-  host.SetEventHook([&host](const HostEvent& event) {
-    if (event.code != client::MsgToHostCallHost || event.view != kView) return;
-    (void)CallPage(host, kView, event.Number(0), event.Text(2), {L"host says"});
-  });
+  if (!bench::RegisterPageSum(page, first_browser) || !bench::RegisterPageSum(page, browser))
+    return Fail("pageSum not registered");
+  bench::AnswerPageCalls(host, kView);
 
   const bench::MachineLoad load;
   int64_t next_id = 1000;
@@ -190,9 +106,10 @@ int wmain(int argc, wchar_t** argv) {
     // A rate is the reciprocal of the median round trip: a shared machine's stalls lengthen a few round trips by
     // milliseconds, and the mean would follow them.
     std::vector<double> host_to_page, page_to_host, channel, renderer;
-    if (!HostToPage(host, calls, &next_id, &host_to_page)) return Fail("a host call went unanswered");
+    if (!bench::HostToPage(host, kView, calls, &next_id, &host_to_page)) return Fail("a host call went unanswered");
     if (!ChannelRoundTrips(host, calls, &channel)) return Fail("a channel round trip failed");
-    if (!PageToHost(host, page, browser, calls, &page_to_host)) return Fail("a page call went unanswered");
+    if (!bench::PageToHost(host, page, browser, kView, calls, &page_to_host))
+      return Fail("a page call went unanswered");
     if (!RendererRoundTrips(page, browser, calls, &renderer)) return Fail(page.error() + " (renderer round trips)");
     host.ClearEvents();
     const double anchor_rate = 1 / (bench::Median(channel) + bench::Median(renderer));
@@ -218,7 +135,8 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 0; i < calls; ++i) {
     const int64_t id = next_id++;
     sent_us.push_back(cefengine::JournalTimeUs());
-    if (!CallPage(host, kFirstView, id, L"pageSum", {L"40", L"2"}) || !WaitForResult(host, kFirstView, id))
+    if (!bench::CallPage(host, kFirstView, id, L"pageSum", {L"40", L"2"}) ||
+        !bench::WaitForResult(host, kFirstView, id))
       return Fail("a host call of the first view went unanswered");
   }
   Json::Value from;
