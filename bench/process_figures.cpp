@@ -12,30 +12,58 @@ namespace {
 
 using QuerySystemInformation = NTSTATUS(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 
-// Handles and threads from the system's process list; false when it could not be read.
-bool FromProcessList(DWORD pid, long* handles, long* threads) {
+// One class of the system's information into `buffer`, grown as it asks; false when it could not be read.
+bool QuerySystem(ULONG information_class, std::vector<char>* buffer) {
   static const QuerySystemInformation query = reinterpret_cast<QuerySystemInformation>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
   if (!query) return false;
-  std::vector<char> buffer(1 << 20);
+  buffer->resize(1 << 20);
   ULONG needed = 0;
   NTSTATUS status;
-  while ((status = query(5 /* SystemProcessInformation */, buffer.data(), static_cast<ULONG>(buffer.size()),
-                         &needed)) == static_cast<NTSTATUS>(0xC0000004L) /* length mismatch */ &&
-         buffer.size() < (64u << 20)) {
-    buffer.resize(buffer.size() * 2);
+  while ((status = query(information_class, buffer->data(), static_cast<ULONG>(buffer->size()), &needed)) ==
+             static_cast<NTSTATUS>(0xC0000004L) /* length mismatch */ &&
+         buffer->size() < (256u << 20)) {
+    buffer->resize(buffer->size() * 2);
   }
-  if (status != 0) return false;
+  return status == 0;
+}
+
+// The threads of `pid` from the system's process list; -1 when it could not be read.
+long ThreadsFromProcessList(DWORD pid) {
+  std::vector<char> buffer;
+  if (!QuerySystem(5 /* SystemProcessInformation */, &buffer)) return -1;
   for (size_t offset = 0;;) {
     const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
-    if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId)) == pid) {
-      *handles = static_cast<long>(entry->HandleCount);
-      *threads = static_cast<long>(entry->NumberOfThreads);
-      return true;
-    }
-    if (entry->NextEntryOffset == 0) return false;
+    if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId)) == pid)
+      return static_cast<long>(entry->NumberOfThreads);
+    if (entry->NextEntryOffset == 0) return -1;
     offset += entry->NextEntryOffset;
   }
+}
+
+// The handles of `pid` from the system's handle list (the process list's count is, under Wine, the size of the
+// handle table, which only doubles); -1 when it could not be read.
+long HandlesFromHandleList(DWORD pid) {
+  struct Handle {
+    ULONG owner;
+    BYTE type;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+  };
+  std::vector<char> buffer;
+  if (!QuerySystem(16 /* SystemHandleInformation */, &buffer)) return -1;
+  const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
+  // The entries follow the count at the alignment of a pointer.
+  const size_t first = sizeof(void*);
+  if (count > (buffer.size() - first) / sizeof(Handle)) return -1;
+  const auto* handles = reinterpret_cast<const Handle*>(buffer.data() + first);
+  long owned = 0;
+  for (ULONG i = 0; i < count; ++i) {
+    if (handles[i].owner == pid) ++owned;
+  }
+  return owned;
 }
 
 struct WindowCount {
@@ -80,12 +108,9 @@ ProcessFigures MeasureProcess(DWORD pid) {
   if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
     figures.private_bytes = static_cast<double>(memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage);
   DWORD handles = 0;
-  if (GetProcessHandleCount(process, &handles) && handles != 0) figures.handles = static_cast<long>(handles);
-  long listed_handles = -1, threads = 0;
-  if (FromProcessList(pid, &listed_handles, &threads)) {
-    figures.threads = threads;
-    if (figures.handles < 0 && listed_handles > 0) figures.handles = listed_handles;
-  }
+  figures.handles = GetProcessHandleCount(process, &handles) && handles != 0 ? static_cast<long>(handles)
+                                                                              : HandlesFromHandleList(pid);
+  figures.threads = ThreadsFromProcessList(pid);
   const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
   const DWORD user = GetGuiResources(process, GR_USEROBJECTS);
   // A process with windows has USER objects: zero for both means the system does not count them.
