@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -198,22 +199,25 @@ PendingCommands& Commands() {
   return *commands;
 }
 
+// Hands `result` (when given) to the waiter of request `id` and wakes it; false when no one waits for that id.
+bool AnswerPending(int id, const ValueData* result) {
+  std::lock_guard<std::mutex> lock(Commands().mutex);
+  auto it = Commands().pending.find(id);
+  if (it == Commands().pending.end())
+    return false;
+  if (result)
+    it->second->result = *result;
+  it->second->answered = true;
+  SetEvent(it->second->done);
+  Commands().pending.erase(it);
+  return true;
+}
+
 // What every live link does with a renderer->browser frame before its events see it. True when the link consumed
 // the frame: journal entries of the renderer, and answers to commands sent through RunRendererCommandOf.
 bool ObserveFromRenderer(int browser_id, const ChannelFrame& frame) {
-  if (frame.type == FrameType::kTestResult) {
-    std::lock_guard<std::mutex> lock(Commands().mutex);
-    auto it = Commands().pending.find(frame.IntAt(0));
-    if (it == Commands().pending.end())
-      return false;
-    const ValueData* result = frame.At(1);
-    if (result)
-      it->second->result = *result;
-    it->second->answered = true;
-    SetEvent(it->second->done);
-    Commands().pending.erase(it);
-    return true;
-  }
+  if (frame.type == FrameType::kTestResult)
+    return AnswerPending(frame.IntAt(0), frame.At(1));
   if (frame.type == FrameType::kTestEvent) {
     const ValueData* entry_value = frame.At(0);
     if (!entry_value || entry_value->type != VTYPE_DICTIONARY || !entry_value->dict)
@@ -903,8 +907,10 @@ DWORD RendererProcessIdOf(int browser_id) {
   return link ? link->ProcessId() : 0;
 }
 
-bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& command, ValueData* result,
-                          DWORD timeout_ms) {
+// Sends `make(id)` for a new request id to `browser_id`'s live renderer and waits at most `timeout_ms` for
+// AnswerPending of that id; its result in *result. False when there is no live link or no answer came.
+static bool AwaitRenderer(int browser_id, const std::function<ChannelFrame(int id)>& make, DWORD timeout_ms,
+                          ValueData* result) {
   std::shared_ptr<LiveLink> link = FindLive(browser_id);
   if (!link)
     return false;
@@ -916,8 +922,7 @@ bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& comma
     id = Commands().next_id++;
     Commands().pending[id] = pending;
   }
-  bool answered = link->Send(MakeFrame(FrameType::kTest, browser_id, frame_id, {MakeInt(id), command})) &&
-                  WaitForSingleObject(pending->done, timeout_ms) == WAIT_OBJECT_0;
+  bool answered = link->Send(make(id)) && WaitForSingleObject(pending->done, timeout_ms) == WAIT_OBJECT_0;
   {
     std::lock_guard<std::mutex> lock(Commands().mutex);
     Commands().pending.erase(id);
@@ -929,41 +934,28 @@ bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& comma
   return answered;
 }
 
+bool RunRendererCommandOf(int browser_id, int64 frame_id, const ValueData& command, ValueData* result,
+                          DWORD timeout_ms) {
+  return AwaitRenderer(
+      browser_id,
+      [&](int id) { return MakeFrame(FrameType::kTest, browser_id, frame_id, {MakeInt(id), command}); },
+      timeout_ms, result);
+}
+
 bool PingRendererOf(int browser_id, DWORD timeout_ms, int64_t* round_trip_us) {
-  std::shared_ptr<LiveLink> link = FindLive(browser_id);
-  if (!link)
-    return false;
-  auto pending = std::make_shared<PendingCommand>();
-  pending->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  int id;
-  {
-    std::lock_guard<std::mutex> lock(Commands().mutex);
-    id = Commands().next_id++;
-    Commands().pending[id] = pending;
-  }
   const int64_t sent = JournalTimeUs();
-  bool answered = link->Send(MakeFrame(FrameType::kPing, browser_id, 0, {MakeInt(id)})) &&
-                  WaitForSingleObject(pending->done, timeout_ms) == WAIT_OBJECT_0;
-  {
-    std::lock_guard<std::mutex> lock(Commands().mutex);
-    Commands().pending.erase(id);
-    answered = pending->answered;
-    if (answered)
-      *round_trip_us = static_cast<int64_t>(pending->result.d) - sent;
-  }
-  CloseHandle(pending->done);
-  return answered;
+  ValueData answered_at;
+  if (!AwaitRenderer(
+          browser_id, [&](int id) { return MakeFrame(FrameType::kPing, browser_id, 0, {MakeInt(id)}); }, timeout_ms,
+          &answered_at))
+    return false;
+  *round_trip_us = static_cast<int64_t>(answered_at.d) - sent;
+  return true;
 }
 
 void AnswerRendererPing(int request_id) {
-  const int64_t now = JournalTimeUs();
-  std::lock_guard<std::mutex> lock(Commands().mutex);
-  auto it = Commands().pending.find(request_id);
-  if (it == Commands().pending.end())
-    return;
-  it->second->result = MakeDouble(static_cast<double>(now));
-  it->second->answered = true;
-  SetEvent(it->second->done);
+  const ValueData now = MakeDouble(static_cast<double>(JournalTimeUs()));
+  (void)AnswerPending(request_id, &now);
 }
 
 std::vector<ChannelFrame> FramesFromRenderer(int browser_id, bool take) {
