@@ -33,10 +33,9 @@ namespace {
 using bench::BenchHost;
 
 const char kBench[] = "bridge";
-const DWORD kStepMs = bench::kRoadStepMs;
-// The first view, whose renderer journals (for the page function's own time stamps), and the measured one.
-const uint32_t kFirstView = 256;
-const uint32_t kView = 512;
+// The first view's renderer journals (for the page function's own time stamps); the second is measured.
+using bench::kFirstView;
+const uint32_t kView = bench::kSecondView;
 // A command code the browser ignores: a bare synchronous channel round trip.
 const uint32_t kIgnoredCommand = 8;
 const double kTarget = 0.8;
@@ -82,11 +81,11 @@ int wmain(int argc, wchar_t** argv) {
   launch.exe = bench::ExeFolder() + L"Brivelo.exe";
   launch.url = L"data:text/html,<title>first</title>";
   if (!host.Launch(launch, {{L"BRIVELO_CEF_CONTROL", pipe}})) return Fail("Brivelo.exe did not start");
-  if (!host.WaitForEvent(client::MsgToHostBrowserCreated, kFirstView, kStepMs) ||
-      !host.WaitForEvent(client::MsgToHostLoadEnd, kFirstView, kStepMs))
+  if (!host.WaitForEvent(client::MsgToHostBrowserCreated, kFirstView, bench::kRoadStepMs) ||
+      !host.WaitForEvent(client::MsgToHostLoadEnd, kFirstView, bench::kRoadStepMs))
     return Fail("the first view did not load");
   bench::PageControl page;
-  if (!page.Connect(pipe, kStepMs)) return Fail("no control pipe");
+  if (!page.Connect(pipe, bench::kRoadStepMs)) return Fail("no control pipe");
   // The measured view's renderer starts while the journal is paused: it records nothing and sends nothing along.
   if (!page.CallJson("record_journal", R"({"on": false})")) return Fail(page.error());
   const std::wstring second_url = L"data:text/html,<title>second</title>";
@@ -161,7 +160,7 @@ int wmain(int argc, wchar_t** argv) {
   bench::ReportLoad(kBench, load);
 
   if (!host.Send(kView, client::MsgToBrowserClose, {}) || !host.Send(kFirstView, client::MsgToBrowserClose, {}) ||
-      !host.WaitForExit(kStepMs))
+      !host.WaitForExit(bench::kRoadStepMs))
     bench::ReportNote(kBench, "note: the browser did not end in order after its views were closed");
   return met ? 0 : 3;
 }

@@ -18,6 +18,9 @@ namespace bench {
 
 // Longest wait of one step of a road.
 constexpr DWORD kRoadStepMs = 30000;
+// The views of the benches' browser: the first, made at its start, and the second, made by a host command.
+constexpr uint32_t kFirstView = 256;
+constexpr uint32_t kSecondView = 512;
 
 // Command 7 for view `view`: page function `name` with the execute id and the texts.
 [[nodiscard]] bool CallPage(BenchHost& host, uint32_t view, int64_t id, const std::wstring& name,

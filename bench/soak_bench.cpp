@@ -33,9 +33,8 @@ using bench::HostEvent;
 using bench::ProcessFigures;
 
 const char kBench[] = "soak";
-const DWORD kStepMs = bench::kRoadStepMs;
-const uint32_t kFirstView = 256;
-const uint32_t kView = 512;
+using bench::kFirstView;
+const uint32_t kView = bench::kSecondView;
 const double kMemoryShare = 0.05;
 
 int g_sample_every = 100;
@@ -161,11 +160,11 @@ int wmain(int argc, wchar_t** argv) {
   launch.exe = bench::ExeFolder() + L"Brivelo.exe";
   launch.url = L"data:text/html,<title>first</title>";
   if (!host.Launch(launch, {{L"BRIVELO_CEF_CONTROL", pipe}})) return Fail("Brivelo.exe did not start", 0);
-  if (!host.WaitForEvent(client::MsgToHostBrowserCreated, kFirstView, kStepMs) ||
-      !host.WaitForEvent(client::MsgToHostLoadEnd, kFirstView, kStepMs))
+  if (!host.WaitForEvent(client::MsgToHostBrowserCreated, kFirstView, bench::kRoadStepMs) ||
+      !host.WaitForEvent(client::MsgToHostLoadEnd, kFirstView, bench::kRoadStepMs))
     return Fail("the first view did not load", 0);
   bench::PageControl page;
-  if (!page.Connect(pipe, kStepMs)) return Fail("no control pipe", 0);
+  if (!page.Connect(pipe, bench::kRoadStepMs)) return Fail("no control pipe", 0);
   // The journal of the test layer would grow with every call: it stays off, and so in every renderer started later.
   if (!page.CallJson("record_journal", R"({"on": false})") || !page.Call("clear_journal", Json::Value()))
     return Fail(page.error(), 0);
@@ -207,7 +206,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!bench::CreateView(host, kView, L"about:blank", second_window)) return Fail("no second view", cycle);
     arrived += 2;
     if (!host.Send(kView, client::MsgToBrowserLoadUrl, {BenchHost::Text(zip_url), BenchHost::Text(L"")}) ||
-        !host.WaitForEvent(client::MsgToHostLoadEnd, kView, kStepMs,
+        !host.WaitForEvent(client::MsgToHostLoadEnd, kView, bench::kRoadStepMs,
                            nullptr, [&](const HostEvent& e) { return e.Text(0) == zip_url; }))
       return Fail("the zip page did not load", cycle);
     ++arrived;
@@ -231,7 +230,7 @@ int wmain(int argc, wchar_t** argv) {
                    {BenchHost::Text(L"http://soak.test/"), BenchHost::Text(L"a=1; b=2")}) ||
         !host.Send(kView, client::MsgToBrowserGetCookies,
                    {BenchHost::Text(L"http://soak.test/"), BenchHost::Int(0)}) ||
-        !host.WaitForEvent(client::MsgToHostCookies, kView, kStepMs, &cookies) || cookies.Text(1) != L"a=1;b=2;")
+        !host.WaitForEvent(client::MsgToHostCookies, kView, bench::kRoadStepMs, &cookies) || cookies.Text(1) != L"a=1;b=2;")
       return Fail("the cookies did not come back", cycle);
     ++arrived;
 
@@ -241,7 +240,7 @@ int wmain(int argc, wchar_t** argv) {
     // The view closes and says so.
     expected += 1;
     if (!host.Send(kView, client::MsgToBrowserClose, {}) ||
-        !host.WaitForEvent(client::MsgToHostWindowDestroyed, kView, kStepMs))
+        !host.WaitForEvent(client::MsgToHostWindowDestroyed, kView, bench::kRoadStepMs))
       return Fail("the second view did not report its end", cycle);
     ++arrived;
 
@@ -249,7 +248,7 @@ int wmain(int argc, wchar_t** argv) {
       // Its renderer ends with it.
       HANDLE renderer = cycle_renderer ? OpenProcess(SYNCHRONIZE, FALSE, cycle_renderer) : nullptr;
       if (renderer) {
-        (void)host.PumpUntil([renderer] { return WaitForSingleObject(renderer, 0) == WAIT_OBJECT_0; }, kStepMs,
+        (void)host.PumpUntil([renderer] { return WaitForSingleObject(renderer, 0) == WAIT_OBJECT_0; }, bench::kRoadStepMs,
                              renderer);
         CloseHandle(renderer);
       }
@@ -280,7 +279,7 @@ int wmain(int argc, wchar_t** argv) {
   met &= events_met;
   bench::ReportLoad(kBench, load);
 
-  if (!host.Send(kFirstView, client::MsgToBrowserClose, {}) || !host.WaitForExit(kStepMs))
+  if (!host.Send(kFirstView, client::MsgToBrowserClose, {}) || !host.WaitForExit(bench::kRoadStepMs))
     bench::ReportNote(kBench, "note: the browser did not end in order after its last view closed");
   DestroyWindow(second_window);
   return met ? 0 : 3;
