@@ -1,12 +1,18 @@
-// The libraries the loader loads with Brivelo.exe, before its entry point runs, in every process
+// What the loader maps and loads with Brivelo.exe, before its entry point runs, in every process
 // it starts (the browser and each renderer). Libraries that only some paths need load when those
 // paths first run: the tooltip's common controls, the signer check's trust and certificate
 // libraries, the statistics downloads' and the adapter query's; each cost every start its load time.
+// The debug information lies beside the executable: inside, every start would map it too.
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +50,43 @@ TEST(ExecutableImports, LibrariesOnlySomePathsNeedAreNotLoadedWithTheExecutable)
   for (const char* library : {"comctl32.dll", "crypt32.dll", "wintrust.dll", "urlmon.dll", "iphlpapi.dll"}) {
     EXPECT_EQ(0u, imports.count(library)) << library << " loads with the executable";
   }
+}
+
+// Names of the sections in the image file at `path`, long names ("/offset") read from the COFF
+// string table; empty when the file is not an image.
+std::vector<std::string> SectionNames(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> names;
+  IMAGE_DOS_HEADER dos = {};
+  if (file.size() < sizeof(dos)) return names;
+  memcpy(&dos, file.data(), sizeof(dos));
+  const size_t headerAt = size_t(dos.e_lfanew) + sizeof(DWORD);
+  IMAGE_FILE_HEADER header = {};
+  if (dos.e_lfanew < 0 || headerAt + sizeof(header) > file.size()) return names;
+  memcpy(&header, file.data() + headerAt, sizeof(header));
+  const size_t strings = size_t(header.PointerToSymbolTable) + size_t(header.NumberOfSymbols) * 18;
+  size_t at = headerAt + sizeof(header) + header.SizeOfOptionalHeader;
+  for (WORD i = 0; i < header.NumberOfSections && at + sizeof(IMAGE_SECTION_HEADER) <= file.size(); ++i) {
+    IMAGE_SECTION_HEADER section = {};
+    memcpy(&section, file.data() + at, sizeof(section));
+    at += sizeof(section);
+    std::string name(reinterpret_cast<const char*>(section.Name), strnlen(reinterpret_cast<const char*>(section.Name), 8));
+    if (name.size() > 1 && name[0] == '/') {
+      const size_t offset = strings + strtoul(name.c_str() + 1, nullptr, 10);
+      name = offset < file.size() ? std::string(file.c_str() + offset) : std::string();
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+TEST(ExecutableImports, DebugInformationLiesBesideTheExecutable) {
+  const std::vector<std::string> names = SectionNames(ExeDir() + L"Brivelo.exe");
+  ASSERT_NE(names.end(), std::find(names.begin(), names.end(), ".text")) << ::testing::PrintToString(names);
+  for (const std::string& name : names) EXPECT_NE(0, name.compare(0, 7, ".debug_")) << name << " is mapped with it";
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), ".gnu_debuglink")) << ::testing::PrintToString(names);
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((ExeDir() + L"Brivelo.exe.debug").c_str()));
 }
 
 }  // namespace
