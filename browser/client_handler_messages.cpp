@@ -175,8 +175,7 @@ bool ClientHandler::RelayDragAreas(CefRefPtr<CefBrowser> browser, CefProcessId s
   if (!read->Text(0, &text))
     return false;
   // The window copies the text before it releases this call.
-  SendMessageW(window, DragAreaListWindowMessage(), static_cast<WPARAM>(source_process),
-               has_text ? reinterpret_cast<LPARAM>(text.c_str()) : 0);
+  SendDragAreaList(window, static_cast<WPARAM>(source_process), has_text ? text.c_str() : nullptr);
   return true;
 }
 

@@ -115,11 +115,12 @@ LRESULT CALLBACK OsrWindowWin::OsrWndProc(HWND hWnd, UINT message, WPARAM wParam
 
 void OsrWindowWin::OnDragAreaList(LPARAM lParam) {
   const wchar_t* text = reinterpret_cast<const wchar_t*>(lParam);
-  // The message is registered under a public name, so anyone may send it. A text address means
-  // something only to the client handler's relay, which sends on this very thread; from another
-  // thread or process only the clearing form (no text, as the root window sends it) counts.
-  if (text && InSendMessageEx(nullptr) != ISMEX_NOSEND) {
-    LogWarnW(L"OsrWindowWin::OnDragAreaList : a drag-area text sent from another thread is ignored");
+  // The message is registered under a public name, so anyone may send or post it. A text address
+  // means something only to the client handler's relay, which sends it on this very thread; from
+  // another thread or process, or posted (which looks like this thread's own), only the clearing
+  // form (no text, as the root window sends it) counts.
+  if (text && (InSendMessageEx(nullptr) != ISMEX_NOSEND || !IsDragAreaListBeingSent(text))) {
+    LogWarnW(L"OsrWindowWin::OnDragAreaList : a drag-area text not sent by this thread's relay is ignored");
     return;
   }
   drag_areas_.clear();

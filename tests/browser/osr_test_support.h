@@ -127,7 +127,7 @@ inline DWORD SystemDragAt(POINT at) {
 // does: sent on the engine's UI thread, the window's own.
 inline void RelayDragAreas(HWND window, const wchar_t* text) {
   EXPECT_TRUE(test::RunOn(TID_UI, [&] {
-    SendMessageW(window, client::DragAreaListWindowMessage(), PID_RENDERER, reinterpret_cast<LPARAM>(text));
+    client::SendDragAreaList(window, PID_RENDERER, text);
   }));
 }
 

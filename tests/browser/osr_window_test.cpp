@@ -276,19 +276,30 @@ TEST_F(OsrWindow, AnotherProcessCanOnlyClearTheDragAreas) {
   static const wchar_t kHere[] = L"{5,6,7,8}";
   struct Case {
     LPARAM lparam;
+    bool posted;
     const char* areas;
   };
   const Case cases[] = {
-      {0x10, "1,2,3,4"},                            // unreadable
-      {reinterpret_cast<LPARAM>(kHere), "1,2,3,4"},  // readable, still not taken
-      {0, ""},                                       // the clearing form counts
+      {0x10, false, "1,2,3,4"},                            // unreadable
+      {reinterpret_cast<LPARAM>(kHere), false, "1,2,3,4"},  // readable, still not taken
+      // Posted, the message reaches the window procedure as if it came from its own thread.
+      {0x10, true, "1,2,3,4"},
+      {reinterpret_cast<LPARAM>(kHere), true, "1,2,3,4"},
+      {0, true, ""},   // the clearing form counts
+      {0, false, ""},  // the clearing form counts
   };
-  RelayDragAreas(child_, L"{1,2,3,4}");
+  const UINT message = client::DragAreaListWindowMessage();
   for (const Case& c : cases) {
+    RelayDragAreas(child_, L"{1,2,3,4}");
     EXPECT_EQ(RunChildForExitCode(L"drag_area_sender.exe " + hex(reinterpret_cast<ULONG_PTR>(child_)) + L" " +
-                                  hex(static_cast<ULONG_PTR>(c.lparam))),
+                                  hex(static_cast<ULONG_PTR>(c.lparam)) + (c.posted ? L" post" : L"")),
               0u);
-    EXPECT_EQ(DragAreasOf(osr_), c.areas) << c.lparam;
+    // A posted message waits in the UI thread's queue: dispatched here at the latest.
+    OnUI([&] {
+      MSG msg;
+      while (PeekMessageW(&msg, child_, message, message, PM_REMOVE)) DispatchMessageW(&msg);
+    });
+    EXPECT_EQ(DragAreasOf(osr_), c.areas) << c.lparam << (c.posted ? " posted" : " sent");
   }
   // The view lives on and takes its page's list as before.
   RelayDragAreas(child_, L"{1,1,2,2}");
