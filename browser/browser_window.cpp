@@ -7,10 +7,14 @@ BrowserWindow::BrowserWindow(Delegate* delegate, int32 web_view_id)
 
 BrowserWindow::~BrowserWindow() {
   // A browser that outlives its window (the root window went first) reports to nobody.
-  if (client_handler_)
-    client_handler_->DetachDelegate();
+  DetachClientHandler();
   client_handler_ = nullptr;
   browser_ = nullptr;
+}
+
+void BrowserWindow::DetachClientHandler() {
+  if (client_handler_)
+    client_handler_->DetachDelegate();
 }
 
 void BrowserWindow::OnBrowserCreated(CefRefPtr<CefBrowser> browser) {

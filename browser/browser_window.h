@@ -110,6 +110,11 @@ class BrowserWindow : public ClientHandler::Delegate {
   // delegate: the root window, not owned, never null in use.
   BrowserWindow(Delegate* delegate, int32 web_view_id);
 
+  // Main thread: no event or question of the client handler reaches this object once it
+  // returned, and none is still in progress. The subclass destructor calls it first: a question
+  // the engine asks meanwhile is answered by the subclass, which must still be whole.
+  void DetachClientHandler();
+
   Delegate* const delegate_;
   CefRefPtr<CefBrowser> browser_;
   // Made by the subclass constructor; dropped when the browser has closed.

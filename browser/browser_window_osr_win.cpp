@@ -32,7 +32,9 @@ BrowserWindowOsrWin::BrowserWindowOsrWin(BrowserWindow::Delegate* delegate, cons
 }
 
 BrowserWindowOsrWin::~BrowserWindowOsrWin() {
-  // The base detaches the client handler: a browser still on its way reports to nobody.
+  // A browser still on its way reports to nobody; an engine thread inside GetParentWindowHandle
+  // finishes first, while the off-screen window and its lock are still here.
+  DetachClientHandler();
   TakeOsrWindow();
 }
 

@@ -15,6 +15,11 @@ BrowserWindowStdWin::BrowserWindowStdWin(Delegate* delegate, const std::string& 
   client_handler_ = new ClientHandlerStd(this, startup_url);
 }
 
+BrowserWindowStdWin::~BrowserWindowStdWin() {
+  // Before this part goes: the engine's UI thread may be asking GetParentWindowHandle.
+  DetachClientHandler();
+}
+
 void BrowserWindowStdWin::CreateBrowser(HWND parent, const CefRect& rect, const CefBrowserSettings& settings,
                                         CefRefPtr<CefRequestContext> request_context) {
   parent_handle_ = parent;

@@ -15,6 +15,7 @@ class BrowserWindowStdWin : public BrowserWindow {
  public:
   // Main thread. Creates the client handler; the browser comes with CreateBrowser.
   BrowserWindowStdWin(Delegate* delegate, const std::string& startup_url, int32 web_view_id);
+  ~BrowserWindowStdWin() override;
 
   // The window last given to CreateBrowser or ShowPopup; null before. Any thread.
   HWND GetParentWindowHandle() override { return parent_handle_; }

@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "render/process_messages.h"
 #include "tests/browser/osr_test_support.h"
 
 using namespace browser_doubles;
@@ -238,6 +240,70 @@ TEST_F(BrowserWindowOsr, LetGoWhileItsBrowserLivesTheOffScreenWindowOutlivesTheH
   EXPECT_EQ(SystemDragAt(inside), static_cast<DWORD>(DROPEFFECT_NONE));
   EXPECT_TRUE(JournalArgs("DragTargetDragEnter", id).empty());
 
+  browser->GetHost()->CloseBrowser(true);
+  EXPECT_TRUE(test::WaitFor([&] { return test::Browsers().empty(); }));
+}
+
+// Where an engine-thread question held in the off-screen browser window stands while the main
+// thread destroys that window. Outside the window, which goes while the question still runs.
+struct HeldQuestion {
+  HeldQuestion() {
+    for (HANDLE* event : {&entered, &destroying, &destroyed, &returned})
+      *event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  }
+  ~HeldQuestion() {
+    for (HANDLE event : {entered, destroying, destroyed, returned})
+      CloseHandle(event);
+  }
+  std::atomic<bool> armed{false};
+  HWND answer = nullptr;
+  HANDLE entered, destroying, destroyed, returned;
+};
+
+// Its next GetParentWindowHandle (the engine's UI thread, for a page's position request) waits
+// until the main thread starts destroying it, then answers as the off-screen browser window does.
+class HeldParentQuestionWindow : public client::BrowserWindowOsrWin {
+ public:
+  HeldParentQuestionWindow(HeldQuestion* held, client::BrowserWindow::Delegate* delegate)
+      : BrowserWindowOsrWin(delegate, kStartUrl, client::OsrRendererSettings(), kViewId), held_(held) {}
+  HWND GetParentWindowHandle() override {
+    if (!held_->armed.exchange(false))
+      return BrowserWindowOsrWin::GetParentWindowHandle();
+    SetEvent(held_->entered);
+    WaitForSingleObject(held_->destroying, 5000);
+    // A destruction that does not wait for this call is past the off-screen part at once: it
+    // has this long to get there.
+    WaitForSingleObject(held_->destroyed, 300);
+    held_->answer = BrowserWindowOsrWin::GetParentWindowHandle();
+    SetEvent(held_->returned);
+    return held_->answer;
+  }
+
+ private:
+  HeldQuestion* const held_;
+};
+
+// A question of the engine's UI thread that is under way when the main thread destroys the
+// browser window is answered by the whole off-screen browser window: the destruction waits for it
+// before the off-screen part goes (it waited only in the base part, when the subclass's lock and
+// off-screen window were already gone and a new question would have called a pure function).
+TEST_F(BrowserWindowOsr, AQuestionOfTheEngineUnderWayWhenTheWindowIsDestroyedFindsItWhole) {
+  HeldQuestion held;
+  window_.reset(new HeldParentQuestionWindow(&held, &root_));
+  CefRefPtr<CefBrowser> browser = Create(CefRect(0, 0, 200, 100));
+  ASSERT_TRUE(browser);
+  held.armed = true;
+  CefRefPtr<CefListValue> args = CefListValue::Create();
+  args->SetString(0, "{0,0,0,0}");  // only raises the window
+  ASSERT_TRUE(engine_.harness().Inject(browser, client::process_message::kSetBrowserPos, args));
+  ASSERT_EQ(WaitForSingleObject(held.entered, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  SetEvent(held.destroying);
+  window_.reset(new client::BrowserWindowOsrWin(&root_, kStartUrl, client::OsrRendererSettings(), kViewId));
+  SetEvent(held.destroyed);
+  ASSERT_EQ(WaitForSingleObject(held.returned, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(held.answer, host_.hwnd());
+
+  engine_.loop().Drain();
   browser->GetHost()->CloseBrowser(true);
   EXPECT_TRUE(test::WaitFor([&] { return test::Browsers().empty(); }));
 }
