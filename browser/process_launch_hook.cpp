@@ -125,6 +125,16 @@ BOOL CallPassingOnly(HANDLE handle, Function original, const Char* applicationNa
                      BOOL inheritHandles, DWORD creationFlags, LPVOID environment, const Char* currentDirectory,
                      StartupInfo* startupInfo, LPPROCESS_INFORMATION processInformation) {
   _BaseModule::CAutoLocker locker(&InheritanceLock());
+  // Inheritable only until the lock is let go: the next inheriting launch may start at once,
+  // before the caller has closed the handle. Keeps the launch's last error.
+  struct InheritableForThisLaunch {
+    HANDLE handle;
+    ~InheritableForThisLaunch() {
+      const DWORD error = GetLastError();
+      SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+      SetLastError(error);
+    }
+  } inheritable{handle};
   SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   typename ExtendedStartupInfo<StartupInfo>::Type extended = {};
   SIZE_T size = 0;

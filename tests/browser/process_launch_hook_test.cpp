@@ -196,6 +196,36 @@ TEST_F(LaunchBody, TheHiddenChildInheritsOnlyItsPipeWhichClosesWhenItEnds) {
   CloseHandle(event);
 }
 
+// A stand-in for CreateProcessW that keeps the hidden child's pipe end from being closed, so that
+// what the launch left of it can be looked at; it starts nothing.
+HANDLE g_hKeptWriteEnd = nullptr;
+BOOL WINAPI KeepWriteEndStartNothing(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                                     LPVOID, LPCWSTR, LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION) {
+  g_hKeptWriteEnd = startupInfo->hStdOutput;
+  SetHandleInformation(g_hKeptWriteEnd, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return FALSE;
+}
+
+// The pipe's write end is inheritable only while its own launch runs under the lock that every
+// inheriting launch takes: the next one may start as soon as the lock is let go, before the end
+// is closed.
+TEST_F(LaunchBody, ThePipesWriteEndStopsBeingInheritableWhenItsLaunchIsOver) {
+  std::wstring line = L"\"" + EchoChild() + L"\" /c echo NOT SANDBOXED";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  EXPECT_FALSE(ProcessLaunchHook::LaunchW(&KeepWriteEndStartNothing, Context(kWithoutSwitch), nullptr, &line[0],
+                                          nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  ASSERT_NE(nullptr, g_hKeptWriteEnd);
+  DWORD flags = 0;
+  ASSERT_TRUE(GetHandleInformation(g_hKeptWriteEnd, &flags));
+  EXPECT_EQ(0u, flags & HANDLE_FLAG_INHERIT);
+  SetHandleInformation(g_hKeptWriteEnd, HANDLE_FLAG_PROTECT_FROM_CLOSE, 0);
+  EXPECT_TRUE(CloseHandle(g_hKeptWriteEnd));
+}
+
 int g_nPluginChecks = 0;
 bool CountedPluginMissing() {
   ++g_nPluginChecks;
