@@ -39,6 +39,15 @@ BlowfishCipher::~BlowfishCipher() {
   for (size_t i = 0; i < sizeof(m_arrS); ++i) p[i] = 0;
 }
 
+std::string BlowfishCipher::ScheduleBytes(const uint8_t* key, int length) {
+  std::string bytes;
+  if (key == nullptr || length < 1) return bytes;
+  // The schedule below reads key byte (4 * i + k) % length for word i, byte k.
+  bytes.resize(sizeof(m_arrP));
+  for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = static_cast<char>(key[n % static_cast<size_t>(length)]);
+  return bytes;
+}
+
 bool BlowfishCipher::SetKey(const uint8_t* key, int length, int mode) {
   m_bKeyed = false;
   m_nMode = mode;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Blowfish (16 rounds, the standard initial tables) over 8-byte blocks whose two halves are
 // big-endian 32-bit words. ECB with zero padding, or CBC with a zero IV and pad-count padding.
@@ -19,6 +20,11 @@ class BlowfishCipher {
   // Runs the key schedule over every key byte (bytes past the 72nd have no effect). A null or
   // empty key is refused: the object stays unkeyed and Encrypt/Decrypt then produce nothing.
   [[nodiscard]] bool SetKey(const uint8_t* key, int length, int mode);
+
+  // The bytes of a key that SetKey's schedule reads: the first 72, a shorter key repeated until
+  // there are 72. Keys with the same schedule bytes encipher alike ("ab" and "abab" are one key).
+  // Empty for a null or empty key.
+  static std::string ScheduleBytes(const uint8_t* key, int length);
 
   // Bytes that Encrypt produces for length plain bytes: ECB rounds up to a multiple of 8
   // (0 stays 0); CBC always adds 1 to 8 padding bytes.

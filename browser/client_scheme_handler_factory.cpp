@@ -109,21 +109,23 @@ bool ClientSchemeHandlerFactory::GetEntryData(const std::wstring& package_path, 
   std::wstring full_path;
   if (!FileDecoder::FullPackagePath(package_path, &full_path))
     return false;
-  const std::pair<std::wstring, std::wstring> spelling(full_path, key);
+  // Keys that decipher alike share one copy: a page could make up endless spellings of one key.
+  const std::string key_bytes = StringCipher::WideToCodePage(key.c_str(), CP_UTF8);
+  const std::string cipher = FileDecoder::CipherIdentity(key_bytes);
+  const std::pair<std::wstring, std::string> spelling(full_path, cipher);
   auto it = archives_.find(spelling);
   if (it != archives_.end())
     return it->second->GetEntry(entry_path, out);
 
   // A path not seen yet may still reach a cached file: the open file tells which one it is.
-  std::shared_ptr<FileDecoder> decoder =
-      std::make_shared<FileDecoder>(StringCipher::WideToCodePage(key.c_str(), CP_UTF8), full_path, limits_);
+  std::shared_ptr<FileDecoder> decoder = std::make_shared<FileDecoder>(key_bytes, full_path, limits_);
   if (!decoder->Open())
     return false;
   FileIdentity identity;
   const bool identified = decoder->GetIdentity(&identity);
   Decoder loaded;
   if (identified) {
-    const auto known = files_.find(std::make_pair(identity, key));
+    const auto known = files_.find(std::make_pair(identity, cipher));
     if (known != files_.end())
       loaded = known->second;
   }
@@ -132,7 +134,7 @@ bool ClientSchemeHandlerFactory::GetEntryData(const std::wstring& package_path, 
       return false;
     loaded = decoder;
     if (identified)
-      files_.emplace(std::make_pair(identity, key), loaded);
+      files_.emplace(std::make_pair(identity, cipher), loaded);
   }
   // Spellings are bounded: a page could make up endless ones. Past the bound, a new spelling
   // opens the file at every request and is still served from the one cached copy.

@@ -15,8 +15,8 @@ namespace client {
 // Create and GetEntryData run on one thread only, CEF's IO thread: the package cache has no lock.
 // A package is loaded at the first request that names its file with a given key and stays cached,
 // unchanged by later changes to its file, as long as the factory lives: every path that reaches
-// the same file (another letter case, "/" for "\", "..", a relative or short form) is served from
-// the one cached copy. A package that fails to load is not remembered and is tried again at the
+// the same file (another letter case, "/" for "\", "..", a relative or short form), with any key
+// that deciphers alike (see FileDecoder::CipherIdentity), is served from the one cached copy. A package that fails to load is not remembered and is tried again at the
 // next request. Paths that are not on a local drive and packages over the limits are refused with
 // a log line; other failures are silent. Either way: no handler.
 class ClientSchemeHandlerFactory : public CefSchemeHandlerFactory {
@@ -39,11 +39,12 @@ class ClientSchemeHandlerFactory : public CefSchemeHandlerFactory {
   static constexpr size_t kMaxSpellings = 1024;
 
   const PackageLimits limits_;
-  // (full package path, URL key) -> the loaded package; compared code unit by code unit. Every
-  // spelling that reached a cached file, up to kMaxSpellings of them.
-  std::map<std::pair<std::wstring, std::wstring>, Decoder> archives_;
-  // (file, URL key) -> the loaded package: one per file, whichever path reached it.
-  std::map<std::pair<FileIdentity, std::wstring>, Decoder> files_;
+  // (full package path, cipher identity of the URL key) -> the loaded package; compared code unit
+  // by code unit. Every spelling that reached a cached file, up to kMaxSpellings of them.
+  std::map<std::pair<std::wstring, std::string>, Decoder> archives_;
+  // (file, cipher identity of the URL key) -> the loaded package: one per file, whichever path
+  // and whichever of the keys that decipher alike reached it.
+  std::map<std::pair<FileIdentity, std::string>, Decoder> files_;
 
   IMPLEMENT_REFCOUNTING(ClientSchemeHandlerFactory);
   DISALLOW_COPY_AND_ASSIGN(ClientSchemeHandlerFactory);

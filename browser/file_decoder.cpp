@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 
+#include "base/blowfish_cipher.h"
 #include "base/log.h"
 #include "base/md5.h"
 #include "base/rsa_cipher.h"
@@ -61,6 +62,16 @@ bool BodyDigest(const char* body, size_t length, wchar_t digest[MAX_PATH]) {
   const std::string ansi = StringCipher::WideToCodePage(StringCipher::CodePageToWide(text.c_str(), CP_UTF8).c_str(), CP_ACP);
   return ansi.size() <= size_t(INT_MAX) &&
          GetBufferMd5Hex(reinterpret_cast<const BYTE*>(ansi.data()), int(ansi.size()), digest, MAX_PATH);
+}
+
+// Whether key names a signed package: "rsa_" and then no line terminator (the whole key matches
+// ^rsa_(.*?)$, whose "." takes none). *rest is what follows the prefix then.
+bool SplitRsaPrefix(const std::string& key, std::string* rest) {
+  if (key.compare(0, kRsaPrefixLength, kRsaPrefix) != 0 ||
+      key.find_first_of("\r\n", kRsaPrefixLength) != std::string::npos)
+    return false;
+  rest->assign(key, kRsaPrefixLength, std::string::npos);
+  return true;
 }
 
 bool IsSeparator(wchar_t c) {
@@ -223,13 +234,21 @@ bool FileDecoder::GetEntry(const std::wstring& entry_path, DataBuffer* out) cons
 }
 
 bool FileDecoder::StripRsaPrefix() {
-  if (key_.compare(0, kRsaPrefixLength, kRsaPrefix) != 0)
+  std::string rest;
+  if (!SplitRsaPrefix(key_, &rest))
     return false;
-  // "." in the expression takes no line terminator.
-  if (key_.find_first_of("\r\n", kRsaPrefixLength) != std::string::npos)
-    return false;
-  key_.erase(0, kRsaPrefixLength);
+  key_.swap(rest);
   return true;
+}
+
+std::string FileDecoder::CipherIdentity(const std::string& key) {
+  std::string rest;
+  const bool is_signed = SplitRsaPrefix(key, &rest);
+  const std::string& cipher_key = is_signed ? rest : key;
+  if (cipher_key.size() > size_t(INT_MAX))
+    return std::string(is_signed ? "S" : "P") + cipher_key;  // refused by the cipher anyway
+  return (is_signed ? "S" : "P") +
+         BlowfishCipher::ScheduleBytes(reinterpret_cast<const uint8_t*>(cipher_key.data()), int(cipher_key.size()));
 }
 
 bool FileDecoder::VerifyRsaPackage(const char* file, size_t length, size_t* body_length) const {

@@ -69,6 +69,12 @@ class FileDecoder {
   // Any thread; running out of memory raises std::bad_alloc.
   [[nodiscard]] static bool FullPackagePath(const std::wstring& path, std::wstring* full);
 
+  // What a key (as the constructor takes it) opens packages with: equal for keys that open every
+  // package alike, different otherwise. The "rsa_" prefix counts as the decoder reads it; the
+  // cipher reads the rest only up to its 72nd byte and repeats a shorter key, so "k", "kk" and
+  // "kkk" are one key. Pure; any thread; running out of memory raises std::bad_alloc.
+  static std::string CipherIdentity(const std::string& key);
+
   // Opens the package file (its full path; see FullPackagePath) for Load and checks its size
   // against the limits. False when the path is refused, the file cannot be opened or sized, or it
   // is too large (logged). Call at most once.

@@ -101,6 +101,36 @@ TEST(BlowfishCipher, LongKeysMatchOpenSslAndStopAt72Bytes) {
   EXPECT_NE(ToHex(EncryptEcb(key72.substr(0, 71), plain)), ToHex(EncryptEcb(key72, plain)));
 }
 
+// Keys with the same schedule bytes encipher alike, and keys that encipher differently have
+// different schedule bytes.
+TEST(BlowfishCipher, ScheduleBytesTellWhichKeysEncipherAlike) {
+  const std::string plain = FromHex("0011223344556677");
+  auto bytes = [](const std::string& key) {
+    return BlowfishCipher::ScheduleBytes(reinterpret_cast<const uint8_t*>(key.data()), int(key.size()));
+  };
+  const std::string guid = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+  struct Case {
+    std::string a, b;
+    bool alike;
+  } cases[] = {
+      {"ab", "abab", true},
+      {"abc", "abcabcabcabc", true},
+      {guid, guid + guid, true},             // 72 bytes
+      {guid, guid + guid + "more", true},    // bytes past the 72nd
+      {"k", std::string(100, 'k'), true},
+      {"ab", "aba", false},
+      {guid, guid + guid.substr(0, 35), false},
+      {"ab", "ba", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(bytes(c.a).size(), 72u);
+    EXPECT_EQ(c.alike, bytes(c.a) == bytes(c.b)) << c.a << " / " << c.b;
+    EXPECT_EQ(c.alike, EncryptEcb(c.a, plain) == EncryptEcb(c.b, plain)) << c.a << " / " << c.b;
+  }
+  EXPECT_EQ(BlowfishCipher::ScheduleBytes(nullptr, 4), "");
+  EXPECT_EQ(bytes(""), "");
+}
+
 TEST(BlowfishCipher, OutputLengthByMode) {
   BlowfishCipher ecb, cbc;
   ASSERT_TRUE(ecb.SetKey(U8("k"), 1, BlowfishCipher::kModeEcb));

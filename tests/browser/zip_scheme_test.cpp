@@ -404,6 +404,32 @@ TEST_F(ZipScheme, EveryPathToOneFileIsServedFromOneLoad) {
   ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
 }
 
+// The cipher reads a key's first 72 bytes and repeats a shorter one: a page could name one
+// package with endless keys that open it, each of which was a load and a copy of its own.
+TEST_F(ZipScheme, KeysThatDecipherAlikeAreServedFromOneLoad) {
+  const std::string first = BuildZipArchive({Entry("index.html", "first")});
+  const std::string second = BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")});
+  const std::wstring path = PutFile(L"keys\\ui.pak", PlainPackage(first));
+  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
+  // Changed on disk after the load: a key that read the file again would serve "second".
+  PutFile(L"keys\\ui.pak", PlainPackage(second));
+
+  const std::string key = kKey;
+  std::string past_72_bytes;
+  while (past_72_bytes.size() < 72) past_72_bytes += key;
+  past_72_bytes.resize(72);
+  const std::string alike[] = {key + key, key + key + key, past_72_bytes, past_72_bytes + "anything"};
+  for (const std::string& other : alike) {
+    SCOPED_TRACE(other);
+    ExpectServed(ZipUrl(other, path, "index.html"), "first", L"text/html");
+    ExpectNotServed(ZipUrl(other, path, "new.html"));
+  }
+  // A key that deciphers otherwise is a load of its own, which fails on the file as it is now.
+  ExpectNotServed(ZipUrl(key + "x", path, "index.html"));
+  // So is a signed request of the same key.
+  ExpectNotServed(ZipUrl("rsa_" + key + key, path, "index.html"));
+}
+
 TEST_F(ZipScheme, PathsOffTheLocalDrivesAreRefusedAndLogged) {
   const std::string zip = BuildZipArchive({Entry("index.html", kPage)});
   const std::wstring path = PutFile(L"ui.pak", PlainPackage(zip));
