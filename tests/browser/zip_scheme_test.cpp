@@ -360,13 +360,18 @@ class CurrentFolder {
   std::wstring saved_;
 };
 
-TEST_F(ZipScheme, EveryPathToOneFileIsServedFromOneLoad) {
-  const std::string first = BuildZipArchive({Entry("index.html", "first")});
-  const std::string second = BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")});
-  const std::wstring path = PutFile(L"Cache Folder\\UI Package.pak", PlainPackage(first));
+// A package of "index.html" ("first") loaded under kKey, then changed on disk: a request that read
+// the file again would be served "second" and a "new.html". Returns the file's path.
+std::wstring PutLoadedThenChanged(const std::wstring& name) {
+  const std::wstring path = PutFile(name, PlainPackage(BuildZipArchive({Entry("index.html", "first")})));
   ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
-  // Changed on disk after the load: a path that read the file again would serve "second".
-  PutFile(L"Cache Folder\\UI Package.pak", PlainPackage(second));
+  PutFile(name, PlainPackage(BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")})));
+  return path;
+}
+
+TEST_F(ZipScheme, EveryPathToOneFileIsServedFromOneLoad) {
+  const std::string second = BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")});
+  const std::wstring path = PutLoadedThenChanged(L"Cache Folder\\UI Package.pak");
 
   const std::wstring root = test::FileRoot();
   ASSERT_TRUE(root.size() > 3 && root[1] == L':' && root[2] == L'\\') << Utf8(root);
@@ -407,12 +412,7 @@ TEST_F(ZipScheme, EveryPathToOneFileIsServedFromOneLoad) {
 // The cipher reads a key's first 72 bytes and repeats a shorter one: a page could name one
 // package with endless keys that open it, each of which was a load and a copy of its own.
 TEST_F(ZipScheme, KeysThatDecipherAlikeAreServedFromOneLoad) {
-  const std::string first = BuildZipArchive({Entry("index.html", "first")});
-  const std::string second = BuildZipArchive({Entry("index.html", "second"), Entry("new.html", "new")});
-  const std::wstring path = PutFile(L"keys\\ui.pak", PlainPackage(first));
-  ExpectServed(ZipUrl(kKey, path, "index.html"), "first", L"text/html");
-  // Changed on disk after the load: a key that read the file again would serve "second".
-  PutFile(L"keys\\ui.pak", PlainPackage(second));
+  const std::wstring path = PutLoadedThenChanged(L"keys\\ui.pak");
 
   const std::string key = kKey;
   std::string past_72_bytes;
