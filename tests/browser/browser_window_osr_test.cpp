@@ -52,6 +52,8 @@ class BrowserWindowOsr : public ::testing::Test {
     return browser;
   }
 
+  // Taken by a test that drags over its view; let go after the host window has gone.
+  std::unique_ptr<PointerLease> pointer_;
   RecordingRootWindow root_;
   EngineFixture engine_;
   LayeredHost host_;
@@ -185,6 +187,7 @@ TEST_F(BrowserWindowOsr, AfterTheBrowserClosedNothingReachesTheGoneOffScreenWind
 }
 
 TEST_F(BrowserWindowOsr, ABrowserWindowGoneBeforeItsBrowserCameLeavesNothingBehind) {
+  pointer_.reset(new PointerLease());
   host_.MoveTo(100, 860);
   window_->CreateBrowser(host_.hwnd(), CefRect(0, 0, 100, 50), CefBrowserSettings(), nullptr);
   // Gone at once: the off-screen window still makes its browser, which then has no view to
@@ -205,6 +208,7 @@ TEST_F(BrowserWindowOsr, ABrowserWindowGoneBeforeItsBrowserCameLeavesNothingBehi
 }
 
 TEST_F(BrowserWindowOsr, LetGoWhileItsBrowserLivesTheOffScreenWindowOutlivesTheHandlersLastCallAndTakesItsWindowAlong) {
+  pointer_.reset(new PointerLease());
   host_.MoveTo(100, 860);
   CefRefPtr<CefBrowser> browser = Create(CefRect(0, 0, 200, 100));
   const int id = browser->GetIdentifier();

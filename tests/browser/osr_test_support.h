@@ -20,6 +20,7 @@
 #include "browser/osr_window_win.h"
 #include "tests/browser/browser_test_doubles.h"
 #include "tests/browser/function_task.h"
+#include "tests/browser/pointer_lease.h"
 
 namespace osr_test {
 
@@ -28,8 +29,8 @@ using browser_doubles::ThreadTag;
 namespace test = cefengine::test;
 
 // Tests of several processes share one screen and cursor. A test that moves the cursor or asks
-// what lies under a point puts its view in a screen area of its own; others leave the cursor here,
-// over no test's window.
+// what lies under a point puts its view in a screen area of its own and holds a PointerLease
+// meanwhile; others leave the cursor here, over no test's window.
 const POINT kParkedCursor = {1275, 5};
 
 // A visible topmost layered pop-up window owned by the test's thread, like a transparent view's
@@ -107,7 +108,7 @@ class UiThreadHold {
 // A system (OLE) drag of a little text with the cursor at the screen point `at`, run on the
 // engine's UI thread, the thread of the views' drop targets. No button is down, so it drops at
 // once on whatever takes drops under the cursor. Returns the drop's effect; the cursor is parked
-// again afterwards.
+// again afterwards. The caller holds a PointerLease.
 inline DWORD SystemDragAt(POINT at) {
   CefRefPtr<CefDragData> data = CefDragData::Create();
   data->SetFragmentText(L"dragged words");

@@ -99,6 +99,7 @@ TEST_F(OsrInput, PressesCountAsMultipleClicksAndReachTheBrowserInLogicalPixels) 
 }
 
 TEST_F(OsrInput, APressInADragAreaMovesTheRootWindowWithTheCursorAndTheReleaseStillTellsThePage) {
+  PointerLease pointer;
   host_.MoveTo(860, 300);
   Open(RECT{0, 0, 200, 100});
   RelayDragAreas(child_, L"{0,0,200,30}");
@@ -308,6 +309,7 @@ TEST_F(OsrInput, ShiftPressTurnsTheViewInsteadOfClickingAndTheReleaseTurnsItBack
 }
 
 TEST_F(OsrInput, FocusLeavingAndPopUpOffsetsReachTheBrowser) {
+  PointerLease pointer;
   Open(RECT{0, 0, 200, 100});
   SetCursorPos(kParkedCursor.x, kParkedCursor.y);  // away from the view: no moves of its own
   ASSERT_TRUE(test::Flush(TID_UI));
@@ -383,6 +385,7 @@ TEST_F(OsrInput, OleDragsOverTheViewReachTheBrowserWithTheOperationItAccepts) {
 }
 
 TEST_F(OsrInput, APageDragRunsTheSystemDragAndTellsTheBrowserWhereItEnded) {
+  PointerLease pointer;
   Open(RECT{0, 0, 200, 100});
   test::ClearJournal();
   // Nothing under the cursor takes drops and no button is down: the drag ends at once.

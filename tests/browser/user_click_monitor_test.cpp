@@ -10,6 +10,7 @@
 #include "browser/window_util.h"
 
 #include "testing/cefengine_testing.h"
+#include "tests/browser/pointer_lease.h"
 #include "tests/channel/log_capture.h"
 
 namespace {
@@ -109,6 +110,7 @@ class ClickTarget {
 
   // Returns once the window got the button's release (the hook, if any, has seen it then).
   bool Click() {
+    PointerLease pointer;
     const int ups = g_target_button_ups.load();
     SetCursorPos(kLeft + 100, kTop + 100);
     INPUT inputs[2] = {};
