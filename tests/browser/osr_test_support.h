@@ -183,7 +183,8 @@ class OsrViewTest : public ::testing::Test {
     engine_.ExpectNoMisuse();
   }
 
-  // Creates the view at rect (client coordinates of the host) and waits for its first frame.
+  // Creates the view at rect (client coordinates of the host) and waits for its page's load and
+  // its first frame.
   void Open(const RECT& rect = RECT{0, 0, 200, 100}, bool transparent = true) {
     client::OsrRendererSettings settings;
     settings.transparent = transparent;
@@ -193,6 +194,9 @@ class OsrViewTest : public ::testing::Test {
     ASSERT_TRUE(handler_delegate_.WaitFor("OnBrowserCreated"));
     ASSERT_TRUE(window_delegate_.WaitFor("OnOsrNativeWindowCreated"));
     browser_ = test::Browsers().back();
+    // The page's commit comes after the first frame may have been painted, and it hides a shown
+    // pop-up widget: a test starts once it is over.
+    ASSERT_TRUE(handler_delegate_.WaitFor("OnLoadEnd"));
     ASSERT_TRUE(test::WaitFor([&] { return test::LastPaint(browser_).painted; }));
     ASSERT_TRUE(test::Flush(TID_UI));
     child_ = window_delegate_.hwnd();
