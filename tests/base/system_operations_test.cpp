@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "base/common_util.h"
+#include "tests/base/ie_version_key.h"
 #include "tests/base/log_test_support.h"
 
 namespace {
@@ -218,11 +219,45 @@ TEST(BrowserEngine, EmulationModesAndMajorVersions) {
   EXPECT_EQ(CommonUtil::MajorVersionOf(L"11.0.9600"), L"11");
   EXPECT_EQ(CommonUtil::MajorVersionOf(L".5"), L".5");
   EXPECT_EQ(CommonUtil::MajorVersionOf(L"7"), L"7");
+}
 
-  // Wine reports an engine of its own; the major version follows from it either way.
-  const ATL::CStringW version = CommonUtil::GetIEVersion();
-  EXPECT_FALSE(version.IsEmpty());
-  EXPECT_EQ(CommonUtil::GetIEMajorVersion(), CommonUtil::MajorVersionOf(version));
+// What the installed engine's version is read from: "svcVersion" where it is a text, else
+// "Version", both in the 32-bit view only.
+TEST(BrowserEngine, VersionComesFromTheKeyOfThe32BitView) {
+  struct Case {
+    const char* name;
+    const wchar_t* svc;      // nullptr: no such value
+    bool svcIsNumber;        // svcVersion written as a DWORD instead
+    const wchar_t* version;  // nullptr: no such value
+    const wchar_t* expected;
+    const wchar_t* major;
+  };
+  const std::wstring overlong(256, L'1');  // with its terminating zero over 512 bytes
+  const Case cases[] = {
+      {"svcVersion first", L"11.0.9600.18376", false, L"9.11.9600.18376", L"11.0.9600.18376", L"11"},
+      {"Version without svcVersion", nullptr, false, L"9.0.8112.16421", L"9.0.8112.16421", L"9"},
+      {"svcVersion not a text", nullptr, true, L"8.0.7601.17514", L"8.0.7601.17514", L"8"},
+      {"svcVersion too long", overlong.c_str(), false, L"10.0.1", L"10.0.1", L"10"},
+      {"an empty svcVersion counts", L"", false, L"10.0.1", L"", L""},
+      {"neither", nullptr, false, nullptr, L"", L""},
+  };
+  IEVersionKey key;
+  for (const Case& c : cases) {
+    if (c.svcIsNumber) {
+      key.SetDword(KEY_WOW64_32KEY, L"svcVersion", 11);
+    } else {
+      key.SetText(KEY_WOW64_32KEY, L"svcVersion", c.svc);
+    }
+    key.SetText(KEY_WOW64_32KEY, L"Version", c.version);
+    EXPECT_EQ(std::wstring(CommonUtil::GetIEVersion().GetString()), c.expected) << c.name;
+    EXPECT_EQ(std::wstring(CommonUtil::GetIEMajorVersion().GetString()), c.major) << c.name;
+  }
+
+  // A version written only in the 64-bit view is not the 32-bit product's engine.
+  key.SetText(KEY_WOW64_32KEY, L"svcVersion", nullptr);
+  key.SetText(KEY_WOW64_32KEY, L"Version", nullptr);
+  key.SetText(KEY_WOW64_64KEY, L"svcVersion", L"11.0.64");
+  EXPECT_EQ(std::wstring(CommonUtil::GetIEVersion().GetString()), L"");
 }
 
 // A DWORD value in the 32-bit registry view, where the product reads and writes.
@@ -247,6 +282,8 @@ TEST(BrowserEngine, FeatureValuesAreWrittenForThisExecutable) {
 
   const std::wstring exe = PathFindFileNameW(std::wstring(CommonUtil::GetExePath().GetString()).c_str());
   const wchar_t* emulation = L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+  IEVersionKey engine;
+  engine.SetText(KEY_WOW64_32KEY, L"svcVersion", L"10.0.9200.16384");
   ASSERT_TRUE(CommonUtil::SetBrowserEmulation());
   // The machine-wide value when it could be written, else the user's.
   value = 0;
@@ -255,7 +292,7 @@ TEST(BrowserEngine, FeatureValuesAreWrittenForThisExecutable) {
     written = HKEY_CURRENT_USER;
     ASSERT_EQ(ReadDword32(written, emulation, exe.c_str(), &value), ERROR_SUCCESS);
   }
-  EXPECT_EQ(value, CommonUtil::EmulationModeFor(CommonUtil::GetIEVersion()));
+  EXPECT_EQ(value, 10001u);
   HKEY key32 = nullptr;
   if (RegOpenKeyExW(written, emulation, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key32) == ERROR_SUCCESS) {
     RegDeleteValueW(key32, exe.c_str());
