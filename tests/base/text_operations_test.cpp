@@ -166,8 +166,10 @@ TEST(TextNew, GuidTextsAndTempFiles) {
   ASSERT_FALSE(temp.empty());
   EXPECT_TRUE(PathFileExistsW(temp.c_str()));
   EXPECT_EQ(std::wstring(PathFindFileNameW(temp.c_str())).substr(0, 3), L"tmp");
-  EXPECT_NE(temp, StringUtil::NewTempFilePath());
+  const std::wstring other = StringUtil::NewTempFilePath();
+  EXPECT_NE(temp, other);
   DeleteFileW(temp.c_str());
+  DeleteFileW(other.c_str());
 }
 
 // On a thread that chose the multi-threaded apartment COM cannot be initialised again as a
