@@ -4,7 +4,9 @@
 //
 //   crash_child crash      crashes on its main thread
 //   crash_child thread     crashes on a second thread (prints its id as "thread")
-//   crash_child override   prints the patched bytes ("patch", hexadecimal) and what a later
+//   crash_child override   prints the patched bytes ("patch", hexadecimal), in a 32-bit process
+//                          how far one call of the patched function moved the stack pointer
+//                          ("stack", bytes), and what a later
 //                          SetUnhandledExceptionFilter returns ("previous": null or other), then
 //                          crashes; a filter set that way would end the process with code 77
 //   crash_child bounded    waits at most a second for the uploader, then crashes
@@ -12,6 +14,7 @@
 //                          returns the hand-off's filter, 1 otherwise
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -24,6 +27,28 @@ LONG WINAPI OtherFilter(EXCEPTION_POINTERS*) {
   ExitProcess(77);
   return EXCEPTION_CONTINUE_SEARCH;
 }
+
+#if defined(__i386__)
+// Bytes the stack pointer moved over one call of the patched function with its one argument:
+// 0 when the patch pops that argument as the function's __stdcall contract says, 4 when it
+// leaves it behind (a caller's frame would then be off by one slot).
+int StackDriftOfOneCall(LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI* function)(LPTOP_LEVEL_EXCEPTION_FILTER)) {
+  int drift = 0;
+  void* target = reinterpret_cast<void*>(function);
+  void* argument = reinterpret_cast<void*>(&OtherFilter);
+  asm volatile(
+      "movl %%esp, %%esi\n\t"
+      "pushl %[argument]\n\t"
+      "call *%[target]\n\t"
+      "movl %%esi, %%ecx\n\t"
+      "subl %%esp, %%ecx\n\t"
+      "movl %%esi, %%esp\n\t"  // the stack as it was, whatever the callee did
+      : "=&c"(drift), [target] "+a"(target), [argument] "+d"(argument)
+      :
+      : "esi", "memory", "cc");
+  return drift;
+}
+#endif
 
 void Crash() {
   // A volatile store through a pointer the compiler cannot see: a real access violation, not a
@@ -51,6 +76,10 @@ int wmain(int argc, wchar_t** argv) {
     printf("patch=");
     for (int i = 0; i < 5; ++i) printf("%02X", code[i]);
     printf("\n");
+#if defined(__i386__)
+    using SetFilter = LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI*)(LPTOP_LEVEL_EXCEPTION_FILTER);
+    printf("stack=%d\n", StackDriftOfOneCall(reinterpret_cast<SetFilter>(reinterpret_cast<uintptr_t>(code))));
+#endif
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(&OtherFilter);
     printf("previous=%s\n", previous ? "other" : "null");
   }
