@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/task_threads.h"
 
 namespace cefengine {
@@ -91,7 +92,7 @@ void DestroyAllBrowsersForShutdown() {
     return;
   }
   // Serve this thread's windows meanwhile: destroying a child of one of them involves this thread.
-  ULONGLONG end = GetTickCount64() + kShutdownCloseTimeoutMs;
+  ULONGLONG end = GetTickCount64() + Paced(kShutdownCloseTimeoutMs);
   for (;;) {
     ULONGLONG now = GetTickCount64();
     if (now >= end) {

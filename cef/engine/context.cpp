@@ -10,6 +10,7 @@
 #include "engine/control_pipe.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/renderer_link.h"
 #include "engine/request_context.h"
 #include "engine/scheme_factories.h"
@@ -217,8 +218,8 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
   if (!started) {
     LOG(ERROR) << "CefInitialize could not start the engine threads";
     for (CefThreadId id : kOwnThreads)
-      StopThread(id, kThreadStopTimeoutMs);
-    StopThread(TID_UI, kThreadStopTimeoutMs);
+      StopThread(id, Paced(kThreadStopTimeoutMs));
+    StopThread(TID_UI, Paced(kThreadStopTimeoutMs));
     SetGlobalCommandLine(nullptr);
     ClearCustomSchemes();
     ResetLog();
@@ -264,9 +265,9 @@ void CefShutdown() {
   StopControlPipe();
   // Browsers still open end here: no DoClose, but each hears OnBeforeClose and its renderer link closes.
   DestroyAllBrowsersForShutdown();
-  StopThread(TID_UI, kThreadStopTimeoutMs);
+  StopThread(TID_UI, Paced(kThreadStopTimeoutMs));
   for (CefThreadId id : kOwnThreads)
-    StopThread(id, kThreadStopTimeoutMs);
+    StopThread(id, Paced(kThreadStopTimeoutMs));
   StopRequestContexts();
   SetGlobalCommandLine(nullptr);
   ClearCustomSchemes();

@@ -8,6 +8,7 @@
 #include "engine/frame_impl.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/renderer_relay.h"
 #include "engine/resource_loader.h"
 #include "engine/startup_trace.h"
@@ -275,7 +276,7 @@ void ArmFrameReadyTimeout(BrowserImpl* browser, int64 frame_id) {
         StateOf(keep.get())->awaiting_frame = 0;
         Pump(keep.get());
       },
-      kFrameReadyTimeoutMs);
+      Paced(static_cast<DWORD>(kFrameReadyTimeoutMs)));
 }
 
 void Pump(BrowserImpl* browser) {

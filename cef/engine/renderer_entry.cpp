@@ -2,6 +2,7 @@
 #include "engine/context.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/pipe_transport.h"
 #include "engine/renderer_launch.h"
 #include "engine/renderer_runtime.h"
@@ -33,7 +34,7 @@ class PipeToRuntime : public PipeTransport::Delegate {
 
 int RunRendererProcess(const CefMainArgs& args, CefRefPtr<CefApp> app, const std::wstring& channel) {
   SetJournalProcess('R');
-  std::shared_ptr<PipeTransport> transport = PipeTransport::Connect(channel, kRendererConnectTimeoutMs);
+  std::shared_ptr<PipeTransport> transport = PipeTransport::Connect(channel, Paced(kRendererConnectTimeoutMs));
   if (!transport) {
     LOG(ERROR) << "CefExecuteProcess: the renderer cannot reach its browser";
     return 1;

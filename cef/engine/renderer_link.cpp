@@ -10,6 +10,7 @@
 #include "engine/context.h"
 #include "engine/journal.h"
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/pipe_transport.h"
 #include "engine/renderer_launch.h"
 #include "engine/renderer_runtime.h"
@@ -472,11 +473,11 @@ class SubProcessLink : public LiveLink,
     cef_termination_status_t status = TS_ABNORMAL_TERMINATION;
     if (process) {
       // A broken pipe usually means the process is ending; give it a moment to finish.
-      DWORD wait = reason == PipeTransport::CloseReason::kBroken ? kRendererExitWaitMs : 0;
+      DWORD wait = reason == PipeTransport::CloseReason::kBroken ? Paced(kRendererExitWaitMs) : 0;
       if (WaitForSingleObject(process, wait) != WAIT_OBJECT_0) {
         // Silent, hung or talking nonsense: it cannot be served any more.
         TerminateProcess(process, kRendererKilledExitCode);
-        WaitForSingleObject(process, kRendererExitWaitMs);
+        WaitForSingleObject(process, Paced(kRendererExitWaitMs));
         GetExitCodeProcess(process, &exit_code);
       } else {
         GetExitCodeProcess(process, &exit_code);
@@ -542,7 +543,7 @@ class SubProcessLink : public LiveLink,
       process_ = process;
       pid_ = pid;
     }
-    transport_->SetConnectLimit(process, kRendererConnectTimeoutMs);
+    transport_->SetConnectLimit(process, Paced(kRendererConnectTimeoutMs));
     if (IsClosed()) {
       // Closed while the process started: it gets no Init and is ended by the reaper.
       std::shared_ptr<SubProcessLink> self = shared_from_this();
@@ -587,13 +588,13 @@ class SubProcessLink : public LiveLink,
     delete holder;
     HANDLE process = self->ProcessHandle();
     if (process) {
-      if (WaitForSingleObject(process, kRendererExitWaitMs) == WAIT_OBJECT_0) {
+      if (WaitForSingleObject(process, Paced(kRendererExitWaitMs)) == WAIT_OBJECT_0) {
         // What it wrote before it ended (its last journal entries) may still wait in the pipe: the reader takes it
         // all before it sees the pipe break.
-        WaitForSingleObject(self->pipe_closed_, kRendererExitWaitMs);
+        WaitForSingleObject(self->pipe_closed_, Paced(kRendererExitWaitMs));
       } else {
         TerminateProcess(process, kRendererKilledExitCode);
-        WaitForSingleObject(process, kRendererExitWaitMs);
+        WaitForSingleObject(process, Paced(kRendererExitWaitMs));
       }
       DWORD exit_code = 0;
       GetExitCodeProcess(process, &exit_code);

@@ -6,6 +6,7 @@
 
 #include "engine/context.h"
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/process_message_impl.h"
 #include "engine/task_threads.h"
 #include "include/wrapper/cef_closure_task.h"
@@ -27,6 +28,14 @@ void RunAndSignal(std::shared_ptr<std::function<void()>> fn, std::shared_ptr<Sig
   if (*fn)
     (*fn)();
   SetEvent(done->event);
+}
+
+// A test's wait as long as this machine's pace makes it (see engine/pace.h).
+int PacedMs(int timeout_ms) {
+  if (timeout_ms <= 0)
+    return timeout_ms;
+  const DWORD paced = Paced(static_cast<DWORD>(timeout_ms));
+  return paced > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(paced);
 }
 
 // Waits for `event` while serving the calling thread's messages.
@@ -77,7 +86,7 @@ std::vector<JournalEntry> EntriesOf(const std::string& kind) {
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeout_ms) {
-  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(PacedMs(timeout_ms));
   for (;;) {
     if (pred())
       return true;
@@ -92,7 +101,10 @@ bool PumpUntil(const std::function<bool()>& pred, int timeout_ms) {
   return WaitFor(pred, timeout_ms);
 }
 
-bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms) {
+namespace {
+
+// RunOn and Flush with a wait that is already paced.
+bool RunOnWithin(CefThreadId id, const std::function<void()>& fn, int paced_ms) {
   if (CurrentlyOn(id)) {
     if (fn)
       fn();
@@ -102,18 +114,28 @@ bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms) {
   auto done = std::make_shared<Signal>();
   if (!CefPostTask(id, base::Bind(&RunAndSignal, shared_fn, done)))
     return false;
-  return WaitPumping(done->event, timeout_ms);
+  return WaitPumping(done->event, paced_ms);
 }
 
-bool Flush(CefThreadId id, int timeout_ms) {
+bool FlushWithin(CefThreadId id, int paced_ms) {
   // A task posted while the thread's wake-up message is still queued runs at that wake-up, ahead of
   // window messages posted after it. The second task's wake-up is posted only once the first task
   // ran, so behind every message posted before this call.
-  return RunOn(id, std::function<void()>(), timeout_ms) && RunOn(id, std::function<void()>(), timeout_ms);
+  return RunOnWithin(id, std::function<void()>(), paced_ms) && RunOnWithin(id, std::function<void()>(), paced_ms);
+}
+
+}  // namespace
+
+bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms) {
+  return RunOnWithin(id, fn, PacedMs(timeout_ms));
+}
+
+bool Flush(CefThreadId id, int timeout_ms) {
+  return FlushWithin(id, PacedMs(timeout_ms));
 }
 
 bool Quiesce(int timeout_ms) {
-  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(PacedMs(timeout_ms));
   int idle_rounds = 0;
   while (idle_rounds < 2) {
     if (GetTickCount64() >= end)
@@ -123,7 +145,7 @@ bool Quiesce(int timeout_ms) {
       if (!IsThreadRunning(id) || CurrentlyOn(id))
         continue;
       ULONGLONG now = GetTickCount64();
-      if (!Flush(id, static_cast<int>(end > now ? end - now : 0)))
+      if (!FlushWithin(id, static_cast<int>(end > now ? end - now : 0)))
         return false;
       idle = idle && IsThreadIdle(id);
     }

@@ -27,6 +27,8 @@ bool ExpectOrder(const std::vector<std::string>& kinds);
 std::vector<JournalEntry> EntriesOf(const std::string& kind);
 
 // --- Synchronisation ---
+// Every time-out below is multiplied by the engine's pace (BRIVELO_CEF_PACE, see engine/pace.h),
+// so a machine that runs the tests under emulation gives each wait as much more time as it needs.
 // Polls `pred` (pumping messages) until it holds or `timeout_ms` passes. True when it held.
 bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 5000);
 // Same as WaitFor; named for waits whose progress needs the calling thread's message loop.
@@ -36,8 +38,10 @@ bool RunOn(CefThreadId id, const std::function<void()>& fn, int timeout_ms = 500
 // Waits until every task posted to `id` before the call has run and every window message posted
 // to its thread before the call has been handled (each of the two waits inside may take timeout_ms).
 bool Flush(CefThreadId id, int timeout_ms = 5000);
-// Waits until every engine thread had nothing left to run, twice in a row.
-bool Quiesce(int timeout_ms = 5000);
+// Waits until every engine thread had nothing left to run, twice in a row. That is two flushes of
+// each of five threads at least, twenty round trips: it gets four times a single wait by default,
+// so that a machine loaded with other test processes is not taken for an engine that never settles.
+bool Quiesce(int timeout_ms = 20000);
 
 // --- Faults ---
 // The next CefInitialize fails.

@@ -10,7 +10,7 @@
 //   set_http_response {url, status, mime, body} -> null; the network table answers that URL
 //   fail_next_load {url, code, text}       -> null; the next load of that URL fails with the net error code
 //   browsers                               -> [{id, url, title, loading, windowless}]
-// (waits: 5 s by default, at most kMaxControlWaitMs), and the page and renderer commands of
+// (waits: 5 s by default, quiesce 20 s, at most kMaxControlWaitMs), and the page and renderer commands of
 // testing/control_commands_page.cpp and control_commands_renderer.cpp.
 #include "engine/control_pipe.h"
 
@@ -97,7 +97,7 @@ void RegisterBuiltIns() {
        }},
       {"quiesce",
        [](ControlArgs& in) -> Json::Value {
-         int timeout_ms = in.TimeoutMs(5000);
+         int timeout_ms = in.TimeoutMs(20000);
          return in.ok() && test::Quiesce(timeout_ms);
        }},
       {"set_http_response",

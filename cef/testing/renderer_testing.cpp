@@ -5,6 +5,7 @@
 #include "engine/browser_impl.h"
 #include "engine/browser_registry.h"
 #include "engine/logging.h"
+#include "engine/pace.h"
 #include "engine/renderer_launch.h"
 #include "engine/renderer_link.h"
 #include "engine/renderer_relay.h"
@@ -30,7 +31,8 @@ RendererCommand MakeCommand(RendererOp op, const std::string& path, std::vector<
 RendererCallResult CommandOverLink(int browser_id, int64 frame_id, const RendererCommand& command) {
   RendererCallResult result;
   ValueData answer;
-  if (!RunRendererCommandOf(browser_id, frame_id, EncodeRendererCommand(command), &answer, kRendererCallWaitMs) ||
+  if (!RunRendererCommandOf(browser_id, frame_id, EncodeRendererCommand(command), &answer,
+                            Paced(kRendererCallWaitMs)) ||
       !DecodeCallResult(answer, &result)) {
     LOG(WARNING) << "RendererCall: no answer from the renderer of browser " << browser_id;
     return RendererCallResult();
@@ -99,10 +101,10 @@ RendererHarness::~RendererHarness() {
   if (runtime_)
     runtime_->Deliver(MakeFrame(FrameType::kShutdown, 0, 0));
   if (thread_) {
-    if (WaitForSingleObject(thread_, kHarnessWaitMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(thread_, Paced(kHarnessWaitMs)) != WAIT_OBJECT_0) {
       LOG(ERROR) << "RendererHarness: the renderer thread did not end; disconnecting it";
       runtime_->Disconnect();
-      WaitForSingleObject(thread_, kHarnessWaitMs);
+      WaitForSingleObject(thread_, Paced(kHarnessWaitMs));
     }
     CloseHandle(thread_);
   }
@@ -123,7 +125,7 @@ bool RendererHarness::RunOnRenderer(const std::function<void()>& fn) {
       state->second();
     SetEvent(state->first);
   });
-  bool ran = posted && WaitForSingleObject(done, kHarnessWaitMs) == WAIT_OBJECT_0;
+  bool ran = posted && WaitForSingleObject(done, Paced(kHarnessWaitMs)) == WAIT_OBJECT_0;
   if (ran || !posted)
     CloseHandle(done);
   // A task that did not run in time keeps its (then leaked) event: closing it under the task would be unsafe.

@@ -74,8 +74,10 @@ mkdir -p "$build/wineprefix" "$build/.session"
   echo 'set -e'
   printf 'mount --bind /var/lib/brivelo/wineprefix %q\n' "$build/wineprefix"
   printf 'mount -t tmpfs tmpfs %q\n' "$build/.session"
-  # Emulation runs a test several times slower than this machine would.
+  # Emulation runs a test several times slower than this machine would: a test process gets
+  # more time, and so do the engine's watchdogs and the test API's waits (their pace).
   printf 'export BRIVELO_TEST32_TIMEOUT=%q\n' "${BRIVELO_TEST32_TIMEOUT:-900}"
+  printf 'export BRIVELO_CEF_PACE=%q\n' "${BRIVELO_CEF_PACE:-10}"
   printf 'exec %q %q /share/results %q' "$HERE/run.sh" "$build" "$mode"
   [ $# -eq 0 ] || printf ' %q' "$@"
   echo
