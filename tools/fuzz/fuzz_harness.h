@@ -3,7 +3,8 @@
 // and then `cases` seeded mutations of the seeds, and counts violations of what every decoder
 // promises:
 //   - no exception leaves the decoder (a crash ends the run, with the case that caused it);
-//   - no case runs longer than kCaseSeconds (a case still running after kHangSeconds ends it);
+//   - no case runs longer than kCaseSeconds (a case still running after kHangSeconds ends it),
+//     both times the session's pace (BRIVELO_CEF_PACE) on a machine that runs under emulation;
 //   - the allocation peak of a case stays within kAllocationFactor times its input plus the
 //     driver's allowance (live memory is capped at 2 GiB, as for the 32-bit product);
 //   - the driver's own contract (its check reports violations itself).
