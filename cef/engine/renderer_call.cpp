@@ -195,6 +195,8 @@ const std::vector<ValueData>* ListOf(const ValueData& data) {
   return data.type == VTYPE_LIST && data.list ? &data.list->items : nullptr;
 }
 
+bool DecodePageValues(const std::vector<ValueData>& list, int depth, std::vector<PageValue>* values);
+
 bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
   const std::vector<ValueData>* items = ListOf(data);
   if (!items || items->empty() || (*items)[0].type != VTYPE_INT || depth > kMaxPageValueDepth)
@@ -255,23 +257,15 @@ bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
           outcome > static_cast<int>(PageFunctionPlan::Outcome::kThrow))
         return false;
       plan->outcome = static_cast<PageFunctionPlan::Outcome>(outcome);
-      for (const auto& r : *result) {
-        PageValue made;
-        if (!DecodePageValue(r, depth + 1, &made))
-          return false;
-        plan->result.push_back(std::move(made));
-      }
+      if (!DecodePageValues(*result, depth + 1, &plan->result))
+        return false;
       plan->exception = (*items)[4].s;
       const std::vector<ValueData>* then_args = items->size() > 6 ? ListOf((*items)[6]) : nullptr;
       if (!has(5, VTYPE_STRING) || !then_args || !has(7, VTYPE_INT) || (*items)[7].i < 0)
         return false;
       plan->then_path = CefString((*items)[5].s).ToString();
-      for (const auto& arg : *then_args) {
-        PageValue made;
-        if (!DecodePageValue(arg, depth + 1, &made))
-          return false;
-        plan->then_args.push_back(std::move(made));
-      }
+      if (!DecodePageValues(*then_args, depth + 1, &plan->then_args))
+        return false;
       plan->then_times = (*items)[7].i;
       value->function = plan;
       return true;
@@ -279,6 +273,17 @@ bool DecodePageValue(const ValueData& data, int depth, PageValue* value) {
     default:
       return false;
   }
+}
+
+// Appends each value of `list` decoded at `depth`; false at the first that does not decode.
+bool DecodePageValues(const std::vector<ValueData>& list, int depth, std::vector<PageValue>* values) {
+  for (const auto& item : list) {
+    PageValue made;
+    if (!DecodePageValue(item, depth, &made))
+      return false;
+    values->push_back(std::move(made));
+  }
+  return true;
 }
 
 const ValueData* Member(const ValueData& dict, const wchar_t* key, cef_value_type_t type) {
@@ -360,12 +365,8 @@ bool DecodeRendererCommand(const ValueData& data, RendererCommand* command) {
   command->op = static_cast<RendererOp>(op->i);
   command->path = WideToUtf8(path->s);
   command->args.clear();
-  for (const auto& item : args->list->items) {
-    PageValue value;
-    if (!DecodePageValue(item, 0, &value))
-      return false;
-    command->args.push_back(std::move(value));
-  }
+  if (!DecodePageValues(args->list->items, 0, &command->args))
+    return false;
   return command->op != RendererOp::kAssign || command->args.size() == 1;
 }
 
