@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cwchar>
 #include <exception>
+
+#include "engine/pace.h"
 
 namespace fuzz {
 
@@ -17,20 +18,9 @@ const uint32_t kHostileValues[] = {0,          1,          2,          0x7F,    
                                    0x100,      0x7FFF,     0x8000,     0xFFFF,     0x10000,    0x100000,
                                    0x1000000,  0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF, 0x00FFFFFF};
 
-// How much slower than a native machine this one runs: the pace the test session gives the CEF
-// layer's waits (BRIVELO_CEF_PACE, 1 to 50), 10 in the 32-bit lane's emulated guest. A case's
-// time limits follow it, so slowness there is not taken for a decoder that loops.
-double Pace() {
-  static const double pace = [] {
-    wchar_t value[8] = {};
-    const DWORD n = GetEnvironmentVariableW(L"BRIVELO_CEF_PACE", value, 8);
-    if (n == 0 || n >= 8) return 1.0;
-    wchar_t* end = nullptr;
-    const long parsed = wcstol(value, &end, 10);
-    return end != value && *end == L'\0' && parsed >= 1 && parsed <= 50 ? double(parsed) : 1.0;
-  }();
-  return pace;
-}
+// Time limits follow the session's pace (BRIVELO_CEF_PACE), 10 in the 32-bit lane's emulated
+// guest, so slowness there is not taken for a decoder that loops.
+double Pace() { return static_cast<double>(cefengine::Pace()); }
 
 // The case running now, for the watchdog and the crash report.
 std::atomic<const char*> g_pDriverName{nullptr};
