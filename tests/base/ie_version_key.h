@@ -2,7 +2,7 @@
 // HKEY_LOCAL_MACHINE) in the 32-bit registry view. What a Wine prefix holds there differs from
 // machine to machine (a prefix made where 32-bit code cannot run has no such key at all), so a
 // test writes the values it needs and an IEVersionKey puts back what was there when it goes.
-// Test processes run side by side: a named mutex lets one at a time change the key.
+// Test processes run side by side: a lease lets one at a time change the key.
 #pragma once
 
 #include <windows.h>
@@ -12,21 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/base/named_lease.h"
+
 class IEVersionKey {
  public:
   static constexpr const wchar_t* kPath = L"SOFTWARE\\Microsoft\\Internet Explorer";
 
-  IEVersionKey() : mutex_(CreateMutexW(nullptr, FALSE, L"Brivelo.Tests.IEVersionKey")) {
-    // A holder that ended without letting go (WAIT_ABANDONED) hands it on all the same.
-    const DWORD waited = mutex_ ? WaitForSingleObject(mutex_, 120000) : WAIT_FAILED;
-    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    EXPECT_TRUE(held_) << "the engine-version key was not free within two minutes";
-  }
+  IEVersionKey() : lease_(L"Brivelo.Tests.IEVersionKey", "the engine-version key") {}
   ~IEVersionKey() {
-    // Put back in reverse order, so a value changed twice ends as it first was.
+    // Put back in reverse order, so a value changed twice ends as it first was; the lease goes after.
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Restore(*it);
-    if (held_) ReleaseMutex(mutex_);
-    if (mutex_) CloseHandle(mutex_);
   }
   IEVersionKey(const IEVersionKey&) = delete;
   IEVersionKey& operator=(const IEVersionKey&) = delete;
@@ -76,7 +71,6 @@ class IEVersionKey {
     RegCloseKey(key);
   }
 
-  HANDLE mutex_;
-  bool held_ = false;
+  NamedLease lease_;
   std::vector<Saved> saved_;
 };
